@@ -1,0 +1,1 @@
+"""Simulated ORVEX satellite IP modem (terminal) for demos and tests."""
