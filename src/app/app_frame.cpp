@@ -1,0 +1,174 @@
+#include "app/app_frame.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/upgrader.h"
+
+namespace fs = std::filesystem;
+
+namespace orvex {
+
+void AppFrame::Form_Load() {
+  // 1. Form-level variables to their start values.
+  st.currUpgradeState = UPG_STATE_IDLE;
+  st.ibUpgState = IB_UPG_IDLE;
+  up.log.logThreshold = 1;
+  st.antClassId = 5;
+  st.termPlatformId = 11;
+  st.pkgPlatformId = 11;
+  st.ibImageBlocks = 1;
+  st.bFtpTimedOut = st.bBootromMode = st.bSwVersionUnavailable = st.bAntInfoValid = false;
+  up.zing.bAntRespAwaited = false;
+  up.zing.antRespWaitCount = 0;
+  st.bWaitTermRestart = false;
+  st.restartRetryCount = 0;
+  st.bSwUpgPending = st.bPicUpgPending = st.bAntUpgPending = st.bIbUpgPending = false;
+  st.bAntFwAvailable = st.bIbFwAvailable = false;
+  st.bIbRefetchDone = false;
+  st.bFtpDone = false;
+  up.pic.bPicBattRebootWait = false;
+
+  // 2. No IB progress at start.
+  win.setText("lblIbUpgStatus", "");
+  win.setVisible("lblIbUpgStatus", false);
+  win.setVisible("prgBarIbUpgrade", false);
+
+  // 3. The log.
+  up.log.setBaseFolder(up.cfg.homeFolder);
+  up.log.Util_LogInit();
+
+  // 4. The terminal address.
+  st.strModemIPAddress = Trim(win.text("txtIPAddress"));
+  st.strTermOctetOne = "192";
+  st.strTermOctetTwo = "168";
+  st.strTermSubnet = "128";
+  st.strTermIP = "100";
+
+  // 5. The optional upgrade-now-or-later question.
+  up.dialogs.intExitApplication = 0;
+  if (up.cfg.commandLine == "-u") {
+    up.dialogs.ShowFrmUpgrade();
+    if (up.dialogs.intExitApplication == 1) {
+      UnloadMainWindow();
+      return;
+    }
+  }
+
+  // 6. The home folder.
+  st.strHomeDir = Trim(up.cfg.homeFolder);
+  if (st.strHomeDir.empty()) {
+    MsgBox("Unable to find upgrade program home directory " + st.strHomeDir + "." + CRLF +
+               "Please install the upgrade program in this Computer.",
+           vbOKOnly | vbExclamation);
+    UnloadMainWindow();
+    return;
+  }
+  if (!EndsWith(st.strHomeDir, PathSep())) st.strHomeDir += PathSep();
+  st.strBackupDir = st.strHomeDir + "Backup";
+
+  // 7. The terminal's versions are not known yet.
+  st.strCurrSwVersion = "0_0_0_0";
+  win.setText("txtCurrentSoftwareVersion", "UNKNOWN");
+  up.ui.UI_InitTermAntennaFields();
+  up.pic.UI_InitTermPicFields();
+  up.ui.UI_InitTermIbFields();
+
+  // 8. Exactly one main software image.
+  const auto images = FindFiles(st.strHomeDir, "orvex*.bin");
+  if (images.empty()) {
+    MsgBox("Unable to find the binary file " + st.strHomeDir + "orvex*.bin. ",
+           vbOKOnly | vbExclamation);
+    UnloadMainWindow();
+    return;
+  }
+  if (images.size() > 1) {
+    MsgBox("Unable to find the binary file " + st.strHomeDir + "orvex*.bin. " + CRLF +
+               "Or there is more than one binary file " + "in the application's home directory." +
+               CRLF + "Please make sure there is only one binary file in that directory.",
+           vbOKOnly | vbExclamation);
+    UnloadMainWindow();
+    return;
+  }
+
+  // 9. The new software version from the image's name.
+  st.strLocalBinFile = images.front();
+  st.strNewSwVersion = ImageVersionFromName(st.strLocalBinFile);
+  if (st.strNewSwVersion.empty())
+    Util_LogWrite(ERR, "No software version in the image file name " + st.strLocalBinFile);
+  std::string shown = st.strNewSwVersion;
+  for (char& c : shown)
+    if (c == '_') c = '.';
+  win.setText("txtNewSoftwareVersion", shown);
+  up.files.Util_IdentifyPackagedPlatformBin(win.text("txtNewSoftwareVersion"));
+
+  // 10. The Backup folder.
+  if (!FolderExists(st.strBackupDir)) {
+    std::error_code ec;
+    fs::create_directory(fs::path(st.strBackupDir), ec);
+    if (ec)
+      Util_LogWrite(ERR, "Unable to create the folder " + st.strBackupDir + ": " + ec.message());
+  }
+
+  // 11. The first ZING request; the answer arrives later as socket events.
+  up.zing.ZingReq_GetCurrentSoftwareVersion();
+
+  // 12 - 15. Factory mode and the other local release files.
+  up.series.UI_CheckFactoryMode();
+  up.pic.UI_DisablePICFunctionality(false);
+  up.pic.UI_CheckLocalPICFirmware();
+  up.ui.UI_DisableAntennaFunctionality();
+  up.files.UI_CheckLocalAntennaFirmware();
+  up.ui.UI_DisableIBFunctionality(true);
+  up.files.UI_CheckLocalIbFirmware();
+}
+
+std::string AppFrame::ImageVersionFromName(const std::string& name) {
+  // The version sits between the six-character prefix "orvex_" and the
+  // first ".bin". The search for the image ignores case, so ".bin" is found
+  // ignoring case too; a name too short for the prefix gives no version.
+  std::string lower = name;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  const size_t pos = lower.find(".bin");
+  if (pos == std::string::npos || pos < 6) return "";
+  return name.substr(6, pos - 6);
+}
+
+void AppFrame::Form_QueryUnload() {
+  if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
+  for (Timer* t :
+       {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
+        &up.pic.tmr40SecDelay, &up.ftp.tmrFTPReq, &up.zing.tmrConneTest, &up.pic.tmrPicUpgrCnt,
+        &up.pic.tmrTelnetConnect, &up.ant.tmrAntUpgDelay, &up.zing.tmrIbPollUpgStatus,
+        &up.zing.tmrRefetchIbVersion, &up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig})
+    t->setEnabled(false);
+}
+
+void AppFrame::Form_Unload() {
+  if (up.cfg.commandLine == "/SysInfo") {
+    const std::string folder = std::string("..") + PathSep() + "SysInfo" + PathSep();
+    up.platform.process().startProgram(folder + "SysInfoUpgrader.exe", folder);
+  }
+  if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
+  for (Timer* t : {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
+                   &up.ftp.tmrFTPReq, &up.zing.tmrConneTest})
+    t->setEnabled(false);
+  up.ftp.inetFTP->cancel();
+}
+
+void AppFrame::mnuFileExit_Click() {
+  up.log.Util_LogClose();
+  up.platform.pump().sleepMs(10);
+  UnloadMainWindow();
+}
+
+void AppFrame::UnloadMainWindow() {
+  if (st.bUnloaded) return;
+  Form_QueryUnload();
+  Form_Unload();
+  st.bUnloaded = true;
+  up.platform.ui().quit();
+}
+
+}  // namespace orvex

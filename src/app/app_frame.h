@@ -1,0 +1,24 @@
+// Start-up and shutdown of the main window.
+#pragma once
+
+#include <string>
+
+#include "app/part.h"
+
+namespace orvex {
+
+class AppFrame : public Part {
+ public:
+  explicit AppFrame(Upgrader& up) : Part(up) {}
+
+  void Form_Load();
+  void Form_QueryUnload();
+  void Form_Unload();
+  void mnuFileExit_Click();
+  // Unloads the main window: the two unload handlers run and the program ends.
+  void UnloadMainWindow();
+  // The version part of an image name such as orvex_5_1_0_12.bin (5_1_0_12).
+  static std::string ImageVersionFromName(const std::string& name);
+};
+
+}  // namespace orvex

@@ -1,0 +1,71 @@
+// The upgrader: one object made of one part per subsystem, sharing the
+// upgrade state and the window model. Every cross-subsystem call goes
+// through it (up.zing.ZingReq_GetCurrentSoftwareVersion()).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/app_frame.h"
+#include "app/shared_state.h"
+#include "app/upgrader_log.h"
+#include "pic/pic_upgrade.h"
+#include "platform/ports.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "ui/window_model.h"
+#include "upgrade/orchestration.h"
+#include "zing/zing_channel.h"
+
+namespace orvex {
+
+struct Config {
+  // The current folder at start (the home folder).
+  std::string homeFolder;
+  // The whole command line after the program name.
+  std::string commandLine;
+  // Multiplies every timer interval (rehearsal against a simulated terminal).
+  double timeScale = 1.0;
+  // Replaces the design-time text of the address box.
+  std::optional<std::string> modemAddress;
+};
+
+// Reads ORVEX_TIME_SCALE and ORVEX_MODEM_ADDRESS; unset (or unusable)
+// settings leave the defaults.
+void ApplyEnvironment(Config& cfg);
+
+class Upgrader {
+ public:
+  Upgrader(Platform& platform, Config cfg);
+  Upgrader(const Upgrader&) = delete;
+  Upgrader& operator=(const Upgrader&) = delete;
+
+  // A click on a control or menu item of the main window or a dialog, by the
+  // control's name. Returns false for a name that has no click handler.
+  bool click(const std::string& control);
+  // A key press anywhere in the main window.
+  void keyPress(int keyAscii) { series.Form_KeyPress(keyAscii); }
+
+  Platform& platform;
+  Config cfg;
+  SharedState st;
+  WindowModel win;
+  UpgraderLog log;
+
+  MainWindow ui;
+  Dialogs dialogs;
+  AppFrame app;
+  ZingChannel zing;
+  FtpEngine ftp;
+  SoftwareUpgrade sw;
+  PicUpgrade pic;
+  LocalFiles files;
+  Sequencer seq;
+  ReleaseSeries series;
+  AntennaUpgrade ant;
+  IbUpgrade ib;
+};
+
+}  // namespace orvex

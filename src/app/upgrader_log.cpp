@@ -1,0 +1,141 @@
+#include "app/upgrader_log.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "app/util.h"
+
+namespace fs = std::filesystem;
+
+namespace orvex {
+
+namespace {
+
+std::string Two(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02d", v % 100);
+  return buf;
+}
+
+std::string Stars() {
+  return std::string(79, '*');
+}
+
+const char* TagFor(long level) {
+  switch (level) {
+    case DET: return "DET: ";
+    case VRB: return "VRB: ";
+    case INF: return "INF: ";
+    case ERR: return "ERR: ";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::string Util_TraceText(const std::string& text, short count) {
+  std::string out;
+  const size_t n = count <= 0 ? 0 : std::min(static_cast<size_t>(count), text.size());
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 32 && c <= 126)
+      out += static_cast<char>(c);
+    else
+      out += " /x" + HexUpper(c) + " ";
+  }
+  return out;
+}
+
+std::string UpgraderLog::Util_LogFileName() {
+  const DateTime& t = initTime_;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d_%02d_%02d-", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return std::string(buf) + "ORVEX_Upgrader_Log.txt";
+}
+
+void UpgraderLog::rebuildPath() {
+  // The "/" of a date would be a separator here; only the file name gets
+  // the "_" replacement, the folder keeps its separators.
+  std::string name = strLogFileName;
+  for (char& c : name)
+    if (c == '/') c = '_';
+  strLogFilePath = strLogFolder + name;
+}
+
+void UpgraderLog::giveUp(const std::string& what) {
+  if (!usable_) return;
+  usable_ = false;
+  ui_.msgBox("Unable to write the upgrader log " + what + "." + CRLF +
+                 "The upgrader goes on without a log.",
+             vbOKOnly | vbExclamation, "");
+}
+
+bool UpgraderLog::append(const std::string& text, bool truncateFirst) {
+  if (!usable_) return false;
+  std::FILE* f = std::fopen(strLogFilePath.c_str(), truncateFirst ? "wb" : "ab");
+  if (!f) {
+    giveUp(strLogFilePath);
+    return false;
+  }
+  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;
+  if (!ok || !closed) {
+    giveUp(strLogFilePath);
+    return false;
+  }
+  return true;
+}
+
+void UpgraderLog::Util_LogInit() {
+  initialised_ = true;
+  std::string folder = Trim(baseFolder_);
+  const std::string sep = PathSep();
+  if (!EndsWith(folder, sep)) folder += sep;
+  folder += "logs";
+  if (!FolderExists(folder)) {
+    std::error_code ec;
+    fs::create_directory(fs::path(folder), ec);
+    if (ec || !FolderExists(folder)) {
+      strLogFolder = folder + sep;
+      giveUp("folder " + folder);
+      return;
+    }
+  }
+  if (!EndsWith(folder, sep)) folder += sep;
+  strLogFolder = folder;
+  initTime_ = clock_.now();
+  strLogFileName = Util_LogFileName();
+  rebuildPath();
+  const bool exists = FileExists(strLogFilePath);
+  const std::string banner = Stars() + CRLF + "ORVEX Software Upgrader logging initialized: " +
+                             clock_.shortDate(initTime_) + " @ " + clock_.shortTime(initTime_) +
+                             CRLF + Stars() + CRLF;
+  append(banner, !exists);
+}
+
+void UpgraderLog::Util_LogWrite(long level, const std::string& message) {
+  if (!initialised_ || !usable_) return;
+  rebuildPath();
+  if (level < logThreshold) return;
+  const char* tag = TagFor(level);
+  const std::string tagText = tag ? std::string(tag) + "\t" : std::string("\t\t");
+  const DateTime now = clock_.now();
+  append("[" + Two(now.hour) + ":" + Two(now.minute) + ":" + Two(now.second) + "] " + tagText +
+         message + CRLF);
+}
+
+void UpgraderLog::Util_LogClose() {
+  if (!initialised_ || !usable_) return;
+  rebuildPath();
+  const DateTime t = clock_.now();
+  const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+  const std::string stamp = Two(t.month) + "/" + Two(t.day) + "/" + std::to_string(t.year) + " @ " +
+                            Two(h12) + ":" + Two(t.minute) + ":" + Two(t.second) +
+                            (t.hour < 12 ? " AM" : " PM");
+  append(std::string(CRLF) + Stars() + CRLF + "Close logging. [" + stamp + "] " + CRLF + Stars() +
+         CRLF);
+}
+
+}  // namespace orvex

@@ -1,0 +1,88 @@
+#include "pic/pic_upgrade.h"
+
+#include "app/upgrader.h"
+
+namespace orvex {
+
+PicUpgrade::PicUpgrade(Upgrader& up)
+    : Part(up),
+      telnetShell(up.platform.makeSocket("telnetShell")),
+      tmrTelnetConnect(up.platform, "tmrTelnetConnect", 5000, up.cfg.timeScale,
+                       [this] { tmrTelnetConnect_Timer(); }),
+      tmrPicUpgrCnt(up.platform, "tmrPicUpgrCnt", 20000, up.cfg.timeScale,
+                    [this] { tmrPicUpgrCnt_Timer(); }),
+      tmrPicUpgResetDelay(up.platform, "tmrPicUpgResetDelay", 20000, up.cfg.timeScale,
+                          [this] { tmrPicUpgResetDelay_Timer(); }),
+      tmr40SecDelay(up.platform, "tmr40SecDelay", 40000, up.cfg.timeScale,
+                    [this] { tmr40SecDelay_Timer(); }) {
+  TcpSocketPort::Events events;
+  events.onDataArrival = [this](long n) { telnetShell_DataArrival(n); };
+  telnetShell->setEvents(std::move(events));
+}
+
+void PicUpgrade::UI_EnablePICFunctionality() {
+  Util_LogWrite(VRB, ">> UI_EnablePICFunctionality()");
+  win.setText("framePIC", "PIC Info");
+  win.setEnabled("framePIC", true);
+  for (const char* name :
+       {"lblLocPICVer", "txtLocPICVer", "lblTermPICVersion", "txtTermPICVersion"})
+    win.setEnabled(name, true);
+  win.setEnabled("chkPICUpg", st.bPicFwAvailable);
+}
+
+void PicUpgrade::UI_DisablePICFunctionality(bool bTerminalFieldsToo) {
+  Util_LogWrite(VRB, ">> UI_DisablePICFunctionality()");
+  win.setText("framePIC", "PIC Info");
+  win.setEnabled("lblLocPICVer", false);
+  win.setEnabled("txtLocPICVer", false);
+  if (bTerminalFieldsToo) {
+    win.setEnabled("lblTermPICVersion", false);
+    win.setEnabled("txtTermPICVersion", false);
+  }
+  win.setValue("chkPICUpg", 0);
+  win.setEnabled("chkPICUpg", false);
+}
+
+void PicUpgrade::UI_InitTermPicFields() {
+  Util_LogWrite(VRB, ">> UI_InitTermPicFields()");
+  win.setText("txtTermPICVersion", "UNKNOWN");
+  win.setEnabled("chkPICUpg", true);
+}
+
+// The restart wait: closes a shell session left over from a battery reboot
+// and asks the terminal for its version again.
+void PicUpgrade::tmr40SecDelay_Timer() {
+  Util_LogWrite(VRB, ">> tmr40SecDelay_Timer()");
+  tmr40SecDelay.setEnabled(false);
+  if (bPicBattRebootWait) {
+    bPicBattRebootWait = false;
+    telnetShell->close();
+    Util_LogWrite(INF, "Closing Telnet connection used earlier for PIC Upgrade.");
+    st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
+    Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
+  }
+  up.zing.ZingReq_GetCurrentSoftwareVersion();
+  tmrPicUpgrCnt.setEnabled(false);
+  picUpgTickCount = 0;
+  up.ui.SetMouseCursor(0);
+}
+
+// The local PIC file check, the PIC entry points and the shell dialogue are
+// built with the PIC upgrade; until then these steps do nothing.
+void PicUpgrade::UI_CheckLocalPICFirmware() {}
+void PicUpgrade::cmdPicUpgradeMenu_Click() {}
+void PicUpgrade::UPG_StandalonePICUpgrade() {}
+void PicUpgrade::UPG_Prepare4PICUpgrade() {}
+void PicUpgrade::Init_PIC_Upgrade() {}
+void PicUpgrade::telnetShell_DataArrival(long) {}
+void PicUpgrade::tmrTelnetConnect_Timer() {
+  tmrTelnetConnect.setEnabled(false);
+}
+void PicUpgrade::tmrPicUpgrCnt_Timer() {
+  tmrPicUpgrCnt.setEnabled(false);
+}
+void PicUpgrade::tmrPicUpgResetDelay_Timer() {
+  tmrPicUpgResetDelay.setEnabled(false);
+}
+
+}  // namespace orvex

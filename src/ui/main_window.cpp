@@ -1,0 +1,174 @@
+#include "ui/main_window.h"
+
+#include "app/upgrader.h"
+
+namespace orvex {
+
+bool MainWindow::SetMouseCursor(long mode) {
+  Util_LogWrite(VRB, ">> SetMouseCursor()");
+  switch (mode) {
+    case 0:
+      st.screenMousePointer = vbDefault;
+      up.platform.ui().setBusyPointer(false);
+      EnableButtons();
+      return true;
+    case 1:
+      st.screenMousePointer = vbArrowHourglass;
+      up.platform.ui().setBusyPointer(true);
+      DisableButtons();
+      return true;
+    default: return false;
+  }
+}
+
+void MainWindow::DisableButtons() {
+  Util_LogWrite(VRB, ">> DisableButtons()");
+  for (const char* name : {"cmdSetModemIP",
+                           "cmdGetSoftwareVersion",
+                           "cmdRestoreDefaults",
+                           "cmdResetModem",
+                           "cmdUpgrade",
+                           "cmdRestore",
+                           "cmdUpgradeMenu",
+                           "cmdRestoreMenu",
+                           "cmdPicUpgradeMenu",
+                           "mnuHelpAbout",
+                           "mnuFileExit",
+                           "txtIPAddress",
+                           "cmdIbUpgradeMenu",
+                           "cmdAntUpgradeMenu",
+                           "chkBinUpg",
+                           "chkAntUpg",
+                           "chkIBUpg",
+                           "chkPICUpg",
+                           "mnuFile",
+                           "mnuTools",
+                           "mnuHelp",
+                           "frmMain"})
+    win.setEnabled(name, false);
+}
+
+void MainWindow::EnableButtons() {
+  Util_LogWrite(VRB, ">> EnableButtons()");
+  for (const char* name :
+       {"cmdSetModemIP", "cmdGetSoftwareVersion", "cmdRestoreDefaults", "cmdResetModem",
+        "cmdUpgrade", "cmdRestore", "cmdUpgradeMenu", "cmdRestoreMenu", "mnuFileExit",
+        "mnuHelpAbout", "txtIPAddress", "chkBinUpg"})
+    win.setEnabled(name, true);
+  // PIC: unticked in every case, usable only with a valid local PIC file.
+  win.setValue("chkPICUpg", 0);
+  win.setEnabled("cmdPicUpgradeMenu", st.bPicFwAvailable);
+  win.setEnabled("chkPICUpg", st.bPicFwAvailable);
+  // Antenna and IB: switched on when available, otherwise left as they are.
+  if (st.bAntFwAvailable) {
+    win.setEnabled("cmdAntUpgradeMenu", true);
+    win.setEnabled("chkAntUpg", true);
+  }
+  if (st.bIbFwAvailable) {
+    win.setEnabled("cmdIbUpgradeMenu", true);
+    win.setEnabled("chkIBUpg", true);
+  }
+  for (const char* name : {"mnuFile", "mnuTools", "mnuHelp", "mnuFileExit", "frmMain"})
+    win.setEnabled(name, true);
+}
+
+void MainWindow::UI_DisableIBFunctionality(bool all) {
+  Util_LogWrite(VRB, ">> UI_DisableIBFunctionality()");
+  win.setText("frameIbInfo", "IB Info");
+  for (const char* name : {"frameIbInfo", "lblLocIbVer", "txtLocIBVer"})
+    win.setEnabled(name, false);
+  if (all) {
+    win.setEnabled("lblTermIbVer", false);
+    win.setEnabled("txtTermIBVer", false);
+  }
+  win.setValue("chkIBUpg", 0);
+  win.setEnabled("chkIBUpg", false);
+  win.setEnabled("cmdIbUpgradeMenu", false);
+}
+
+void MainWindow::UI_EnableIBFunctionality() {
+  Util_LogWrite(VRB, ">> UI_EnableIBFunctionality()");
+  win.setText("frameIbInfo", "IB Info");
+  for (const char* name :
+       {"frameIbInfo", "lblLocIbVer", "txtLocIBVer", "lblTermIbVer", "txtTermIBVer"})
+    win.setEnabled(name, true);
+  win.setEnabled("chkIBUpg", st.bIbFwAvailable);
+  win.setEnabled("cmdIbUpgradeMenu", st.bIbFwAvailable);
+}
+
+namespace {
+const char* const kAntennaGroup[] = {
+    "frameAntenna", "txtLocAtbVer", "txtLocHpaVer", "txtLocAntClass", "lblLocAtb",
+    "lblLocHPA",    "lblLocCls",    "txtAntATBver", "txtAntHPAver",   "txtAntCLSver",
+    "lblAntAtb",    "lblAntHPA",    "lblAntClass"};
+}
+
+void MainWindow::UI_DisableAntennaFunctionality() {
+  Util_LogWrite(VRB, ">> UI_DisableAntennaFunctionality()");
+  win.setText("frameAntenna", "Antenna Info");
+  for (const char* name : kAntennaGroup) win.setEnabled(name, false);
+  win.setValue("chkAntUpg", 0);
+  win.setEnabled("chkAntUpg", false);
+  win.setEnabled("cmdAntUpgradeMenu", false);
+}
+
+void MainWindow::UI_EnableAntennaFunctionality() {
+  Util_LogWrite(VRB, ">> UI_EnableAntennaFunctionality()");
+  win.setText("frameAntenna", "Antenna Info");
+  for (const char* name : kAntennaGroup) win.setEnabled(name, true);
+  win.setEnabled("chkAntUpg", st.bAntFwAvailable);
+  win.setEnabled("cmdAntUpgradeMenu", st.bAntFwAvailable);
+}
+
+void MainWindow::UI_InitTermAntennaFields() {
+  Util_LogWrite(VRB, ">> UI_InitTermAntennaFields()");
+  win.setText("txtAntATBver", "UNKNOWN");
+  win.setText("txtAntHPAver", "UNKNOWN");
+  win.setText("txtAntCLSver", "UNKNOWN");
+  win.setEnabled("chkAntUpg", true);
+}
+
+void MainWindow::UI_InitTermIbFields() {
+  Util_LogWrite(VRB, ">> UI_InitTermIbFields()");
+  win.setText("txtTermIBVer", "UNKNOWN");
+  win.setEnabled("chkIBUpg", true);
+}
+
+void MainWindow::UI_UpdateUIUpgState(long stage) {
+  Util_LogWrite(VRB, ">> UI_UpdateUIUpgState() : " + std::to_string(stage));
+  const char* highlighted = nullptr;
+  switch (stage) {
+    case 0: Util_LogWrite(ERR, "Upgrade Progress State Invalid."); break;
+    case 1:
+      Util_LogWrite(VRB,
+                    "Upgrade Progress Complete. Clear Pending requests: " + std::to_string(stage));
+      st.bSwUpgPending = st.bPicUpgPending = st.bAntUpgPending = st.bIbUpgPending = false;
+      break;
+    case 2: highlighted = "frameBin"; break;
+    case 3: highlighted = "frameAntenna"; break;
+    case 4: highlighted = "frameIbInfo"; break;
+    case 5: highlighted = "framePIC"; break;
+    default:
+      Util_LogWrite(ERR,
+                    "Unexpected Progress State, Clear Pending requests: " + std::to_string(stage));
+      st.bSwUpgPending = st.bPicUpgPending = st.bAntUpgPending = st.bIbUpgPending = false;
+      break;
+  }
+  for (const char* frame : {"frameBin", "frameAntenna", "frameIbInfo", "framePIC"})
+    win.setBackColor(frame, highlighted && std::string(frame) == highlighted ? kColorHighlight
+                                                                             : kColorButtonFace);
+}
+
+void MainWindow::cmdSetModemIP_Click() {
+  Util_LogWrite(VRB, ">> cmdSetModemIP_Click()");
+  up.dialogs.UpdateModemIP_Form_Load();
+  up.platform.ui().showModal("UpdateModemIP");
+}
+
+void MainWindow::UpdateModemIPAddress(const std::string& address) {
+  Util_LogWrite(INF, "Modem IP Address: " + address);
+  win.setText("txtIPAddress", address);
+  st.strModemIPAddress = Trim(win.text("txtIPAddress"));
+}
+
+}  // namespace orvex

@@ -1,0 +1,231 @@
+// Fakes of the platform ports with a virtual clock: an hour of terminal time
+// runs in milliseconds, and a test decides when each socket or FTP event
+// happens.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+
+namespace orvex::test {
+
+// Virtual time and the events due in it.
+class VirtualClock {
+ public:
+  long long nowMs() const { return now_; }
+  // Schedules fn at now + delay; returns an id for cancel().
+  long long schedule(long long delayMs, std::function<void()> fn);
+  void cancel(long long id);
+  // Runs everything due at the current time (and what that schedules for now).
+  void runDue();
+  // Moves time forward by ms, running every event that falls due, in order.
+  void advance(long long ms);
+  // Moves time to the next due event and runs it; false when none is left.
+  bool runNext();
+  size_t pending() const { return queue_.size(); }
+
+ private:
+  struct Key {
+    long long at, seq;
+    bool operator<(const Key& o) const { return at != o.at ? at < o.at : seq < o.seq; }
+  };
+  std::map<Key, std::function<void()>> queue_;
+  std::map<long long, Key> ids_;
+  long long now_ = 0;
+  long long seq_ = 0;
+};
+
+class FakeTimer : public TimerPort {
+ public:
+  FakeTimer(VirtualClock& clock, std::function<void()> tick)
+      : clock_(clock), tick_(std::move(tick)) {}
+  ~FakeTimer() override { stop(); }
+  void start(int ms) override;
+  void stop() override;
+  bool running() const { return id_ >= 0; }
+  int intervalMs() const { return ms_; }
+
+ private:
+  void arm();
+  VirtualClock& clock_;
+  std::function<void()> tick_;
+  long long id_ = -1;
+  int ms_ = 0;
+};
+
+class FakeSocket : public TcpSocketPort {
+ public:
+  explicit FakeSocket(std::string name) : name(std::move(name)) {}
+  void setEvents(Events events) override { ev = std::move(events); }
+  std::optional<RuntimeError> connect(const std::string& host, int port) override;
+  void close() override;
+  int state() const override { return state_; }
+  void sendData(const std::string& bytes) override;
+  std::string getData(long maxBytes) override;
+
+  // Driven by tests (or by a responder):
+  void acceptConnect();
+  void deliver(const std::string& bytes);
+  void peerClose();
+  void raiseError(long number = 10061,
+                  const std::string& description = "Connection is forcefully rejected");
+
+  std::string name;
+  Events ev;
+  std::string host;
+  int port = 0;
+  int connects = 0;
+  int closes = 0;
+  std::vector<std::string> sent;
+  std::string inbox;
+  // Set to make the next connect() raise this error.
+  std::optional<RuntimeError> failNextConnect;
+  // Called on every connect() and every sendData(), for scripted peers.
+  std::function<void(FakeSocket&)> onConnectRequested;
+  std::function<void(FakeSocket&, const std::string&)> onSend;
+
+ private:
+  int state_ = sckClosed;
+};
+
+class FakeFtpClient : public FtpClientPort {
+ public:
+  void setStateChanged(std::function<void(int)> handler) override { handler_ = std::move(handler); }
+  void setRemoteHost(const std::string& h) override { host = h; }
+  void execute(const std::string& command) override;
+  void cancel() override;
+  bool stillExecuting() const override { return executing; }
+  long responseCode() const override { return code; }
+  std::string responseInfo() const override { return info; }
+  std::string getChunk(int maxChars) override;
+
+  // Driven by tests:
+  void fire(int state);
+
+  std::string host;
+  std::vector<std::string> commands;
+  int cancels = 0;
+  bool executing = false;
+  long code = 0;
+  std::string info;
+  std::deque<std::string> chunks;
+  std::function<void(FakeFtpClient&, const std::string&)> onExecute;
+
+ private:
+  std::function<void(int)> handler_;
+};
+
+class FakeFtpUpload : public FtpUploadPort {
+ public:
+  bool open(const std::string& agent) override;
+  bool connect(const std::string& host, const std::string& user,
+               const std::string& password) override;
+  bool putFile(const std::string& localPath, const std::string& remoteName, bool ascii) override;
+  long lastError() const override { return error; }
+  void closeHandles() override { ++closes; }
+
+  bool openOk = true, connectOk = true, putOk = true;
+  long error = 0;
+  int closes = 0;
+  std::vector<std::string> calls;
+};
+
+struct ShownMessage {
+  std::string text;
+  int flags = 0;
+  std::string title;
+};
+
+class FakeUi : public UiPort {
+ public:
+  int msgBox(const std::string& text, int flags, const std::string& title) override;
+  void setBusyPointer(bool b) override { busy = b; }
+  void showModal(const std::string& form) override;
+  void closeModal(const std::string& form) override { closed.push_back(form); }
+  void quit() override { ++quits; }
+
+  std::vector<ShownMessage> messages;
+  // Answers to give, in order; when empty: vbYes for Yes/No questions, else vbOK.
+  std::deque<int> answers;
+  // Called when a message box is shown (after it is recorded).
+  std::function<void(const ShownMessage&)> onMessage;
+  bool busy = false;
+  std::vector<std::string> modals;
+  std::vector<std::string> closed;
+  // Plays the user's part in a modal dialog.
+  std::function<void(const std::string& form)> onModal;
+  int quits = 0;
+};
+
+class FakePump : public EventPumpPort {
+ public:
+  explicit FakePump(VirtualClock& clock) : clock_(clock) {}
+  void doEvents() override { clock_.runDue(); }
+  void sleepMs(int ms) override { clock_.advance(ms); }
+
+ private:
+  VirtualClock& clock_;
+};
+
+// Wall-clock time = a start time + the virtual time; short forms as in a
+// United States locale (4/25/2013, 2:03:22 PM).
+class FakeClock : public ClockPort {
+ public:
+  explicit FakeClock(VirtualClock& clock) : clock_(clock) {}
+  DateTime now() override;
+  std::string shortDate(const DateTime& t) override;
+  std::string shortTime(const DateTime& t) override;
+  DateTime start{2013, 4, 25, 14, 3, 22};
+
+ private:
+  VirtualClock& clock_;
+};
+
+class FakeProcess : public ProcessPort {
+ public:
+  void startProgram(const std::string& path, const std::string& dir) override {
+    started.push_back({path, dir});
+  }
+  std::vector<std::pair<std::string, std::string>> started;
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform() : pump_(vclock), wall(vclock) {}
+  std::unique_ptr<TimerPort> makeTimer(std::function<void()> tick) override;
+  std::unique_ptr<TcpSocketPort> makeSocket(const std::string& name) override;
+  std::unique_ptr<FtpClientPort> makeFtpClient() override;
+  std::unique_ptr<FtpUploadPort> makeFtpUpload() override;
+  UiPort& ui() override { return uiFake; }
+  EventPumpPort& pump() override { return pump_; }
+  ClockPort& clock() override { return wall; }
+  ProcessPort& process() override { return proc; }
+
+  // The fakes the engine made, by socket name ("sckZING", "sckTest", "telnetShell").
+  FakeSocket& socket(const std::string& name) { return *sockets.at(name); }
+  FakeFtpClient& ftp() { return *ftpClient; }
+
+  VirtualClock vclock;
+  FakeUi uiFake;
+  FakeProcess proc;
+  std::map<std::string, FakeSocket*> sockets;
+  FakeFtpClient* ftpClient = nullptr;
+  std::vector<FakeFtpUpload*> uploads;
+  std::vector<FakeTimer*> timers;
+  // Settings for the uploads made from now on.
+  bool uploadOpenOk = true, uploadConnectOk = true, uploadPutOk = true;
+
+ private:
+  FakePump pump_;
+
+ public:
+  FakeClock wall;
+};
+
+}  // namespace orvex::test
