@@ -85,7 +85,7 @@ def main(argv=None):
     try:
         term.power_on()
         print("READY", flush=True)
-        while not stop.wait(0.2):
+        while not stop.wait(0.05):
             if os.getppid() != parent:
                 break
             if dump_wanted.is_set():

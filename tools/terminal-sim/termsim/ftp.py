@@ -93,8 +93,13 @@ class _FaultyDTP(DTPHandler):
     handle_read_event = handle_read
 
     def send(self, data):
-        if self._check_faults(self.tot_bytes_sent):
+        done = self.tot_bytes_sent
+        if self._check_faults(done):
             return 0
+        # stop exactly at the point where a fault is due
+        cut = self.terminal.ftp_fault_point("RETR")
+        if cut is not None and done < cut < done + len(data):
+            data = data[:cut - done]
         return DTPHandler.send(self, data)
 
 

@@ -88,7 +88,7 @@ class Terminal:
         with self._lock:
             self.up = False
             services, self._services = self._services, []
-        for svc in services:
+        for svc in reversed(services):  # ZING last: it signals "down"
             svc.stop()
         self.journal.write("down")
 
@@ -352,7 +352,8 @@ class Terminal:
 
     # -- FTP faults -----------------------------------------------------------
 
-    def ftp_fault_due(self, kind, transfer, done):
+    def _ftp_fault(self, kind, transfer):
+        """Byte offset at which this fault hits a transfer, or None."""
         sc = self.scenario
         if kind == "reset":
             after, on, limit = (sc.ftp_reset_after, sc.ftp_reset_on,
@@ -360,10 +361,22 @@ class Terminal:
         else:
             after, on, limit = (sc.ftp_stall_after, sc.ftp_stall_on,
                                 sc.ftp_stall_count)
-        if after < 0 or done < after or on.upper() not in ("ANY", transfer):
-            return False
+        if after < 0 or on.upper() not in ("ANY", transfer):
+            return None
+        if limit > 0 and self._ftp_faults[kind] >= limit:
+            return None
+        return after
+
+    def ftp_fault_point(self, transfer):
+        points = [p for p in (self._ftp_fault("reset", transfer),
+                              self._ftp_fault("stall", transfer))
+                  if p is not None]
+        return min(points) if points else None
+
+    def ftp_fault_due(self, kind, transfer, done):
         with self._lock:
-            if limit > 0 and self._ftp_faults[kind] >= limit:
+            after = self._ftp_fault(kind, transfer)
+            if after is None or done < after:
                 return False
             self._ftp_faults[kind] += 1
         return True
