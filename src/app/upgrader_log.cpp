@@ -92,6 +92,12 @@ void UpgraderLog::Util_LogInit() {
   initialised_ = true;
   std::string folder = Trim(baseFolder_);
   const std::string sep = PathSep();
+  if (folder.empty()) {
+    // Without a home folder there is no place for the log; never fall back
+    // to the file system's root.
+    giveUp("folder logs");
+    return;
+  }
   if (!EndsWith(folder, sep)) folder += sep;
   folder += "logs";
   if (!FolderExists(folder)) {
@@ -124,6 +130,11 @@ void UpgraderLog::Util_LogWrite(long level, const std::string& message) {
   const DateTime now = clock_.now();
   append("[" + Two(now.hour) + ":" + Two(now.minute) + ":" + Two(now.second) + "] " + tagText +
          message + CRLF);
+}
+
+std::string UpgraderLog::Util_TraceOut(const std::string& text, short count) {
+  Util_LogWrite(DET, ">> OUT :");
+  return Util_TraceText(text, count);
 }
 
 void UpgraderLog::Util_LogClose() {

@@ -21,6 +21,9 @@ class UpgraderLog {
   void Util_LogWrite(long level, const std::string& message);
   void Util_LogClose();
   std::string Util_LogFileName();
+  // Writes the DET line ">> OUT :" and returns the trace of the text; the
+  // caller writes the trace as a line of its own and sends the text.
+  std::string Util_TraceOut(const std::string& text, short count);
 
   long logThreshold = 1;
   std::string strLogFolder;

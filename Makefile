@@ -1,0 +1,38 @@
+# Two commands on a fresh Debian 12 machine:
+#   make run    installs what is missing, builds, and starts the upgrader in a
+#               sample release folder against the simulated terminal on loopback
+#   make test   installs what is missing, builds, and runs every test
+BUILD ?= build
+BUILD_ASAN ?= build-asan
+SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
+TIME_SCALE ?= 0.1
+ADDRESS ?= 127.0.0.2
+
+.PHONY: all deps build run test test-asan fuzz-smoke clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja
+	cmake --build $(BUILD)
+	cmake --build $(BUILD) --target sample-release
+
+run: build
+	SCENARIO="$(SCENARIO)" TIME_SCALE="$(TIME_SCALE)" ADDRESS="$(ADDRESS)" BUILD="$(BUILD)" scripts/run-demo
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure --timeout 600
+	$(MAKE) --no-print-directory test-asan
+	scripts/fuzz-smoke
+
+# The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DORVEX_GUI=OFF -DORVEX_SANITIZE=ON
+	cmake --build $(BUILD_ASAN)
+	cd $(BUILD_ASAN) && ctest --output-on-failure --timeout 600 -E terminal_sim
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
