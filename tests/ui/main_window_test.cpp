@@ -96,6 +96,7 @@ TEST_F(MainWindowTest, NormalPointerEnablesItemsOnlyByTheirAvailability) {
 }
 
 TEST_F(MainWindowTest, GroupHelpersSwitchTheirControls) {
+  up->ui.UI_EnableIBFunctionality();
   up->win.setValue("chkIBUpg", 1);
   up->ui.UI_DisableIBFunctionality(false);
   EXPECT_FALSE(on("frameIbInfo"));
