@@ -5,6 +5,7 @@
 // and factory-defaults commands.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,14 +29,40 @@ class ZingChannel : public Part {
   void ZingReq_PrepareTerm4IBUpgrade();
   void cmdGetSoftwareVersion_Click();
 
+  // Sending, called from the connect event
+  void SendZINGCommand(long code);
+  void SendZINGCommandArg(long code, std::uint8_t arg);
+
+  // Connection events and time-outs
+  void sckZING_Connect();
+  void sckZING_Close();
+  void sckZING_Error(long number, const std::string& description);
+  void tmrConnect_Timer();
+  void tmrResponse_Timer();
+  void tmrConneTest_Timer();
+  void sckTest_Connect();
+  void sckTest_Error(long number, const std::string& description);
+
+  // Replies and the IB progress timers
+  void sckZING_DataArrival(long bytesTotal);
+  void tmrIbPollUpgStatus_Timer();
+  void tmrIbUpgStatusCheck_Timer();
+  void tmrRefetchIbVersion_Timer();
+
+  // Terminal version and release information
+  void Util_IdentifyOrvexPlatform(const std::string& version);
+  bool Util_CheckReleaseDate(const std::string& versionText);
+  void Util_GrabTermPICVersion(const std::string& info);
+  void Util_GrabTermIBVersion(const std::string& info);
+  bool Util_AntennaInfoCheck(const std::string& info);
+  void Util_GrabTermAntennaVersions(const std::string& info);
+  std::string Util_FetchAntennaClassString(long classId);
+
   // Reset and factory defaults
   void cmdResetModem_Click();
   void cmdRestoreDefaults_Click();
   void ResetTerminal();
   void tmrFiveSecDelayedReset_Timer();
-
-  // Antenna class names
-  std::string Util_FetchAntennaClassString(long classId);
 
   std::unique_ptr<TcpSocketPort> sckZING;
   std::unique_ptr<TcpSocketPort> sckTest;
@@ -50,6 +77,40 @@ class ZingChannel : public Part {
   long pendingZingReq = 0;
   bool bAntRespAwaited = false;
   int antRespWaitCount = 0;
+
+ private:
+  // One request procedure: what differs between the members of the family.
+  struct Request {
+    const char* name;         // procedure name, for the entry line
+    long code;                // pendingZingReq
+    const char* status;       // status text while connecting
+    const char* trapLabel;    // error-trap log label; nullptr: status text and return
+    bool logClosing = false;  // "Closing the open Zing Socket."
+    bool checkAddress = true;
+    bool logSocketState = false;
+    bool resetVersion = false;  // the version is unread until the reply
+  };
+  // Starts the connection of a request; false when it stopped early
+  // (no address, or an error the procedure reports in the status bar).
+  bool StartRequest(const Request& req);
+  // Closes sckZING when it is not closed already; logs the line of the
+  // halt-stack request when it was connected.
+  void CloseForNewConnection(bool logClosing);
+  void StartConnectivityTest();
+  void LogTrappedError(const std::string& label, const RuntimeError& e);
+  // close sckZING and set the normal pointer
+  void CloseReply();
+  // True when the reply holds `need` bytes; otherwise logs it.
+  bool ReplyHas(const std::string& reply, long code, size_t need);
+
+  void OnSoftwareVersion(const std::string& reply);
+  void OnRestoreDefaults();
+  void OnCheckDisk();
+  void OnHaltStack();
+  void OnAntennaUpgrade(const std::string& reply);
+  void OnReleaseInfo(const std::string& reply);
+  void OnIbUpgradeStatus(const std::string& reply);
+  void OnIbUpgradePrepare(const std::string& reply);
 };
 
 }  // namespace orvex

@@ -1,0 +1,78 @@
+#include "zing/zing_codec.h"
+
+namespace orvex {
+
+std::string ZingEncodeRequest(long code) {
+  std::string out(4, '\0');
+  out[2] = static_cast<char>((code >> 8) & 0xFF);
+  out[3] = static_cast<char>(code & 0xFF);
+  return out;
+}
+
+std::string ZingEncodeRequestArg(long code, std::uint8_t arg) {
+  std::string out = ZingEncodeRequest(code);
+  out.push_back(static_cast<char>(arg));
+  return out;
+}
+
+namespace {
+
+template <typename Step>
+std::int64_t ReadBigEndian(const std::string& bytes, int count, int start, Step step) {
+  std::uint64_t value = 0;
+  if (start < 0 || count <= 0) return 0;
+  const size_t first = static_cast<size_t>(start);
+  for (size_t i = first; i < bytes.size() && i - first < static_cast<size_t>(count); ++i)
+    value = step(value, static_cast<unsigned char>(bytes[i]));
+  return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+std::int64_t Util_BytesToLong(const std::string& bytes, int count, int start) {
+  return ReadBigEndian(bytes, count, start,
+                       [](std::uint64_t v, unsigned char b) { return v * 256 + b; });
+}
+
+std::int64_t Util_BytesToStatus(const std::string& bytes, int count, int start) {
+  return ReadBigEndian(bytes, count, start, [](std::uint64_t v, unsigned char b) {
+    return b == 0xFF ? std::uint64_t{0} : v * 256 + b;
+  });
+}
+
+std::string Util_BytesToString(const std::string& bytes, long count, int start) {
+  std::string out;
+  if (count <= 0 || start < 0) return out;
+  for (size_t i = static_cast<size_t>(start);
+       i < bytes.size() && out.size() < static_cast<size_t>(count); ++i) {
+    if (bytes[i] == '\0') break;
+    out.push_back(bytes[i]);
+  }
+  return out;
+}
+
+std::string Util_ReplaceChar(const std::string& text, const std::string& from,
+                             const std::string& to) {
+  if (from.empty()) return text;
+  std::string out;
+  size_t pos = 0;
+  for (;;) {
+    const size_t hit = text.find(from, pos);
+    if (hit == std::string::npos) break;
+    out.append(text, pos, hit - pos);
+    out += to;
+    pos = hit + from.size();
+  }
+  out.append(text, pos, std::string::npos);
+  return out;
+}
+
+std::string Util_VersionDigits(const std::string& text) {
+  const std::string head = text.substr(0, text.find(' '));
+  std::string out;
+  for (char c : head)
+    if ((c >= '0' && c <= '9') || c == '.') out.push_back(c);
+  return out;
+}
+
+}  // namespace orvex

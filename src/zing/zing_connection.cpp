@@ -1,0 +1,247 @@
+// The connection of one ZING exchange: the connect event that sends the
+// request, the connect and reply time-outs, the close and error events, and
+// the connectivity test on the terminal's FTP port.
+#include "app/upgrader.h"
+#include "zing/zing_channel.h"
+#include "zing/zing_codec.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr int kFtpPort = 21;
+constexpr int kRestartRetries = 6;
+constexpr int kAntennaExtraWaits = 6;
+
+const std::string kConnectionWarning =
+    "\r\nWARNING: Connection Problem.\r\n\r\nPlease check the following: \r\n - Cable "
+    "connection\r\n - IP configuration under 'Tools>Configure Modem Interface' \r\n - "
+    "Troubleshooting instructions under the Help menu\r\n\r\nTo confirm connectivity, 'Get "
+    "Software version' using the Tools menu before retrying.\r\nPower cycle the Satellite IP "
+    "Modem and restart the Upgrader if problem persists.";
+
+const std::string kClosingWarning =
+    "\r\nWARNING: Connection Problem.\r\n\r\n# Please check the cable connection.\r\n# Restart "
+    "the Upgrader.\r\n# Reset the Modem using the 'Tools>Reset Modem' option.\r\n# Retry the "
+    "Upgrade after the modem Restarts.\r\nThe upgrader will now close.";
+
+}  // namespace
+
+ZingChannel::ZingChannel(Upgrader& up)
+    : Part(up),
+      sckZING(up.platform.makeSocket("sckZING")),
+      sckTest(up.platform.makeSocket("sckTest")),
+      tmrConnect(up.platform, "tmrConnect", 5000, up.cfg.timeScale, [this] { tmrConnect_Timer(); }),
+      tmrResponse(up.platform, "tmrResponse", 40000, up.cfg.timeScale,
+                  [this] { tmrResponse_Timer(); }),
+      tmrConneTest(up.platform, "tmrConneTest", 2000, up.cfg.timeScale,
+                   [this] { tmrConneTest_Timer(); }),
+      tmrIbPollUpgStatus(up.platform, "tmrIbPollUpgStatus", 5000, up.cfg.timeScale,
+                         [this] { tmrIbPollUpgStatus_Timer(); }),
+      tmrIbUpgStatusCheck(up.platform, "tmrIbUpgStatusCheck", 60000, up.cfg.timeScale,
+                          [this] { tmrIbUpgStatusCheck_Timer(); }),
+      tmrRefetchIbVersion(up.platform, "tmrRefetchIbVersion", 10000, up.cfg.timeScale,
+                          [this] { tmrRefetchIbVersion_Timer(); }),
+      tmrFiveSecDelayedReset(up.platform, "tmrFiveSecDelayedReset", 5000, up.cfg.timeScale,
+                             [this] { tmrFiveSecDelayedReset_Timer(); }) {
+  TcpSocketPort::Events zing;
+  zing.onConnect = [this] { sckZING_Connect(); };
+  zing.onDataArrival = [this](long n) { sckZING_DataArrival(n); };
+  zing.onClose = [this] { sckZING_Close(); };
+  zing.onError = [this](long number, const std::string& d) { sckZING_Error(number, d); };
+  sckZING->setEvents(std::move(zing));
+
+  TcpSocketPort::Events test;
+  test.onConnect = [this] { sckTest_Connect(); };
+  test.onError = [this](long number, const std::string& d) { sckTest_Error(number, d); };
+  sckTest->setEvents(std::move(test));
+}
+
+void ZingChannel::SendZINGCommand(long code) {
+  Util_LogWrite(VRB, ">> SendZINGCommand()");
+  Util_LogWrite(DET, "Code: /x" + HexUpper(static_cast<unsigned long>(code & 0xFFFF)));
+  sckZING->sendData(ZingEncodeRequest(code));
+  tmrResponse.setEnabled(true);
+}
+
+void ZingChannel::SendZINGCommandArg(long code, std::uint8_t arg) {
+  Util_LogWrite(VRB, ">> SendZINGCommand()");
+  Util_LogWrite(DET, "Code: /x" + HexUpper(static_cast<unsigned long>(code & 0xFFFF)) +
+                         ", arg: " + std::to_string(arg));
+  sckZING->sendData(ZingEncodeRequestArg(code, arg));
+  bAntRespAwaited = true;
+  antRespWaitCount = 0;
+  tmrResponse.setEnabled(true);
+}
+
+void ZingChannel::sckZING_Connect() {
+  Util_LogWrite(VRB, ">> sckZING_Connect()");
+  tmrConnect.setEnabled(false);
+  if (pendingZingReq == ZING_UPGRADE_ANTENNA) {
+    Util_LogWrite(INF, "Upgrading Antenna Firmware.");
+    SendZINGCommandArg(ZING_UPGRADE_ANTENNA, 2);
+  } else {
+    SendZINGCommand(pendingZingReq);
+  }
+  if (pendingZingReq == ZING_RESET) {
+    // No reply comes: the terminal restarts.
+    tmrResponse.setEnabled(false);
+    up.pic.tmr40SecDelay.setEnabled(true);
+    pendingZingReq = 0;
+    SetStatus("Resetting modem. Wait 40 seconds.");
+    win.setBackColor("statusLED", kColorRed);
+  }
+}
+
+void ZingChannel::StartConnectivityTest() {
+  // A test left half-way is dropped first, so the connect is always allowed.
+  if (sckTest->state() != sckClosed) sckTest->close();
+  if (auto e = sckTest->connect(st.strModemIPAddress, kFtpPort))
+    LogTrappedError(">> e_sckTest", *e);  // tmrConneTest reports the failure
+  tmrConneTest.setEnabled(true);
+}
+
+void ZingChannel::tmrConnect_Timer() {
+  Util_LogWrite(VRB, ">> tmrConnect_Timer()");
+  sckZING->close();
+  tmrConnect.setEnabled(false);
+  tmrResponse.setEnabled(false);
+
+  switch (pendingZingReq) {
+    case 0:  // the reset went out; the terminal dropped the connection
+      up.pic.tmr40SecDelay.setEnabled(true);
+      Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
+      SetStatus("Reset done. Please wait .....");
+      break;
+    case ZING_GET_SW_VERSION:
+      st.strCurrSwVersion = "0_0_0_0";
+      win.setText("txtCurrentSoftwareVersion", "UNKNOWN");
+      if (st.bWaitTermRestart && st.restartRetryCount < kRestartRetries) {
+        ++st.restartRetryCount;
+        Util_LogWrite(INF, "Retry Connecting");
+        SetStatus("Retrying connection. Please Wait ..");
+        up.pic.tmr40SecDelay.setEnabled(true);
+        Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
+      } else {
+        StartConnectivityTest();
+        SetStatus("ZING Connection failed.");
+        Util_LogWrite(DET, "tmrConneTest.Enabled = True");
+      }
+      break;
+    case ZING_RESET:
+      up.ui.SetMouseCursor(0);
+      MsgBox(std::string("Unable to reset Satellite IP Modem.") + CRLF + CRLF +
+                 "Please power down and power up the Satellite IP Modem.",
+             vbOKOnly | vbExclamation, kProgramTitle);
+      SetStatus("");
+      break;
+    case ZING_CHECK_DISK:
+    case ZING_HALT_STACK: {
+      const std::string what = pendingZingReq == ZING_CHECK_DISK ? "No response for chkdsk"
+                                                                 : "No response for halt stack";
+      SetStatus(what);
+      Util_LogWrite(DET, what);
+      MsgBox(kClosingWarning + CRLF, vbOKOnly | vbCritical, kProgramTitle);
+      up.app.UnloadMainWindow();
+      break;
+    }
+    default:
+      // Any other request: without a connection its chain cannot go on, and
+      // nothing else would give the window back (the pointer is busy), so it
+      // ends in the connectivity test like a missing reply does.
+      StartConnectivityTest();
+      SetStatus("ZING Connection failed.");
+      Util_LogWrite(DET, "tmrConneTest.Enabled = True");
+      break;
+  }
+}
+
+void ZingChannel::tmrResponse_Timer() {
+  Util_LogWrite(VRB, ">> tmrResponse_Timer()");
+  if (pendingZingReq == ZING_UPGRADE_ANTENNA && bAntRespAwaited) {
+    if (antRespWaitCount < kAntennaExtraWaits) {
+      ++antRespWaitCount;  // the timer runs on for another period
+      Util_LogWrite(
+          INF, "Waiting little longer for Antenna Response. " + std::to_string(antRespWaitCount));
+    } else {
+      antRespWaitCount = 0;
+      bAntRespAwaited = false;
+      sckZING->close();
+      tmrResponse.setEnabled(false);
+      StartConnectivityTest();
+    }
+  } else if (pendingZingReq == ZING_HALT_STACK || pendingZingReq == ZING_CHECK_DISK) {
+    // A silent terminal is taken as prepared.
+    sckZING->close();
+    tmrResponse.setEnabled(false);
+    st.upgPrepState = UPG_PREP_STACK_READY;
+    Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
+    up.sw.UPG_HandleSwUpgradePreparation();
+  } else {
+    sckZING->close();
+    tmrResponse.setEnabled(false);
+    StartConnectivityTest();
+  }
+}
+
+void ZingChannel::sckTest_Connect() {
+  Util_LogWrite(VRB, ">> sckTest_Connect()");
+  sckTest->close();
+  tmrConneTest.setEnabled(false);
+  Util_LogWrite(DET, "tmrConneTest.Enabled = False");
+  up.ftp.setOKToFTP(true);
+  if (st.bFtpTimedOut) {
+    st.bFtpTimedOut = false;
+  } else {
+    if (pendingZingReq == ZING_GET_SW_VERSION) {
+      st.bSwVersionUnavailable = true;
+      MsgBox("Unable to get Satellite IP Modem's software version." + std::string(CRLF) +
+                 kConnectionWarning,
+             vbOKOnly | vbInformation, kProgramTitle);
+    }
+    up.ui.SetMouseCursor(0);
+  }
+  Util_LogWrite(DET, "sckTestConnect: Connection succeed.");
+}
+
+void ZingChannel::sckTest_Error(long number, const std::string& description) {
+  Util_LogWrite(VRB, ">> sckTest_Error()");
+  Util_LogWrite(DET, std::to_string(number) + ": " + description);
+  tmrConneTest_Timer();
+}
+
+void ZingChannel::tmrConneTest_Timer() {
+  Util_LogWrite(VRB, ">> tmrConneTest_Timer()");
+  sckTest->close();
+  tmrConneTest.setEnabled(false);
+  up.ftp.setOKToFTP(false);
+  if (pendingZingReq == ZING_GET_SW_VERSION) {
+    std::string text;
+    if (st.bFtpTimedOut) {
+      st.bFtpTimedOut = false;
+      text = std::string("FTP timeout.") + CRLF + "Can not connect to the Satellite IP Modem." +
+             CRLF + kConnectionWarning;
+    } else {
+      text = "Unable to get Satellite IP Modem's software version." + std::string(CRLF) +
+             kConnectionWarning;
+    }
+    MsgBox(text, vbOKOnly | vbExclamation, kProgramTitle);
+  }
+  SetStatus("Connection failed.");
+  up.ui.SetMouseCursor(0);
+  up.ftp.DisableFTPbuttons();
+}
+
+void ZingChannel::sckZING_Close() {
+  Util_LogWrite(VRB, ">> sckZING_Close()");
+  MsgBox("Satellite IP Modem closed the connection. Connection lost.", vbOKOnly | vbCritical,
+         "Error");
+}
+
+void ZingChannel::sckZING_Error(long number, const std::string& description) {
+  Util_LogWrite(VRB, ">> sckZING_Error()");
+  Util_LogWrite(DET, std::to_string(number) + ": " + description);
+  tmrConnect_Timer();
+}
+
+}  // namespace orvex
