@@ -45,12 +45,12 @@ def parse_args(argv):
 
 def write_dump(flash, journal, path):
     files = flash.dump()
-    journal.write("flash", files=files)
     if path:
         tmp = path + ".tmp"
         with open(tmp, "w", encoding="utf-8") as fh:
             json.dump(files, fh, indent=1)
         os.replace(tmp, path)
+    journal.write("flash", files=files)
 
 
 def main(argv=None):

@@ -156,7 +156,8 @@ class FtpService:
         dtp = type("DTP", (_FaultyDTP,), {"terminal": self.terminal})
         handler = type("Handler", (_Handler,), {
             "terminal": self.terminal, "authorizer": auth,
-            "dtp_handler": dtp})
+            "dtp_handler": dtp,
+            "auth_failed_timeout": self.terminal.scenario.scaled(1.0)})
         self._server = FTPServer((self.address, FTP_PORT), handler,
                                  ioloop=IOLoop())
         self._thread = threading.Thread(target=self._loop, name="ftp",

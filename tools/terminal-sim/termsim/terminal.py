@@ -88,7 +88,7 @@ class Terminal:
         with self._lock:
             self.up = False
             services, self._services = self._services, []
-        for svc in reversed(services):  # ZING last: it signals "down"
+        for svc in services:
             svc.stop()
         self.journal.write("down")
 
@@ -108,21 +108,23 @@ class Terminal:
                 self.version_text = sc.version_format.format(
                     version=version, date=date, fpga=sc.fpga)
             self.ib = self._pending_ib() if version is not None else None
+        # ZING comes up last and goes down last, so an answering ZING
+        # port means the whole terminal is up
         services = []
         if not sc.unreachable:
-            if not sc.zing_closed:
-                services.append(ZingService(self.address, self))
             services.append(FtpService(self.address, self))
             services.append(ShellService(self.address, self))
+            if not sc.zing_closed:
+                services.append(ZingService(self.address, self))
+        self.journal.write("boot", version=self.version_text,
+                           bootrom=version is None, reason=why,
+                           services=[s.name for s in services],
+                           ib_flash=self.ib.name if self.ib else None)
         for svc in services:
             svc.start()
         with self._lock:
             self._services = services
             self.up = True
-        self.journal.write("boot", version=self.version_text,
-                           bootrom=version is None, reason=why,
-                           services=[s.name for s in services],
-                           ib_flash=self.ib.name if self.ib else None)
         if self.ib is not None:
             if sc.ib_flash_start == "boot":
                 self.ib.started = time.monotonic()

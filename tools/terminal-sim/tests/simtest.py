@@ -56,6 +56,7 @@ class Sim:
                      "--journal", self.journal_path,
                      "--time-scale", str(time_scale)] + list(extra_args)
         self.proc = None
+        self._boots = 1
 
     def start(self, timeout=10.0):
         self.proc = subprocess.Popen(self.args, stdout=subprocess.PIPE,
@@ -94,7 +95,7 @@ class Sim:
             return []
         return [e for e in entries if event is None or e["event"] == event]
 
-    def wait_journal(self, event, count=1, timeout=5.0, **match):
+    def wait_journal(self, event, count=1, timeout=8.0, **match):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             found = [e for e in self.journal(event)
@@ -146,8 +147,10 @@ class Sim:
         raise AssertionError("port %d never became %s" % (
             port, "open" if is_open else "closed"))
 
-    def wait_down_and_up(self, timeout=5.0):
-        self.wait_port(1827, False, timeout)
+    def wait_down_and_up(self, timeout=8.0):
+        """Wait for the next boot (by the journal) and its ZING port."""
+        self._boots += 1
+        self.wait_journal("boot", count=self._boots, timeout=timeout)
         self.wait_port(1827, True, timeout)
 
     # -- FTP ----------------------------------------------------------------

@@ -69,20 +69,24 @@ class FtpPaths(SimTestCase):
 
 
 class FtpFaults(SimTestCase):
+    def login(self, sim, password):
+        ftp = ftplib.FTP()
+        ftp.connect(sim.address, 21, timeout=5)
+        self.addCleanup(ftp.close)
+        ftp.login("termuser", password)
+
     def test_refused_login(self):
         sim = self.start_sim("[faults]\nftp_login = refuse\n",
                              flash_files=FILES)
         with self.assertRaises(ftplib.error_perm) as cm:
-            sim.ftp()
+            self.login(sim, "skyharbor")
         self.assertTrue(str(cm.exception).startswith("530"))
+        self.assertTrue(sim.port_open(1827))
 
     def test_wrong_password_is_refused(self):
         sim = self.start_sim(flash_files=FILES)
-        ftp = ftplib.FTP()
-        ftp.connect(sim.address, 21, timeout=5)
-        self.addCleanup(ftp.close)
         with self.assertRaises(ftplib.error_perm):
-            ftp.login("termuser", "wrong")
+            self.login(sim, "wrong")
 
     def test_reset_in_the_middle_of_an_upload_once(self):
         sim = self.start_sim("""

@@ -27,7 +27,7 @@ def flash(image_txt=None, **extra):
 
 class ServicesAcrossRestart(SimTestCase):
     def test_reset_takes_all_services_away_for_the_boot_time(self):
-        sim = self.start_sim(SCENARIO, time_scale=0.1,
+        sim = self.start_sim(SCENARIO, time_scale=0.25,
                              flash_files=flash(b"/bin/orvex_5_1_0_9.bin"))
         shell = sim.shell()
         self.addCleanup(shell.close)
@@ -41,8 +41,8 @@ class ServicesAcrossRestart(SimTestCase):
         # open sessions of the old boot are gone too
         self.assertEqual(shell.read(timeout=2), "\r\n\r\nVxWorks login: ")
         self.assertEqual(shell.read(timeout=2), "")
-        sim.wait_port(1827, True, timeout=3)
-        self.assertGreaterEqual(time.monotonic() - start, 0.35)
+        sim.wait_port(1827, True, timeout=8)
+        self.assertGreaterEqual(time.monotonic() - start, 0.95)
         for port in (21, 23):
             self.assertTrue(sim.port_open(port))
         self.assertEqual([e["reason"] for e in sim.journal("restart")],
