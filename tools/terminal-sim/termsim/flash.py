@@ -78,7 +78,8 @@ class Flash:
                 "/tffs0/image.txt": "text:/bin/orvex_%s.bin" % ver,
                 "/tffs0/bin/orvex_%s.bin" % ver: "size:262144",
                 "/tffs0/bin/orvex.bin": "size:196608",
-                "/ram0/syslog.log": "text:0x1a2b3c (tRootTask): system up\\r\\n",
+                "/ram0/syslog.log":
+                    "text:0x1a2b3c (tRootTask): system up\\r\\n",
             }
         for vpath, item in spec.items():
             kind, _, value = item.partition(":")

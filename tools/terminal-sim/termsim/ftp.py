@@ -75,7 +75,8 @@ class _FaultyDTP(DTPHandler):
             self.ioloop.modify(self._fileno, 0)
             secs = term.scenario.ftp_stall_seconds
             if secs > 0:
-                events = self.ioloop.READ if self.receive else self.ioloop.WRITE
+                events = (self.ioloop.READ if self.receive
+                          else self.ioloop.WRITE)
                 self.ioloop.call_later(term.scenario.scaled(secs),
                                        self._resume, events)
             return True

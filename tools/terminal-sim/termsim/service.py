@@ -1,23 +1,9 @@
 """A TCP service on a loopback address: one thread per connection."""
 
 import socket
-import struct
 import threading
 
 from .guard import check_loopback
-
-
-def abort_socket(sock):
-    """Close with RST instead of FIN."""
-    try:
-        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                        struct.pack("ii", 1, 0))
-    except OSError:
-        pass
-    try:
-        sock.close()
-    except OSError:
-        pass
 
 
 class TcpService:

@@ -129,7 +129,8 @@ class PicReflash(SimTestCase):
     def test_completed_reflash_changes_pic_and_restarts(self):
         sim, shell = self.reflash_pass("[terminal]\nplatform = 9\n")
         first = shell.read(until=b"\r\n")
-        self.assertEqual(first, "Starting PIC reflash from /tffs0/pic.s19 ...\r\n")
+        self.assertEqual(first,
+                         "Starting PIC reflash from /tffs0/pic.s19 ...\r\n")
         self.assertEqual(shell.read(until=b"-> "),
                          "PIC Reflash Completed\r\n" + OK + PROMPT)
         sim.wait_down_and_up()
