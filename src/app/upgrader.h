@@ -16,7 +16,11 @@
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/window_model.h"
-#include "upgrade/orchestration.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/ib_upgrade.h"
+#include "upgrade/local_files.h"
+#include "upgrade/release_series.h"
+#include "upgrade/sequencer.h"
 #include "zing/zing_channel.h"
 
 namespace orvex {

@@ -67,9 +67,45 @@ void PicUpgrade::tmr40SecDelay_Timer() {
   up.ui.SetMouseCursor(0);
 }
 
-// The local PIC file check, the PIC entry points and the shell dialogue are
+void PicUpgrade::UI_CheckLocalPICFirmware() {
+  Util_LogWrite(VRB, ">> UI_CheckLocalPICFirmware()");
+  const auto files = FindFiles(st.strHomeDir, "PIC*.s19");
+  st.strLocalPicFile = files.empty() ? "" : files.front();
+  const long long length =
+      st.strLocalPicFile.empty() ? -1 : FileLength(st.strHomeDir + st.strLocalPicFile);
+  if (length < 100) {
+    st.bPicFwAvailable = false;
+    win.setEnabled("cmdPicUpgradeMenu", false);
+    win.setText("txtLocPICVer", "UNAVAILABLE");
+    UI_DisablePICFunctionality(false);
+    if (!st.strLocalPicFile.empty())
+      Util_LogWrite(ERR, "Invalid PIC firmware file !! PIC Upgrade capability disabled.");
+  } else {
+    st.bPicFwAvailable = true;
+    win.setEnabled("cmdPicUpgradeMenu", true);
+    // The version sits between the first "_" and ".s19" (PIC_2_05.s19 shows
+    // 2.05); a name without "_" shows all of it before ".s19". The file
+    // search ignores case, so ".s19" is cut ignoring case too.
+    const std::string& name = st.strLocalPicFile;
+    const size_t underscore = name.find('_');
+    std::string version = underscore == std::string::npos ? name : name.substr(underscore + 1);
+    std::string lower = version;
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    const size_t ext = lower.find(".s19");
+    if (ext != std::string::npos) version.resize(ext);
+    for (char& c : version)
+      if (c == '_') c = '.';
+    win.setText("txtLocPICVer", version);
+    UI_EnablePICFunctionality();
+  }
+  win.setEnabled("cmdPicUpgradeMenu", st.bPicFwAvailable);
+  win.setValue("chkPICUpg", 0);
+  win.setEnabled("chkPICUpg", st.bPicFwAvailable);
+}
+
+// The PIC entry points and the shell dialogue are
 // built with the PIC upgrade; until then these steps do nothing.
-void PicUpgrade::UI_CheckLocalPICFirmware() {}
 void PicUpgrade::cmdPicUpgradeMenu_Click() {}
 void PicUpgrade::UPG_StandalonePICUpgrade() {}
 void PicUpgrade::UPG_Prepare4PICUpgrade() {}

@@ -1,0 +1,20 @@
+// The antenna firmware upgrade: upload of the ATB/HPA parts, the install
+// request and the restart wait.
+#pragma once
+
+#include <string>
+
+#include "app/part.h"
+#include "app/timer.h"
+
+namespace orvex {
+
+class AntennaUpgrade : public Part {
+ public:
+  explicit AntennaUpgrade(Upgrader& up);
+  void cmdAntUpgradeMenu_Click();
+  void tmrAntUpgDelay_Timer();
+  Timer tmrAntUpgDelay;
+};
+
+}  // namespace orvex
