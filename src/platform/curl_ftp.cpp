@@ -1,34 +1,307 @@
-// The FTP client and the one-file upload on libcurl (first cut: idle ports).
+// The FTP client and the one-file upload on libcurl.
+//
+// The client runs its session on one worker thread, one command at a time;
+// each state change travels back to the GUI thread as a queued call on a
+// QObject that lives there, so the engine sees its events in order, on its
+// own thread, and never a thread of ours. A cancelled command is cut off
+// through curl's progress callback and its events are dropped.
 #include "platform/curl_ftp.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/curl_ftp_session.h"
 
 namespace orvex {
 namespace {
 
+constexpr const char* kUser = "termuser";
+constexpr const char* kPassword = "skyharbor";
+
+std::string Trim(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  const auto e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+std::string Unquote(const std::string& s) {
+  std::string t = Trim(s);
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
+  return t;
+}
+
+// A command as the engine writes it: a verb and up to two arguments, each
+// either in double quotes or bare. A bare local path may hold blanks, so
+// the bare remote name of a PUT is its last word and the bare remote path of
+// a GET its first.
+struct Command {
+  std::string verb, first, second;
+};
+
+Command Parse(const std::string& text) {
+  Command c;
+  const std::string t = Trim(text);
+  const auto blank = t.find(' ');
+  c.verb = t.substr(0, blank);
+  std::transform(c.verb.begin(), c.verb.end(), c.verb.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+  const std::string rest = blank == std::string::npos ? std::string() : Trim(t.substr(blank));
+  if (c.verb != "GET" && c.verb != "PUT") {
+    c.first = Unquote(rest);
+    return c;
+  }
+  if (!rest.empty() && rest.front() == '"') {
+    const auto close = rest.find('"', 1);
+    if (close == std::string::npos) {
+      c.first = rest.substr(1);
+    } else {
+      c.first = rest.substr(1, close - 1);
+      c.second = Unquote(rest.substr(close + 1));
+    }
+  } else if (c.verb == "PUT") {
+    const auto last = rest.find_last_of(' ');
+    if (last != std::string::npos) {
+      c.first = Unquote(rest.substr(0, last));
+      c.second = Unquote(rest.substr(last + 1));
+    } else {
+      c.first = rest;
+    }
+  } else {
+    const auto split = rest.find(' ');
+    c.first = rest.substr(0, split);
+    if (split != std::string::npos) c.second = Unquote(rest.substr(split));
+  }
+  return c;
+}
+
 class CurlFtpClient final : public FtpClientPort {
  public:
+  CurlFtpClient() : worker_([this] { run(); }) {}
+
+  ~CurlFtpClient() override {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      cancelledUpTo_ = UINT64_MAX;
+    }
+    wake_.notify_all();
+    worker_.join();
+    // The context goes with its queued calls that were never delivered.
+  }
+
   void setStateChanged(std::function<void(int)> handler) override { handler_ = std::move(handler); }
   void setRemoteHost(const std::string& host) override { host_ = host; }
-  void execute(const std::string&) override {}
-  void cancel() override {}
-  bool stillExecuting() const override { return false; }
-  long responseCode() const override { return 0; }
-  std::string responseInfo() const override { return {}; }
-  std::string getChunk(int) override { return {}; }
+
+  void execute(const std::string& command) override {
+    const uint64_t id = ++lastIssued_;
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back({id, command, host_});
+    }
+    wake_.notify_all();
+  }
+
+  void cancel() override {
+    cancelledUpTo_ = lastIssued_;
+    lastFinished_ = std::max(lastFinished_, lastIssued_);
+    listing_.clear();
+  }
+
+  bool stillExecuting() const override { return lastFinished_ < lastIssued_; }
+  long responseCode() const override { return responseCode_; }
+  std::string responseInfo() const override { return responseInfo_; }
+
+  std::string getChunk(int maxChars) override {
+    if (maxChars <= 0) return {};
+    const size_t n = std::min(listing_.size() - listingPos_, static_cast<size_t>(maxChars));
+    std::string piece = listing_.substr(listingPos_, n);
+    listingPos_ += n;
+    return piece;
+  }
 
  private:
+  struct Job {
+    uint64_t id;
+    std::string command, host;
+  };
+
+  // ---- GUI thread ----
+
+  void deliver(uint64_t id, int state, bool final, long code, const std::string& info,
+               const std::string& listing, bool hasListing) {
+    if (id <= cancelledUpTo_) return;
+    if (final) {
+      responseCode_ = code;
+      responseInfo_ = info;
+      if (hasListing) {
+        listing_ = listing;
+        listingPos_ = 0;
+      }
+      lastFinished_ = std::max(lastFinished_, id);
+    }
+    if (handler_) handler_(state);
+  }
+
+  // ---- worker thread ----
+
+  void post(uint64_t id, int state, bool final = false, long code = 0, std::string info = {},
+            std::string listing = {}, bool hasListing = false) {
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, id, state, final, code, info = std::move(info), listing = std::move(listing),
+         hasListing] { deliver(id, state, final, code, info, listing, hasListing); },
+        Qt::QueuedConnection);
+  }
+
+  bool cancelled(uint64_t id) const { return id <= cancelledUpTo_.load(); }
+
+  void run() {
+    CurlFtpSession session(kUser, kPassword);
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        if (stopping_) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      if (!cancelled(job.id)) runJob(session, job);
+    }
+  }
+
+  void runJob(CurlFtpSession& session, const Job& job) {
+    const Command cmd = Parse(job.command);
+    const uint64_t id = job.id;
+    if (cmd.verb == "CLOSE") {
+      post(id, icDisconnecting);
+      session.aborted = [this, id] { return cancelled(id); };
+      session.onProgress = nullptr;
+      session.close();
+      if (!cancelled(id)) post(id, icDisconnected, true);
+      return;
+    }
+    if (HostForbidden(job.host)) {
+      post(id, icError, true, ftpErrCannotConnect,
+           "Loopback addresses only: " + job.host + " is refused");
+      return;
+    }
+    session.setHost(job.host);
+
+    int last = session.sessionOpen() ? icConnected : icHostResolved;
+    auto advance = [&](int to) {
+      for (int s = last + 1; s <= to; ++s) post(id, s);
+      last = std::max(last, to);
+    };
+    session.aborted = [this, id] { return cancelled(id); };
+    session.onProgress = [&](int state) { advance(state); };
+    advance(session.sessionOpen() ? icRequesting : icConnecting);
+
+    FtpResult r;
+    std::string listing;
+    bool hasListing = false;
+    if (cmd.verb == "CD") {
+      r = session.changeFolder(cmd.first);
+    } else if (cmd.verb == "LS" || cmd.verb == "DIR") {
+      r = session.list(cmd.first, listing);
+      hasListing = true;
+    } else if (cmd.verb == "DELETE") {
+      r = session.remove(cmd.first);
+    } else if (cmd.verb == "GET" && !cmd.first.empty() && !cmd.second.empty()) {
+      r = session.get(cmd.first, cmd.second);
+    } else if (cmd.verb == "PUT" && !cmd.first.empty() && !cmd.second.empty()) {
+      r = session.put(cmd.first, cmd.second, false);
+    } else {
+      r.ok = false;
+      r.curlCode = CURLE_URL_MALFORMAT;
+      r.code = CURLE_URL_MALFORMAT;
+      r.text = "Invalid FTP command: " + job.command;
+    }
+    session.onProgress = nullptr;
+    if (cancelled(id)) return;
+    if (r.ok) {
+      advance(icResponseReceived);
+      post(id, icResponseCompleted, true, 0, {}, std::move(listing), hasListing);
+    } else {
+      post(id, icError, true, r.code, r.text, {}, hasListing);
+    }
+  }
+
+  // GUI-thread state.
   std::function<void(int)> handler_;
   std::string host_;
+  uint64_t lastIssued_ = 0;
+  uint64_t lastFinished_ = 0;
+  long responseCode_ = 0;
+  std::string responseInfo_;
+  std::string listing_;
+  size_t listingPos_ = 0;
+  QObject context_;
+
+  // Shared with the worker.
+  std::atomic<uint64_t> cancelledUpTo_{0};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Job> jobs_;
+  bool stopping_ = false;
+  std::thread worker_;  // last: starts once everything above exists
 };
 
 class CurlFtpUpload final : public FtpUploadPort {
  public:
-  bool open(const std::string&) override { return true; }
-  bool connect(const std::string&, const std::string&, const std::string&) override {
+  bool open(const std::string&) override {
+    opened_ = true;
+    return true;
+  }
+
+  bool connect(const std::string& host, const std::string& user,
+               const std::string& password) override {
+    if (!opened_) return fail(ftpErrCannotConnect);
+    if (HostForbidden(host)) return fail(ftpErrCannotConnect);
+    session_ = std::make_unique<CurlFtpSession>(user, password);
+    session_->setHost(host);
+    const FtpResult r = session_->login();
+    if (!r.ok) {
+      session_.reset();
+      return fail(r.code);
+    }
+    lastError_ = 0;
+    return true;
+  }
+
+  bool putFile(const std::string& localPath, const std::string& remoteName, bool ascii) override {
+    if (!session_) return fail(ftpErrCannotConnect);
+    const FtpResult r = session_->put(localPath, remoteName, ascii);
+    if (!r.ok) return fail(r.code);
+    lastError_ = 0;
+    return true;
+  }
+
+  long lastError() const override { return lastError_; }
+
+  void closeHandles() override {
+    if (session_) session_->close();
+    session_.reset();
+    opened_ = false;
+  }
+
+ private:
+  bool fail(long code) {
+    lastError_ = code;
     return false;
   }
-  bool putFile(const std::string&, const std::string&, bool) override { return false; }
-  long lastError() const override { return ftpErrCannotConnect; }
-  void closeHandles() override {}
+
+  bool opened_ = false;
+  std::unique_ptr<CurlFtpSession> session_;
+  long lastError_ = 0;
 };
 
 }  // namespace

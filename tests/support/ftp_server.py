@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""A small FTP server on one loopback address for the FTP adapter's tests
+and benchmark, with a few faults of a flaky terminal.
+
+Serves --root (the login folder is its top; /tffs0/bin and the like are
+folders below it) to user termuser / skyharbor (or --password) on port 21
+(or --port).
+Files whose name starts with "reset" are cut off with a TCP reset after
+--fault-bytes bytes of a download; files whose name starts with "stall"
+stop flowing after --fault-bytes bytes while every connection stays open.
+Every command received is appended to --journal, one line each.
+
+Prints READY on stdout once it listens; ends on SIGTERM, on the death of
+its parent and after --lifetime seconds at the latest.
+"""
+
+import argparse
+import ctypes
+import ipaddress
+import os
+import signal
+import socket
+import struct
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+STALLED = []  # sockets held open on purpose until the server ends
+
+
+def die_with_parent():
+    try:
+        libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        PR_SET_PDEATHSIG = 1
+        libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    except OSError:
+        pass
+    if os.getppid() == 1:
+        sys.exit(0)
+
+
+class FaultyHandler(FTPHandler):
+    fault_bytes = 65536
+    journal = None
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.journal:
+            with open(self.journal, "a", encoding="utf-8") as fh:
+                shown = "PASS ***" if cmd == "PASS" else line
+                fh.write(shown + "\n")
+        return super().pre_process_command(line, cmd, arg)
+
+    def ftp_RETR(self, file):
+        name = os.path.basename(file)
+        if name.startswith("reset") or name.startswith("stall"):
+            self.respond("150 File status okay. About to open data connection.")
+            self._fault_send(name.startswith("reset"), 40)
+            return file
+        return super().ftp_RETR(file)
+
+    def _fault_send(self, reset, tries_left):
+        dc = self.data_channel
+        if dc is None:
+            if tries_left > 0:
+                self.ioloop.call_later(0.05, self._fault_send, reset, tries_left - 1)
+            return
+        sock = dc.socket
+        dc.del_channel()
+        self.data_channel = None
+        sock.setblocking(True)
+        sock.sendall(b"\xa5" * self.fault_bytes)
+        if reset:
+            linger = struct.pack("ii", 1, 0)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, linger)
+            sock.close()
+            self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, linger)
+            self.close()
+        else:
+            STALLED.append(sock)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--address", required=True)
+    ap.add_argument("--port", type=int, default=21)
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--password", default="skyharbor")
+    ap.add_argument("--journal")
+    ap.add_argument("--fault-bytes", type=int, default=65536)
+    ap.add_argument("--lifetime", type=float, default=300.0)
+    args = ap.parse_args()
+
+    if not ipaddress.ip_address(args.address) in ipaddress.ip_network("127.0.0.0/8"):
+        print("ftp_server: loopback addresses only", file=sys.stderr)
+        return 2
+    die_with_parent()
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user("termuser", args.password, args.root, perm="elradfmwMT")
+    FaultyHandler.authorizer = authorizer
+    FaultyHandler.fault_bytes = args.fault_bytes
+    FaultyHandler.journal = args.journal
+    FaultyHandler.banner = "FTP server ready."
+    try:
+        server = FTPServer((args.address, args.port), FaultyHandler)
+    except OSError as err:
+        print("ftp_server: %s" % err, file=sys.stderr)
+        return 3
+
+    def stop(*_):
+        server.ioloop.call_later(0, server.close_all)
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    timer = threading.Timer(args.lifetime, lambda: os.kill(os.getpid(), signal.SIGTERM))
+    timer.daemon = True
+    timer.start()
+    print("READY", flush=True)
+    try:
+        server.serve_forever(timeout=0.2, handle_exit=False)
+    finally:
+        for sock in STALLED:
+            sock.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
