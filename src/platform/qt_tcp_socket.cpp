@@ -63,8 +63,12 @@ std::optional<RuntimeError> QtTcpSocket::connect(const std::string& host, int po
   if (port < 1 || port > 65535)
     return RuntimeError{10049, "Invalid port " + std::to_string(port), 0, name_};
   close();
-  sock_->connectToHost(QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size())),
-                       static_cast<quint16>(port));
+  const QString name = QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size()));
+  // An address literal goes out exactly as it was checked, without a lookup.
+  if (QHostAddress addr; addr.setAddress(name))
+    sock_->connectToHost(addr, static_cast<quint16>(port));
+  else
+    sock_->connectToHost(name, static_cast<quint16>(port));
   return std::nullopt;
 }
 
