@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +143,13 @@ struct CurlFtpSession::Transfer {
   char errorBuffer[CURL_ERROR_SIZE] = {};
   std::string lastReply;
   int reported = 0;
+  // Stall watch: a transfer whose byte count has not moved for the request
+  // time-out ends as a time-out. (curl's own low-speed check averages over
+  // a few seconds and so fires late after a burst; it stays as a backstop.)
+  std::chrono::milliseconds stallLimit{0};
+  std::chrono::steady_clock::time_point lastMove{};
+  curl_off_t lastBytes = -1;
+  bool stalled = false;
   // GET: the local file, opened at the first byte.
   std::string localPath;
   FILE* out = nullptr;
@@ -167,6 +175,16 @@ struct CurlFtpSession::Transfer {
   static int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* t = static_cast<Transfer*>(user);
     if (t->session->aborted && t->session->aborted()) return 1;
+    if (t->reported >= icRequestSent) {
+      const auto now = std::chrono::steady_clock::now();
+      if (dlnow + ulnow != t->lastBytes) {
+        t->lastBytes = dlnow + ulnow;
+        t->lastMove = now;
+      } else if (now - t->lastMove >= t->stallLimit) {
+        t->stalled = true;
+        return 1;
+      }
+    }
     curl_off_t v = 0;
     if (t->reported < icConnected &&
         curl_easy_getinfo(t->curl, CURLINFO_CONNECT_TIME_T, &v) == CURLE_OK && v > 0)
@@ -236,6 +254,8 @@ void CurlFtpSession::prepare(Transfer& t, const std::string& url) {
   t.curl = c;
   const double scale = FtpTimeScale();
   const long seconds = std::max(1L, std::lround(kRequestTimeoutSec * scale));
+  t.stallLimit =
+      std::chrono::milliseconds(std::max(1L, std::lround(kRequestTimeoutSec * 1000 * scale)));
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(c, CURLOPT_USERNAME, user_.c_str());
@@ -257,7 +277,12 @@ void CurlFtpSession::prepare(Transfer& t, const std::string& url) {
 }
 
 FtpResult CurlFtpSession::perform(Transfer& t) {
-  const CURLcode rc = curl_easy_perform(t.curl);
+  CURLcode rc = curl_easy_perform(t.curl);
+  if (rc == CURLE_ABORTED_BY_CALLBACK && t.stalled) {
+    rc = CURLE_OPERATION_TIMEDOUT;
+    std::snprintf(t.errorBuffer, sizeof t.errorBuffer, "Transfer stalled: no data for %.1f s",
+                  static_cast<double>(t.stallLimit.count()) / 1000.0);
+  }
   FtpResult r;
   r.curlCode = rc;
   r.ok = rc == CURLE_OK;
