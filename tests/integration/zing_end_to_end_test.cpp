@@ -1,0 +1,136 @@
+// The engine on the real Qt adapters against the simulated terminal on
+// loopback, time-scaled: what the window shows after the first requests,
+// and how a terminal that does not answer is reported.
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "app/upgrader.h"
+#include "platform/qt_platform.h"
+#include "support/engine_fixture.h"
+#include "support/fake_platform.h"
+
+namespace orvex::test {
+namespace {
+
+// Real timers, sockets, FTP, pump and clock; message boxes are recorded and
+// answered by the fake, so no modal box blocks the test.
+class LoopbackPlatform : public Platform {
+ public:
+  std::unique_ptr<TimerPort> makeTimer(std::function<void()> tick) override {
+    return real.makeTimer(std::move(tick));
+  }
+  std::unique_ptr<TcpSocketPort> makeSocket(const std::string& name) override {
+    return real.makeSocket(name);
+  }
+  std::unique_ptr<FtpClientPort> makeFtpClient() override { return real.makeFtpClient(); }
+  std::unique_ptr<FtpUploadPort> makeFtpUpload() override { return real.makeFtpUpload(); }
+  UiPort& ui() override { return fakeUi; }
+  EventPumpPort& pump() override { return real.pump(); }
+  ClockPort& clock() override { return real.clock(); }
+  ProcessPort& process() override { return fakeProcess; }
+
+  QtPlatform real;
+  FakeUi fakeUi;
+  FakeProcess fakeProcess;
+};
+
+// One simulated terminal for the length of a test; stopped in the destructor.
+class SimulatedTerminal {
+ public:
+  SimulatedTerminal(const QString& address, double timeScale) {
+    const QString root = QStringLiteral(ORVEX_SOURCE_DIR);
+    sim_.setProcessChannelMode(QProcess::MergedChannels);
+    sim_.start("/usr/bin/python3",
+               {root + "/tools/terminal-sim/terminal_sim.py", "--address", address, "--scenario",
+                root + "/tools/terminal-sim/scenarios/sample.ini", "--flash",
+                flash_.path() + "/flash", "--time-scale", QString::number(timeScale)});
+    QDeadlineTimer deadline(20000);
+    while (!output_.contains("READY") && !deadline.hasExpired() &&
+           sim_.state() != QProcess::NotRunning) {
+      sim_.waitForReadyRead(200);
+      output_ += sim_.readAll();
+    }
+  }
+  ~SimulatedTerminal() {
+    sim_.terminate();
+    if (!sim_.waitForFinished(5000)) sim_.kill();
+    sim_.waitForFinished(2000);
+  }
+  bool ready() const { return output_.contains("READY"); }
+  QByteArray output() const { return output_; }
+
+ private:
+  QTemporaryDir flash_;
+  QProcess sim_;
+  QByteArray output_;
+};
+
+class ZingEndToEnd : public ::testing::Test {
+ protected:
+  Upgrader& start(const std::string& address, double timeScale) {
+    home.writeSize("orvex_5_1_0_12.bin", 1000);
+    Config cfg;
+    cfg.homeFolder = home.path();
+    cfg.modemAddress = address;
+    cfg.timeScale = timeScale;
+    up = std::make_unique<Upgrader>(p, cfg);
+    up->app.Form_Load();
+    return *up;
+  }
+  // Runs the event loop until cond holds or ms have passed.
+  bool waitFor(const std::function<bool()>& cond, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!cond() && !deadline.hasExpired()) QTest::qWait(20);
+    return cond();
+  }
+
+  TempDir home;
+  LoopbackPlatform p;
+  std::unique_ptr<Upgrader> up;
+};
+
+TEST_F(ZingEndToEnd, TerminalVersionAndReleaseInformationAreShown) {
+  SimulatedTerminal terminal("127.0.0.61", 0.1);
+  ASSERT_TRUE(terminal.ready()) << terminal.output().toStdString();
+  Upgrader& u = start("127.0.0.61", 0.1);
+  ASSERT_TRUE(waitFor([&] { return u.win.text("txtAntCLSver") != "UNKNOWN"; }, 15000))
+      << "status: " << u.win.text("sbUpgrade");
+  EXPECT_EQ(u.win.text("txtCurrentSoftwareVersion"), "5.1.0.9");
+  EXPECT_EQ(u.st.strCurrSwVersion, "5_1_0_9");
+  EXPECT_EQ(u.st.termPlatformId, 1);
+  EXPECT_EQ(u.win.text("txtTermPICVersion"), "2.03");
+  EXPECT_EQ(u.win.text("txtTermIBVer"), "31.02");
+  EXPECT_EQ(u.win.text("txtAntATBver"), "11");
+  EXPECT_EQ(u.win.text("txtAntHPAver"), "V2");
+  EXPECT_EQ(u.win.text("txtAntCLSver"), "Class 11");
+  EXPECT_EQ(u.win.text("sbUpgrade"), "Operation Successful. Release Info retrieved!");
+  EXPECT_TRUE(u.st.bOkToFTP);
+  EXPECT_EQ(u.win.backColor("statusLED"), kColorGreen);
+  EXPECT_EQ(u.st.screenMousePointer, vbDefault);
+  EXPECT_TRUE(p.fakeUi.messages.empty());
+}
+
+TEST_F(ZingEndToEnd, NothingListeningReportsTheFailedConnectionThenTheConnectivityTest) {
+  // 0.2: the 5 s connect time-out runs out after 1 s, the 2 s test after 0.4 s more.
+  Upgrader& u = start("127.0.0.62", 0.2);
+  ASSERT_TRUE(waitFor([&] { return !p.fakeUi.messages.empty(); }, 15000))
+      << "status: " << u.win.text("sbUpgrade");
+  const auto& m = p.fakeUi.messages.front();
+  EXPECT_TRUE(StartsWith(m.text, "Unable to get Satellite IP Modem's software version.\r\n"))
+      << m.text;
+  EXPECT_EQ(m.flags, vbOKOnly | vbExclamation);
+  EXPECT_EQ(m.title, "ORVEX Satellite IP Modem Upgrader");
+  EXPECT_EQ(u.win.text("sbUpgrade"), "Connection failed.");
+  EXPECT_EQ(u.win.text("txtCurrentSoftwareVersion"), "UNKNOWN");
+  EXPECT_FALSE(u.st.bOkToFTP);
+  EXPECT_EQ(u.win.backColor("statusLED"), kColorRed);
+}
+
+}  // namespace
+}  // namespace orvex::test
