@@ -21,6 +21,7 @@ void SoftwareUpgrade::tmrImagePutTrig_Timer() {
   tmrImagePutTrig.setEnabled(false);
 }
 void SoftwareUpgrade::cmdRestore_Click() {}
+void SoftwareUpgrade::Util_CleanUpHomeDirectory() {}
 void SoftwareUpgrade::cmdOkRestore_Click() {
   up.platform.ui().closeModal("frmRestore");
 }

@@ -18,6 +18,7 @@ class SoftwareUpgrade : public Part {
   void cmdRestoreMenu_Click() { cmdRestore_Click(); }
   void cmdOkRestore_Click();
   void cmdCancelRestore_Click();
+  void Util_CleanUpHomeDirectory();
 
   Timer tmrDelayedSwUpgIgnite;
   Timer tmrImagePutTrig;
