@@ -179,7 +179,17 @@ void MainWindowView::apply(const std::string& name) {
       auto* g = qobject_cast<QGroupBox*>(object);
       if (!g) break;
       g->setTitle(text);
-      ApplyWidgetBasics(g, c);
+      // A disabled frame greys its caption only: the controls inside keep
+      // the state the engine gives each of them (the terminal's IB fields
+      // stay enabled in a disabled IB frame).
+      if (g->isHidden() == c.visible) g->setVisible(c.visible);
+      g->setStyleSheet(c.enabled ? QString()
+                                 : QStringLiteral("QGroupBox::title { color: palette(mid); }"));
+      g->setAccessibleDescription(c.enabled ? QString() : QStringLiteral("unavailable"));
+      if (c.enabled)
+        disabledFrames_.erase(g);
+      else
+        disabledFrames_.insert(g);
       QPalette pal = g->palette();
       if (IsSystemColor(c.backColor)) {
         g->setAutoFillBackground(false);
@@ -351,6 +361,9 @@ bool MainWindowView::eventFilter(QObject* watched, QEvent* event) {
   auto* w = static_cast<QWidget*>(watched);
   if (w->window() != this) return QMainWindow::eventFilter(watched, event);
   if (inputBlocked_) return true;
+  // Nothing inside a disabled frame takes input, whatever its own state.
+  for (QWidget* p = w; p && p != this; p = p->parentWidget())
+    if (disabledFrames_.count(p)) return true;
   if (event->type() == QEvent::KeyPress) {
     // A key event travels from the focus widget up to its parents; the
     // engine sees it once, at its first receiver.

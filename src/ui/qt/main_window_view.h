@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/qt_platform.h"
@@ -71,6 +72,7 @@ class MainWindowView : public QMainWindow, public DialogHost {
   // not user edits.
   int applying_ = 0;
   bool inputBlocked_ = false;
+  std::set<QWidget*> disabledFrames_;
   bool closingFromEngine_ = false;
 };
 

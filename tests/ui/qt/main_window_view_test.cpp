@@ -161,6 +161,15 @@ TEST_F(MainWindowViewTest, ModelChangesReachTheirWidgets) {
   EXPECT_EQ(frame->palette().color(QPalette::Window), QColor(0xC0, 0xFF, 0xC0));
   win.setBackColor("frameAntenna", kColorButtonFace);
   EXPECT_FALSE(frame->autoFillBackground());
+  // A disabled frame leaves the controls inside as the engine set them.
+  up->ui.UI_DisableIBFunctionality(false);
+  EXPECT_TRUE(widget<QLineEdit>("txtTermIBVer")->isEnabled());
+  EXPECT_FALSE(widget<QLineEdit>("txtLocIBVer")->isEnabled());
+  EXPECT_FALSE(widget<QCheckBox>("chkIBUpg")->isEnabled());
+  EXPECT_FALSE(widget<QGroupBox>("frameIbInfo")->styleSheet().isEmpty());
+  up->ui.UI_EnableIBFunctionality();
+  EXPECT_TRUE(widget<QLineEdit>("txtLocIBVer")->isEnabled());
+  EXPECT_TRUE(widget<QGroupBox>("frameIbInfo")->styleSheet().isEmpty());
   // The FTP lamp: the model's colours are blue-green-red.
   win.setBackColor("statusLED", kColorGreen);
   EXPECT_TRUE(widget<QLabel>("statusLED")->styleSheet().contains(QStringLiteral("#00ff00")));
@@ -218,6 +227,15 @@ TEST_F(MainWindowViewTest, UserEditsGoBackIntoTheModelAndBusyBlocksInput) {
   EXPECT_EQ(up->win.text("txtIPAddress"), " 127.0.0.7 ");
   up->ui.SetMouseCursor(0);
   EXPECT_FALSE(view->inputBlocked());
+  // A disabled frame takes no input either, though its check box is enabled.
+  up->win.setEnabled("framePIC", false);
+  up->win.setEnabled("chkPICUpg", true);
+  auto* chkPic = widget<QCheckBox>("chkPICUpg");
+  QTest::mouseClick(chkPic, Qt::LeftButton, {}, QPoint(8, chkPic->height() / 2));
+  EXPECT_EQ(up->win.value("chkPICUpg"), 0);
+  up->win.setEnabled("framePIC", true);
+  QTest::mouseClick(chkPic, Qt::LeftButton, {}, QPoint(8, chkPic->height() / 2));
+  EXPECT_EQ(up->win.value("chkPICUpg"), 1);
   EXPECT_FALSE(p.qtui.busy());
   QTest::mouseClick(chk, Qt::LeftButton, {}, onBox);
   EXPECT_EQ(up->win.value("chkBinUpg"), 1);
