@@ -13,6 +13,8 @@ class AntennaUpgrade : public Part {
  public:
   explicit AntennaUpgrade(Upgrader& up);
   void cmdAntUpgradeMenu_Click();
+  void Antenna_SpawnUpgrade();
+  void UPG_StandaloneAntennaUpgrade();
   void tmrAntUpgDelay_Timer();
   Timer tmrAntUpgDelay;
 };

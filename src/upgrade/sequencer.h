@@ -13,7 +13,26 @@ class Sequencer : public Part {
   explicit Sequencer(Upgrader& up) : Part(up) {}
   void cmdUpgrade_Click();
   void cmdUpgradeMenu_Click() { cmdUpgrade_Click(); }
+  void UPG_UpgradeSoftware();
+  void UPG_UpgradeAntennaFW();
+  void UPG_UpgradeIB();
+  void UPG_UpgradePIC();
   void Handle_UpgradeState();
+
+  // The confirmation question for the ticked items.
+  std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;
+
+  // The version wait of the Upgrade command pumps events in steps of this
+  // many milliseconds, at most this many times (ten minutes).
+  static constexpr int kVersionWaitStepMs = 100;
+  static constexpr int kVersionWaitSteps = 6000;
+
+ private:
+  // Pumps events while the busy pointer is shown; false when it still is
+  // after the bound (or the program is ending).
+  bool WaitWhileBusy();
+  void ClearPendingFlags();
+  void LogUpgState();
 };
 
 }  // namespace orvex

@@ -165,6 +165,8 @@ TEST_F(ZingConnection, ReplyTimeOuts) {
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
   EXPECT_FALSE(up->zing.tmrResponse.enabled());
   EXPECT_EQ(test().connects, 0);
+  EXPECT_TRUE(up->ant.tmrAntUpgDelay.enabled());
+  up->ant.tmrAntUpgDelay.setEnabled(false);  // the restart wait is not part of this test
 
   // No answer at all: seven periods, then the connectivity test.
   up->zing.ZingReq_UpgradeAntennaFW();
