@@ -4,6 +4,12 @@
 
 namespace orvex {
 
+namespace {
+
+const char* const kBinFolder = "/tffs0/bin";
+
+}  // namespace
+
 FtpEngine::FtpEngine(Upgrader& up)
     : Part(up),
       inetFTP(up.platform.makeFtpClient()),
@@ -25,11 +31,299 @@ void FtpEngine::DisableFTPbuttons() {
     win.setEnabled(name, false);
 }
 
-// The FTP chains are built with the software upgrade.
-void FtpEngine::inetFTP_StateChanged(int) {}
-void FtpEngine::tmrFTPReq_Timer() {
-  tmrFTPReq.setEnabled(false);
+void FtpEngine::inetFTP_StateChanged(int state) {
+  switch (state) {
+    case icResolvingHost: Util_LogWrite(DET, "FTP-State: Resolving Host"); break;
+    case icHostResolved: Util_LogWrite(DET, "FTP-State: Host Resolved"); break;
+    case icConnecting: Util_LogWrite(DET, "FTP-State: Connecting..."); break;
+    case icConnected: Util_LogWrite(DET, "FTP-State: Connected"); break;
+    case icReceivingResponse:
+      Util_LogWrite(DET,
+                    "FTP-State: ReceivingResponse from command= " + std::to_string(st.ftpState));
+      break;
+    case icResponseReceived: Util_LogWrite(DET, "FTP-State: Resp received..."); break;
+    case icDisconnecting: Util_LogWrite(DET, "FTP-State: Disconnecting..."); break;
+    case icDisconnected: OnDisconnected(); break;
+    case icError: OnError(); break;
+    case icResponseCompleted: OnCommandComplete(); break;
+    default: break;  // none, requesting, request sent
+  }
 }
-void FtpEngine::UPG_CloseFtpForImagePut() {}
+
+void FtpEngine::CloseConnection(bool watchdog) {
+  Util_LogWrite(DET, "Closing FTP connection");
+  tmrFTPReq.setEnabled(watchdog);
+  st.ftpState = CLOSE_CONNECTION;
+  Util_LogWrite(DET, "FTP state : CLOSE_CONNECTION");
+  inetFTP->execute("CLOSE");
+}
+
+void FtpEngine::OnCommandComplete() {
+  Util_LogWrite(DET, "Current FTP Command: " + std::to_string(st.ftpState));
+  Util_LogWrite(DET, "FTP-State: Command Complete");
+  tmrFTPReq.setEnabled(false);
+
+  switch (st.ftpState) {
+    case GET_BIN_CMD:
+      Util_LogWrite(VRB,
+                    "[ FTP Command Complete ] : back up current executable successfully in backup "
+                    "folder");
+      up.sw.UPG_UploadOrvexBinToTarget();
+      break;
+    case PUT_NEW_BIN_CMD:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : upload new software completed");
+      up.sw.bRestoreImagePut = false;
+      UPG_CloseFtpForImagePut();
+      break;
+    case GET_IMG_CMD:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : Get image.txt file successful.");
+      Util_LogWrite(DET, "we have the image file downloaded, start processing it");
+      if (up.sw.UPG_CheckRetrievedImage()) {
+        SetStatus("searching orvex.bin lists");
+        Util_LogWrite(DET, "Retrieved Image file valid. Continue ..");
+        st.ftpState = CD_TO_BIN_FOLDER;
+        Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
+        inetFTP->execute(std::string("CD ") + kBinFolder);
+      } else {
+        Util_LogWrite(ERR, "Retrieved Image file Corrupt. Bypassing Binary retieval.");
+        Util_LogWrite(VRB, "Continuing with binary Upload  ..");
+        up.sw.UPG_UploadOrvexBinToTarget();
+      }
+      break;
+    case CD_TO_BIN_FOLDER:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : Change Directory to bin folder");
+      SetStatus("Retrieving binary list from Terminal.");
+      st.ftpState = SEARCH_ALL_BIN_FILE;
+      Util_LogWrite(DET, "FTP state : SEARCH_ALL_BIN_FILE");
+      inetFTP->execute("LS ");
+      break;
+    case DELETE_OLD_ORVEX_FILE:
+      // The deletion loop waits for this and goes on by itself.
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : delete old orvex.bin file successfully");
+      break;
+    case SEARCH_ALL_BIN_FILE:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : Lists of orvex.bin files retrieved");
+      up.sw.UPG_HandleOldBinDeletions();
+      // A failed delete (or one that never finished) has ended the chain with
+      // its own message; no backup and no upload follow it.
+      if (st.bFtpDone) break;
+      SetStatus("Downloading Satellite IP Modem software to PC...");
+      Util_LogWrite(DET, "current executable: " + up.sw.strCurrExecutable + "**");
+      Util_LogWrite(DET, "current SoftwareFile : \"" + st.strBackupDir + PathSep() + "orvex_" +
+                             st.strCurrSwVersion + ".bin\"");
+      up.sw.UPG_HandleSwBackupAndProceed();
+      break;
+    case PUT_RESTORE_BIN_CMD:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : restore software version completed");
+      up.sw.bRestoreImagePut = true;
+      UPG_CloseFtpForImagePut();
+      break;
+    case GET_LOG_CMD:
+      st.bFtpDone = true;
+      CloseConnection(true);
+      SetStatus("Log downloaded");
+      break;
+    case UPGRADE_PIC_SA_CMD:
+      st.bFtpDone = true;
+      CloseConnection(false);
+      SetStatus("PIC successfully uploaded! Wait...");
+      st.picUpgradeState = PIC_UPG_STATE_PREP_INIT_CONNECT;
+      Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
+      break;
+    case UPGRADE_ANTENNA_ATB_CMD:
+      if (!st.strHpaFile.empty()) {
+        // The HPA upload is a command of the same chain: its failures are
+        // handled like those of the ATB upload.
+        st.bFtpDone = false;
+        st.ftpState = UPGRADE_ANTENNA_HPA_CMD;
+        Util_LogWrite(DET, "FTP state : UPGRADE_ANTENNA_HPA_CMD");
+        SetStatus("Uploading Antenna software! Wait...");
+        Util_LogWrite(VRB, "Uploaded ATB file Successfully ! Continue with HPA.");
+        tmrFTPReq.setEnabled(true);
+        inetFTP->execute("PUT " + st.strHpaFile + " hpa.sxm");
+      } else {
+        st.bFtpDone = true;
+        CloseConnection(false);
+        SetStatus("Antenna files successfully uploaded! Please Wait...");
+        Util_LogWrite(VRB, "Uploaded ATB file Successfully !");
+        up.zing.ZingReq_UpgradeAntennaFW();
+      }
+      break;
+    case UPGRADE_ANTENNA_HPA_CMD:
+      CloseConnection(false);
+      SetStatus("Antenna files successfully uploaded! Please Wait...");
+      Util_LogWrite(VRB, "Uploaded HPA file Successfully !");
+      up.zing.ZingReq_UpgradeAntennaFW();
+      break;
+    case UPGRADE_IB_SA_CMD:
+      CloseConnection(false);
+      SetStatus("IB firmware successfully uploaded! Please Wait...");
+      Util_LogWrite(VRB, "Uploaded IB file Successfully !");
+      up.ib.UPG_ResetTrg4IBUpgrade();
+      break;
+    default:  // 19, 20: a close does not complete; nothing else is ever assigned
+      st.bFtpDone = true;
+      up.ui.SetMouseCursor(0);
+      MsgBox(
+          "Upgrade failed.  Click OK and close the upgrader.  Check connection before retrying "
+          "upgrade.  Upgrader FTP state : " +
+              std::to_string(st.ftpState),
+          vbExclamation, kProgramTitle);
+      SetStatus("");
+      break;
+  }
+}
+
+void FtpEngine::OnError() {
+  Util_LogWrite(DET, "FTP-State: Error");
+  tmrFTPReq.setEnabled(false);
+  const long code = inetFTP->responseCode();
+  const std::string info = inetFTP->responseInfo();
+  if (!st.bFtpDone && st.ftpState != GET_IMG_CMD)
+    Util_LogWrite(ERR, "Command not complete, Error code: " + std::to_string(code) + " " + info +
+                           " ftp command: " + std::to_string(st.ftpState));
+  if (st.bFtpDone) return;
+
+  switch (code) {
+    case ftpErrTimeout:
+      st.bFtpDone = true;
+      inetFTP->cancel();
+      up.ui.SetMouseCursor(0);
+      SetStatus("FTP Timeout. Checking connection.....");
+      Util_LogWrite(DET, "Inside inetFtp_stateChanged, icerror");
+      st.strCurrSwVersion = "0_0_0_0";
+      st.bFtpTimedOut = true;
+      up.zing.ZingReq_GetCurrentSoftwareVersion();
+      break;
+    case ftpErrServerRefused: OnServerRefused(); break;
+    case ftpErrLoginRefused:
+      st.bFtpDone = true;
+      up.ui.SetMouseCursor(0);
+      MsgBox("Incorrect Username or Password!", vbExclamation, kProgramTitle);
+      SetStatus("");
+      break;
+    case ftpErrCannotConnect:
+      st.bFtpDone = true;
+      inetFTP->cancel();
+      up.ui.SetMouseCursor(0);
+      MsgBox("Cannot connect to Satellite IP Modem. Please check cable connection and retry.",
+             vbExclamation, kProgramTitle);
+      SetStatus("");
+      st.strCurrSwVersion = "0_0_0_0";
+      break;
+    case ftpErrConnectionReset:
+      SetStatus("Please check the connections to the terminal, Plug in power and try again");
+      MsgBox(std::string(kClosingConnectionWarning) + CRLF, vbExclamation, kProgramTitle);
+      up.app.UnloadMainWindow();
+      break;
+    default:
+      Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
+      st.bFtpDone = true;
+      inetFTP->cancel();
+      up.ui.SetMouseCursor(0);
+      MsgBox(std::string("An unexpected FTP error occurred.") + CRLF + "Operation cancelled." +
+                 CRLF + CRLF + "Error Code:  " + std::to_string(code) + " : " + info,
+             vbExclamation, kProgramTitle);
+      SetStatus("");
+      st.strCurrSwVersion = "0_0_0_0";
+      break;
+  }
+}
+
+// The server answered the command with an error: a missing file, mostly.
+void FtpEngine::OnServerRefused() {
+  Util_LogWrite(DET, "File not found on modem, FTP state : " + std::to_string(st.ftpState));
+  switch (st.ftpState) {
+    case GET_BIN_CMD:
+      up.ui.SetMouseCursor(0);
+      Util_LogWrite(DET, "orvex bin not found, continuing");
+      Util_LogWrite(ERR,
+                    "[ FTP ERROR ] : orvex*.bin file does not exist in flash memory, will upload "
+                    "current new version to terminal");
+      up.sw.UPG_UploadOrvexBinToTarget();
+      break;
+    case GET_IMG_CMD:
+      Util_LogWrite(ERR,
+                    "[ FTP ERROR ] : image.txt file does not exist in flash memory, default name "
+                    "to orvex.bin");
+      Util_LogWrite(DET, "Get_IMG_CMG in icerror");
+      SetStatus("image file does not exist on terminal, use default software");
+      up.sw.bImageValid = false;
+      st.ftpState = CD_TO_BIN_FOLDER;
+      Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
+      inetFTP->execute(std::string("CD ") + kBinFolder);
+      SetStatus("Searching orvex.bin lists");
+      Util_LogWrite(DET, "leaving Get_img_cmd in icerror");
+      break;
+    case GET_LOG_CMD:
+      st.bFtpDone = true;
+      up.ui.SetMouseCursor(0);
+      SetStatus("Log file doesn't exist.");
+      break;
+    default:
+      Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
+      st.bFtpDone = true;
+      up.ui.SetMouseCursor(0);
+      MsgBox(std::string("An unexpected FTP error occurred. Operation cancelled.") + CRLF + CRLF +
+                 "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
+                 inetFTP->responseInfo(),
+             vbExclamation, kProgramTitle);
+      SetStatus("");
+      break;
+  }
+}
+
+void FtpEngine::OnDisconnected() {
+  Util_LogWrite(DET, "FTP-State: Disconnected");
+  tmrFTPReq.setEnabled(false);
+  st.bFtpDone = true;
+  up.ui.SetMouseCursor(0);
+  switch (st.ftpState) {
+    case CLOSE_CONNECTION:
+      if (st.picUpgradeState == PIC_UPG_STATE_PREP_INIT_CONNECT) {
+        // The PIC file has just been put.
+        if (st.bBootromMode) {
+          Util_LogWrite(INF, "Initializing PIC Upgrade.");
+          up.ui.UI_UpdateUIUpgState(5);
+          up.pic.Init_PIC_Upgrade();
+        } else {
+          Util_LogWrite(INF, "Start Preparing for PIC Upgrade");
+          up.ui.UI_UpdateUIUpgState(5);
+          up.pic.UPG_Prepare4PICUpgrade();
+        }
+      }
+      break;
+    case CLOSE_CONN_IMAGE_PUT:
+      up.sw.tmrImagePutTrig.setEnabled(true);
+      st.ftpState = CLOSE_CONNECTION;
+      break;
+    default:
+      Util_LogWrite(ERR, "FTP connection was suddenly closed.");
+      SetStatus("");
+      break;
+  }
+  Util_LogWrite(DET, "CLOSE: current ftp command: " + std::to_string(st.ftpState));
+  Util_LogWrite(DET, "The result code: " + std::to_string(inetFTP->responseCode()));
+}
+
+void FtpEngine::tmrFTPReq_Timer() {
+  Util_LogWrite(VRB, ">> tmrFTPReq_Timer()");
+  st.bFtpDone = true;
+  tmrFTPReq.setEnabled(false);
+  inetFTP->cancel();
+  up.ui.SetMouseCursor(0);
+  SetStatus("Timer expired. Checking connection....");
+  st.bFtpTimedOut = true;
+  st.strCurrSwVersion = "0_0_0_0";
+  up.zing.ZingReq_GetCurrentSoftwareVersion();
+}
+
+void FtpEngine::UPG_CloseFtpForImagePut() {
+  Util_LogWrite(DET, "Closing FTP connection");
+  st.ftpState = CLOSE_CONN_IMAGE_PUT;
+  Util_LogWrite(DET, "FTP state : CLOSE_CONN_IMAGE_PUT");
+  tmrFTPReq.setEnabled(true);
+  inetFTP->execute("CLOSE");
+}
 
 }  // namespace orvex

@@ -3,11 +3,37 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "app/part.h"
 #include "app/timer.h"
 
 namespace orvex {
+
+// Numbers of the outstanding FTP command (ftpState). They are printed in log
+// lines and in the "Upgrade failed." message.
+enum FtpCommandState : long {
+  GET_BIN_CMD = 1,
+  PUT_NEW_BIN_CMD = 3,
+  GET_IMG_CMD = 8,
+  CD_TO_BIN_FOLDER = 9,
+  DELETE_OLD_ORVEX_FILE = 10,
+  SEARCH_ALL_BIN_FILE = 11,
+  PUT_RESTORE_BIN_CMD = 12,
+  CLOSE_CONNECTION = 19,
+  CLOSE_CONN_IMAGE_PUT = 20,
+  GET_LOG_CMD = 21,
+  UPGRADE_PIC_SA_CMD = 22,
+  UPGRADE_ANTENNA_ATB_CMD = 23,
+  UPGRADE_ANTENNA_HPA_CMD = 24,
+  UPGRADE_IB_SA_CMD = 25,
+};
+
+// The warning shown before the upgrader closes on a broken connection.
+inline constexpr const char* kClosingConnectionWarning =
+    "\r\nWARNING: Connection Problem.\r\n\r\n# Please check the cable connection.\r\n# Restart "
+    "the Upgrader.\r\n# Reset the Modem using the 'Tools>Reset Modem' option.\r\n# Retry the "
+    "Upgrade after the modem Restarts.\r\nThe upgrader will now close.";
 
 class FtpEngine : public Part {
  public:
@@ -21,6 +47,14 @@ class FtpEngine : public Part {
 
   std::unique_ptr<FtpClientPort> inetFTP;
   Timer tmrFTPReq;
+
+ private:
+  void OnCommandComplete();
+  void OnError();
+  void OnDisconnected();
+  void OnServerRefused();
+  // Ends a chain with "CLOSE" (FTP state CLOSE_CONNECTION).
+  void CloseConnection(bool watchdog);
 };
 
 }  // namespace orvex

@@ -1,8 +1,31 @@
 #include "transfer/software_upgrade.h"
 
+#include <filesystem>
+
 #include "app/upgrader.h"
 
+namespace fs = std::filesystem;
+
 namespace orvex {
+
+namespace {
+
+const std::string kLine = "-----------------------------";
+
+bool ContainsNoCase(const std::string& text, const std::string& part) {
+  auto lower = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+  };
+  return lower(text).find(lower(part)) != std::string::npos;
+}
+
+std::string Quoted(const std::string& s) {
+  return "\"" + s + "\"";
+}
+
+}  // namespace
 
 SoftwareUpgrade::SoftwareUpgrade(Upgrader& up)
     : Part(up),
@@ -11,22 +34,227 @@ SoftwareUpgrade::SoftwareUpgrade(Upgrader& up)
       tmrImagePutTrig(up.platform, "tmrImagePutTrig", 2000, up.cfg.timeScale,
                       [this] { tmrImagePutTrig_Timer(); }) {}
 
-// The software upgrade, the image descriptor and the restore are built with
-// the FTP chains; until then these steps do nothing.
-void SoftwareUpgrade::UPG_HandleSwUpgradePreparation() {}
+void SoftwareUpgrade::UPG_HandleSwUpgradePreparation() {
+  Util_LogWrite(VRB, ">> UPG_HandleSwUpgradePreparation()");
+  Util_LogWrite(DET, "UpgPrepState: " + Util_UpgPrepStateName(st.upgPrepState));
+  switch (st.upgPrepState) {
+    case UPG_PREP_IDLE: up.zing.ZingReq_PrepareTerminalFileSystem(); break;
+    case UPG_PREP_FS_READY: up.zing.ZingReq_HaltStack(); break;
+    case UPG_PREP_STACK_READY:
+      st.upgPrepState = UPG_PREP_ALL_DONE;
+      Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
+      if (st.bBootromMode) {
+        Util_LogWrite(VRB, "BOOTROM mode, no-backup required, start upload new binary.");
+        UPG_UploadOrvexBinToTarget();
+      } else {
+        Util_LogWrite(VRB, "Proceeeding with Regular Upgrade ...");
+        tmrDelayedSwUpgIgnite.setEnabled(true);
+      }
+      break;
+    default:
+      Util_LogWrite(ERR, "Unexpected Preparation State: " + std::to_string(st.upgPrepState));
+      break;
+  }
+}
+
 void SoftwareUpgrade::tmrDelayedSwUpgIgnite_Timer() {
+  Util_LogWrite(VRB, ">> tmrDelayedSwUpgIgnite() ");
   tmrDelayedSwUpgIgnite.setEnabled(false);
+  UPG_SoftwareUpgradeIgnite();
 }
-void SoftwareUpgrade::tmrImagePutTrig_Timer() {
-  tmrImagePutTrig.setEnabled(false);
+
+void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
+  Util_LogWrite(VRB, ">> UPG_SoftwareUpgradeIgnite()");
+  const std::string backupName = "orvex_" + st.strCurrSwVersion + ".bin";
+  for (const auto& name : FindFiles(st.strBackupDir, "orvex*.bin")) {
+    if (name == backupName) {
+      Util_LogWrite(INF, "Backup binary exists.");
+      break;
+    }
+  }
+  auto& ftp = *up.ftp.inetFTP;
+  ftp.setRemoteHost(st.strModemIPAddress);
+  strLocalImageFile = Quoted(st.strHomeDir + "image.txt");
+  Util_LogWrite(DET, "Image path: " + strLocalImageFile);
+  st.ftpState = GET_IMG_CMD;
+  Util_LogWrite(DET, "FTP state : GET_IMG_CMD");
+  SetStatus("Downloading Satellite IP Modem Image to PC...");
+  st.bFtpDone = false;
+  up.ftp.tmrFTPReq.setEnabled(true);
+  ftp.execute("GET image.txt " + strLocalImageFile);
+  up.platform.pump().doEvents();
 }
-void SoftwareUpgrade::cmdRestore_Click() {}
-void SoftwareUpgrade::Util_CleanUpHomeDirectory() {}
-void SoftwareUpgrade::cmdOkRestore_Click() {
-  up.platform.ui().closeModal("frmRestore");
+
+bool SoftwareUpgrade::WaitForFtpClient(const std::string& what, bool logTurns) {
+  auto& ftp = *up.ftp.inetFTP;
+  for (long waited = 0; ftp.stillExecuting(); waited += kFtpWaitStepMs) {
+    if (waited >= kFtpCommandWaitMs) {
+      Util_LogWrite(ERR, "FTP command did not finish: " + what);
+      up.ftp.tmrFTPReq_Timer();  // cancels it and checks the connection
+      return false;
+    }
+    if (logTurns) {
+      Util_LogWrite(DET, "Still Exec: " + BoolText(true));
+      Util_LogWrite(DET, "Data: 0");
+    }
+    up.platform.pump().doEvents();
+    up.platform.pump().sleepMs(kFtpWaitStepMs);
+  }
+  return true;
 }
-void SoftwareUpgrade::cmdCancelRestore_Click() {
-  up.platform.ui().closeModal("frmRestore");
+
+std::vector<std::string> SoftwareUpgrade::Util_getBinFileList() {
+  auto& ftp = *up.ftp.inetFTP;
+  auto& pump = up.platform.pump();
+  Util_LogWrite(DET, "[Call]: Util_getBinFileList()");
+  Util_LogWrite(DET, "Still Exec: " + BoolText(ftp.stillExecuting()));
+  if (!WaitForFtpClient("LS ", true)) return {""};
+
+  std::string chunk = ftp.getChunk(1024);
+  pump.doEvents();
+  if (chunk.empty()) Util_LogWrite(INF, "Missing bin file on terminal!!!");
+  std::string listing;
+  do {
+    Util_LogWrite(DET, std::string(CRLF) + "Raw Search Response: " + CRLF + kLine + CRLF + chunk +
+                           CRLF + kLine);
+    listing += chunk;
+    chunk = ftp.getChunk(1024);
+    pump.doEvents();
+  } while (!chunk.empty());
+
+  listing = Trim(listing);
+  Util_LogWrite(INF,
+                std::string(CRLF) + "File List: " + CRLF + kLine + CRLF + listing + CRLF + kLine);
+
+  for (char& c : listing)
+    if (c == '\n') c = ' ';
+  std::vector<std::string> parts;
+  for (size_t pos = 0;;) {
+    const size_t cr = listing.find('\r', pos);
+    parts.push_back(listing.substr(pos, cr == std::string::npos ? cr : cr - pos));
+    if (cr == std::string::npos) break;
+    pos = cr + 1;
+  }
+
+  auto blank = [](const std::string& part) { return part.empty() || part == " "; };
+  auto isImage = [](const std::string& part) {
+    return Contains(part, "orvex") && Contains(part, ".bin");
+  };
+  std::vector<std::string> names;
+  for (const auto& part : parts) {
+    if (blank(part)) continue;
+    if (!isImage(part)) {
+      Util_LogWrite(DET, "Skip File :" + part);
+      continue;
+    }
+    names.push_back(Trim(part));
+    Util_LogWrite(DET, "Bin File :" + names.back());
+  }
+  if (names.empty()) names.push_back("");
+  return names;
+}
+
+// The running image is never deleted. The terminal's flash file system
+// ignores letter case, so neither does the comparison with its name.
+bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
+  if (entry.empty()) return true;
+  if (!bImageValid) return ContainsNoCase("orvex.bin", entry);
+  // Without the running image's name nothing can be told apart: keep all.
+  if (strCurrExecutable.empty()) return true;
+  return ContainsNoCase(strCurrExecutable, entry);
+}
+
+void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
+  Util_LogWrite(VRB, ">> UPG_HandleOldBinDeletions()");
+  const std::vector<std::string> files = Util_getBinFileList();
+  if (st.bFtpDone) return;  // the listing never finished
+  Util_LogWrite(INF, "Current running release: " + strCurrExecutable + "**");
+  SetStatus("Cleaning Up Flash Memory...");
+
+  const size_t last = files.front().empty() ? 0 : files.size() - 1;
+  if (bImageValid) {
+    for (char& c : strCurrExecutable)
+      if (c == '\n') c = ' ';
+    strCurrExecutable = Trim(strCurrExecutable);
+  }
+  auto& ftp = *up.ftp.inetFTP;
+  for (size_t i = 0; i <= last; ++i) {
+    const std::string& entry = files[i];
+    Util_LogWrite(DET, "**" + entry + "**");
+    if (IsSparedFromDeletion(entry)) {
+      Util_LogWrite(VRB, "Skip deleting this file: " + entry);
+    } else if (entry != " ") {
+      st.ftpState = DELETE_OLD_ORVEX_FILE;
+      Util_LogWrite(DET, "FTP state : DELETE_OLD_ORVEX_FILE >> " + entry);
+      ftp.execute("Delete " + entry);
+      if (!WaitForFtpClient("Delete " + entry, false)) return;
+      Util_LogWrite(DET, "FTP state : DELETE_OLD_ORVEX_FILE");
+      // A refused delete ended the chain with its message: stop deleting.
+      if (st.bFtpDone) return;
+    }
+  }
+}
+
+void SoftwareUpgrade::UPG_HandleSwBackupAndProceed() {
+  Util_LogWrite(VRB, ">> UPG_HandleSwBackupAndProceed()");
+  std::string name;
+  if (bImageValid) {
+    const size_t pos = strCurrExecutable.find("orvex");
+    if (pos != std::string::npos) name = strCurrExecutable.substr(pos);
+    Util_LogWrite(DET, "(Image) Current executable file is " + strCurrExecutable);
+  } else {
+    Util_LogWrite(DET, "No Image backup default orvex.bin");
+    SetStatus("Downloading Satellite IP Modem software to PC...");
+    name = "orvex_" + st.strCurrSwVersion + ".bin";
+  }
+  std::string found;
+  if (!name.empty() && name.find_first_of("*?") == std::string::npos) {
+    const auto matches = FindFiles(st.strBackupDir, name);
+    if (!matches.empty()) found = matches.front();
+  }
+  Util_LogWrite(INF, "Delete local backup if file exists: " + found);
+  UPG_CleanupFolder4Backup(found);
+  UPG_GetCurrentOrvexBintoPc();
+  up.platform.pump().doEvents();
+}
+
+void SoftwareUpgrade::UPG_CleanupFolder4Backup(const std::string& fileName) {
+  Util_LogWrite(DET, ">> UPG_CleanupFolder4Backup() File: " + fileName);
+  if (fileName.empty()) return;
+  std::error_code ec;
+  fs::remove(fs::path(st.strBackupDir + PathSep() + fileName), ec);
+}
+
+void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
+  Util_LogWrite(VRB, ">> UPG_GetCurrentOrvexBintoPc()");
+  st.ftpState = GET_BIN_CMD;
+  Util_LogWrite(DET, "FTP state : GET_BIN_CMD");
+  up.ui.SetMouseCursor(1);
+  SetStatus("Downloading Satellite IP Modem Binary to PC...");
+  st.bFtpDone = false;
+  up.ftp.tmrFTPReq.setEnabled(true);
+  const std::string remote =
+      bImageValid ? "/tffs0/bin/orvex_" + st.strCurrSwVersion + ".bin" : "/tffs0/bin/orvex.bin";
+  const std::string backup = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
+  const std::string command = "GET " + Quoted(remote) + " " + Quoted(backup);
+  Util_LogWrite(DET, "UPG_GetCurrentOrvexBintoPc(): " + command);
+  up.ftp.inetFTP->execute(command);
+}
+
+void SoftwareUpgrade::UPG_UploadOrvexBinToTarget() {
+  Util_LogWrite(VRB, ">> UPG_UploadOrvexBinToTarget()");
+  st.ftpState = PUT_NEW_BIN_CMD;
+  Util_LogWrite(DET, "FTP state : PUT_NEW_BIN_CMD");
+  up.ui.SetMouseCursor(1);
+  SetStatus("Uploading Satellite IP Modem Binary to Terminal...");
+  up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
+  st.bFtpDone = false;
+  // The release file as start-up found it: its letters may differ in case.
+  const std::string image = "orvex_" + st.strNewSwVersion + ".bin";
+  const std::string local = EqualsNoCase(st.strLocalBinFile, image) ? st.strLocalBinFile : image;
+  const std::string command = "PUT " + Quoted(st.strHomeDir + local) + " /tffs0/bin/" + image;
+  Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
+  up.ftp.inetFTP->execute(command);
 }
 
 }  // namespace orvex

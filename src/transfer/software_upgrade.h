@@ -2,6 +2,10 @@
 // descriptor and the restore of an older image.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "app/part.h"
 #include "app/timer.h"
 
@@ -11,17 +15,63 @@ class SoftwareUpgrade : public Part {
  public:
   explicit SoftwareUpgrade(Upgrader& up);
 
+  // Software upgrade sequence
   void UPG_HandleSwUpgradePreparation();
   void tmrDelayedSwUpgIgnite_Timer();
+  void UPG_SoftwareUpgradeIgnite();
+  std::vector<std::string> Util_getBinFileList();
+  void UPG_HandleOldBinDeletions();
+  void UPG_HandleSwBackupAndProceed();
+  void UPG_CleanupFolder4Backup(const std::string& fileName);
+  void UPG_GetCurrentOrvexBintoPc();
+  void UPG_UploadOrvexBinToTarget();
+
+  // Image descriptor image.txt
+  bool UPG_CheckRetrievedImage();
   void tmrImagePutTrig_Timer();
+  void createAndSendImageFile();
+  void createAndSendRestoreImageFile();
+  void Util_CleanUpHomeDirectory();
+
+  // Restore and its dialog frmRestore
   void cmdRestore_Click();
   void cmdRestoreMenu_Click() { cmdRestore_Click(); }
+  void frmRestore_Form_Load();
   void cmdOkRestore_Click();
   void cmdCancelRestore_Click();
-  void Util_CleanUpHomeDirectory();
 
   Timer tmrDelayedSwUpgIgnite;
   Timer tmrImagePutTrig;
+
+  bool bImageValid = false;
+  std::string strCurrExecutable;
+  std::string strLocalImageFile;
+  bool bRestoreImagePut = false;
+
+  long restoreVersionCount = 0;
+  std::vector<std::string> restoreVersions;  // dot form
+  std::string strRestoreVersion;
+
+  // Bounds of the waits that pump events (milliseconds of waiting).
+  static constexpr int kFtpWaitStepMs = 100;
+  // A little over the FTP client's own 60-second request time-out.
+  static constexpr long kFtpCommandWaitMs = 70000;
+  static constexpr long kVersionWaitMs = 10L * 60 * 1000;
+
+ private:
+  // Pumps events until the FTP client is idle. False when the bound ran out
+  // (the command has then been cancelled like a watchdog expiry).
+  bool WaitForFtpClient(const std::string& what, bool logTurns);
+  bool IsSparedFromDeletion(const std::string& entry) const;
+  // Writes image.txt in the home folder: the content, no line end.
+  void WriteLocalImageFile(const std::string& content);
+  void ImageUploadFatal();
+  // The file in the Backup folder that holds this version, by its real name.
+  std::string BackupFileFor(const std::string& version) const;
+
+  std::unique_ptr<FtpUploadPort> imageUpload_;
+  // The version whose image the restore has put on the flash.
+  std::string restorePutVersion_;
 };
 
 }  // namespace orvex

@@ -1,0 +1,142 @@
+// The image descriptor image.txt: the check of the copy fetched from the
+// terminal, and the new copy written and put on the terminal at the end of
+// an upgrade or a restore.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/upgrader.h"
+#include "transfer/software_upgrade.h"
+
+namespace fs = std::filesystem;
+
+namespace orvex {
+
+namespace {
+
+constexpr size_t kMaxExecutableLength = 50;
+
+// The lines of a text file joined without their line ends (CR, LF or CR LF).
+std::string ReadJoinedLines(const std::string& path) {
+  std::ifstream f(fs::path(path), std::ios::binary);
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  std::string content;
+  for (char c : ss.str())
+    if (c != '\r' && c != '\n') content += c;
+  return content;
+}
+
+}  // namespace
+
+bool SoftwareUpgrade::UPG_CheckRetrievedImage() {
+  Util_LogWrite(VRB, ">> UPG_CheckRetrievedImage()");
+  strCurrExecutable.clear();
+  const std::string content = ReadJoinedLines(st.strHomeDir + "image.txt");
+  const std::string prefix = Left(content, 5);
+  const std::string suffix = Right(content, 6);
+  Util_LogWrite(VRB, " Image Prefix & Suffix : " + prefix + " " + suffix);
+  bool accepted = prefix == "/bin/" && Contains(suffix, ".bin");
+  if (accepted && content.size() < kMaxExecutableLength) {
+    strCurrExecutable = content;
+    bImageValid = true;
+  } else if (accepted) {
+    // Too long to be a name the terminal boots: the running image is unknown,
+    // so nothing may be deleted or backed up by that name.
+    Util_LogWrite(ERR,
+                  "image file content too long: " + std::to_string(content.size()) + " characters");
+    accepted = false;
+  }
+  Util_LogWrite(DET, "image file content:" + strCurrExecutable);
+  return accepted;
+}
+
+void SoftwareUpgrade::tmrImagePutTrig_Timer() {
+  Util_LogWrite(VRB, ">> tmrImagePutTrig_Timer()");
+  tmrImagePutTrig.setEnabled(false);
+  if (bRestoreImagePut)
+    createAndSendRestoreImageFile();
+  else
+    createAndSendImageFile();
+  bRestoreImagePut = false;
+}
+
+void SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
+  strLocalImageFile = st.strHomeDir + "image.txt";
+  std::ofstream f(fs::path(strLocalImageFile), std::ios::binary | std::ios::trunc);
+  f << content;
+}
+
+void SoftwareUpgrade::ImageUploadFatal() {
+  if (imageUpload_) imageUpload_->closeHandles();
+  MsgBox(std::string("Unexpected Error !!") + CRLF + kClosingConnectionWarning, vbCritical,
+         kProgramTitle);
+  up.app.UnloadMainWindow();
+}
+
+void SoftwareUpgrade::createAndSendImageFile() {
+  Util_LogWrite(VRB, ">> createAndSendImageFile()");
+  WriteLocalImageFile("/bin/orvex_" + st.strNewSwVersion + ".bin");
+
+  imageUpload_ = up.platform.makeFtpUpload();
+  if (!imageUpload_->open("ORVEX Software Upgrader"))
+    Util_LogWrite(ERR, "Connection Open failure.");
+  if (!imageUpload_->connect(st.strModemIPAddress, "termuser", "skyharbor")) {
+    Util_LogWrite(ERR, "[ FTP Error ] : connection for uploading image.txt file failed");
+    Util_LogWrite(ERR, "FTP connection establishment failure.");
+    ImageUploadFatal();
+    return;
+  }
+  Util_LogWrite(VRB, "[ FTP Command Complete ] : connection for uploading image.txt file succeed");
+  if (!imageUpload_->putFile(strLocalImageFile, "image.txt", true)) {
+    Util_LogWrite(ERR, "[ FTP Error ] : new image.txt file upload failure." +
+                           std::to_string(imageUpload_->lastError()));
+    ImageUploadFatal();
+    return;
+  }
+  imageUpload_->closeHandles();
+  Util_LogWrite(VRB, "[ FTP Command Complete ] : new image.txt file uploaded successfully");
+  st.bFtpDone = true;
+  SetStatus("Successfully upgraded! Wait...");
+  st.currUpgradeState = UPG_STATE_BIN_DONE;
+  Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
+  win.setValue("chkBinUpg", 0);
+  up.zing.tmrFiveSecDelayedReset.setEnabled(true);
+  Util_LogWrite(DET, "Resetting terminal in 5 seconds ..");
+}
+
+void SoftwareUpgrade::createAndSendRestoreImageFile() {
+  Util_LogWrite(VRB, ">> createAndSendRestoreImageFile()");
+  // The image that was put, even if another restore has been started since.
+  WriteLocalImageFile("/bin/orvex_" + restorePutVersion_ + ".bin");
+
+  imageUpload_ = up.platform.makeFtpUpload();
+  if (!imageUpload_->open("ORVEX Software Upgrader Restore"))
+    Util_LogWrite(DET, "ASCII connection open failure");
+  if (!imageUpload_->connect(st.strModemIPAddress, "termuser", "skyharbor")) {
+    Util_LogWrite(DET, "FTP-Raw connection failure.");
+    ImageUploadFatal();
+    return;
+  }
+  if (!imageUpload_->putFile(strLocalImageFile, "image.txt", true)) {
+    Util_LogWrite(DET, "put image.txt file fail" + std::to_string(imageUpload_->lastError()));
+    ImageUploadFatal();
+    return;
+  }
+  imageUpload_->closeHandles();
+  Util_LogWrite(DET, "Image File transfer complete !");
+  SetStatus("Successfully upgraded! Wait...");
+  up.zing.tmrFiveSecDelayedReset.setEnabled(true);
+  up.ui.UI_UpdateUIUpgState(1);
+  Util_LogWrite(DET, "FTP state : Done sending image.txt file to terminal");
+}
+
+void SoftwareUpgrade::Util_CleanUpHomeDirectory() {
+  Util_LogWrite(VRB, ">> Util_CleanUpHomeDirectory()");
+  const auto matches = FindFiles(st.strHomeDir, "image*.txt");
+  if (matches.empty()) return;
+  std::error_code ec;
+  fs::remove(fs::path(st.strHomeDir + matches.front()), ec);
+}
+
+}  // namespace orvex

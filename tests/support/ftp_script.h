@@ -1,0 +1,103 @@
+// A scripted FTP server behind the fake FTP client: every command gets its
+// outcome a few virtual milliseconds after it was issued, the way the real
+// client reports it on a later event. Commands complete unless a rule says
+// otherwise; "CLOSE" disconnects; "LS " delivers the listing; the GET of
+// image.txt and of the backup image write the local file.
+#pragma once
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/fake_platform.h"
+
+namespace orvex::test {
+
+class FtpScript {
+ public:
+  struct Rule {
+    std::string prefix;
+    long code = 0;  // 0: completes; otherwise the error number reported
+    std::string info;
+    bool hang = false;  // never answers
+  };
+
+  explicit FtpScript(FakePlatform& p) : p_(p) {
+    p_.ftp().onExecute = [this](FakeFtpClient&, const std::string& command) {
+      p_.vclock.schedule(delayMs, [this, command] { answer(command); });
+    };
+  }
+  FtpScript(const FtpScript&) = delete;
+  FtpScript& operator=(const FtpScript&) = delete;
+  ~FtpScript() { p_.ftp().onExecute = nullptr; }
+
+  // The latest rule whose prefix starts the command wins.
+  void fail(const std::string& prefix, long code, const std::string& info = "550 refused") {
+    rules_.push_back({prefix, code, info, false});
+  }
+  void hang(const std::string& prefix) { rules_.push_back({prefix, 0, "", true}); }
+
+  // Content of image.txt on the terminal; none: the GET is refused (12003).
+  std::optional<std::string> imageTxt;
+  // The reply to "LS ", in the pieces the client hands out.
+  std::vector<std::string> listing;
+  long long delayMs = 10;
+
+ private:
+  // The quoted paths of a command, in order.
+  static std::vector<std::string> Quoted(const std::string& command) {
+    std::vector<std::string> out;
+    for (size_t pos = command.find('"'); pos != std::string::npos;) {
+      const size_t end = command.find('"', pos + 1);
+      if (end == std::string::npos) break;
+      out.push_back(command.substr(pos + 1, end - pos - 1));
+      pos = command.find('"', end + 1);
+    }
+    return out;
+  }
+  static void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  }
+
+  void answer(const std::string& command) {
+    auto& ftp = p_.ftp();
+    for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
+      if (command.rfind(it->prefix, 0) != 0) continue;
+      if (it->hang) return;
+      if (it->code != 0) {
+        ftp.code = it->code;
+        ftp.info = it->info;
+        ftp.fire(icError);
+        return;
+      }
+      break;
+    }
+    ftp.code = 0;
+    ftp.info.clear();
+    if (command == "CLOSE") {
+      ftp.fire(icDisconnecting);
+      ftp.fire(icDisconnected);
+      return;
+    }
+    if (command.rfind("GET image.txt ", 0) == 0) {
+      if (!imageTxt) {
+        ftp.code = ftpErrServerRefused;
+        ftp.info = "550 image.txt: No such file";
+        ftp.fire(icError);
+        return;
+      }
+      WriteFile(Quoted(command).at(0), *imageTxt);
+    } else if (command.rfind("GET ", 0) == 0) {
+      WriteFile(Quoted(command).at(1), "backup of " + Quoted(command).at(0));
+    } else if (command == "LS ") {
+      ftp.chunks.assign(listing.begin(), listing.end());
+    }
+    ftp.fire(icResponseCompleted);
+  }
+
+  FakePlatform& p_;
+  std::vector<Rule> rules_;
+};
+
+}  // namespace orvex::test

@@ -1,0 +1,144 @@
+// The image descriptor: which fetched image.txt files are accepted, the file
+// written for the terminal, its upload and what a failed upload does, and
+// the clean-up of the home folder.
+#include "support/transfer_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+using ImageDescriptorTest = TransferTest;
+
+const char* kFatal =
+    "Unexpected Error !!\r\n\r\nWARNING: Connection Problem.\r\n\r\n# Please check the cable "
+    "connection.\r\n# Restart the Upgrader.\r\n# Reset the Modem using the 'Tools>Reset Modem' "
+    "option.\r\n# Retry the Upgrade after the modem Restarts.\r\nThe upgrader will now close.";
+
+TEST_F(ImageDescriptorTest, AcceptanceOfTheFetchedFile) {
+  struct Case {
+    std::string content;
+    bool accepted;
+    std::string executable;
+  };
+  const Case cases[] = {
+      {"/bin/orvex_5_0_0_1.bin\r\n", true, "/bin/orvex_5_0_0_1.bin"},
+      {"/bin/orvex_5_0_0_1.bin\n", true, "/bin/orvex_5_0_0_1.bin"},
+      {"/bin/orvex.bin", true, "/bin/orvex.bin"},
+      {"/bin/orvex_5\r\n_0_0_1.bin", true, "/bin/orvex_5_0_0_1.bin"},  // lines are joined
+      {"/bin/" + std::string(40, 'x') + ".bin", true, "/bin/" + std::string(40, 'x') + ".bin"},
+      {"bin/orvex_5_0_0_1.bin", false, ""},
+      {"/BIN/orvex_5_0_0_1.bin", false, ""},
+      {"/bin/orvex_5_0_0_1.bin.old", false, ""},
+      {"", false, ""},
+      {"/bin/" + std::string(41, 'x') + ".bin", false, ""},  // 50 characters
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    home.write("image.txt", c.content);
+    up->sw.bImageValid = false;
+    EXPECT_EQ(up->sw.UPG_CheckRetrievedImage(), c.accepted);
+    EXPECT_EQ(up->sw.strCurrExecutable, c.executable);
+    EXPECT_EQ(up->sw.bImageValid, c.accepted);
+  }
+  EXPECT_TRUE(logHas("VRB: \t Image Prefix & Suffix : /bin/ ex.bin"));
+  EXPECT_TRUE(logHas("VRB: \t Image Prefix & Suffix :  "));
+  EXPECT_TRUE(logHas("DET: \timage file content:"));
+}
+
+TEST_F(ImageDescriptorTest, TheUpgradeWritesTheNewNameWithoutLineEnd) {
+  home.write("image.txt", "something longer than the new content, with a line end\r\n");
+  up->sw.tmrImagePutTrig.setEnabled(true);
+  p.vclock.advance(1999);
+  EXPECT_TRUE(p.uploads.empty());
+  p.vclock.advance(1);
+  EXPECT_FALSE(up->sw.tmrImagePutTrig.enabled());
+  EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
+  EXPECT_EQ(home.read("image.txt").size(), 23u);
+  EXPECT_EQ(up->sw.strLocalImageFile, up->st.strHomeDir + "image.txt");
+  ASSERT_EQ(p.uploads.size(), 1u);
+  EXPECT_EQ(p.uploads[0]->closes, 1);
+  EXPECT_EQ(p.uiFake.quits, 0);
+  // The reset follows 5 s later.
+  zing().sent.clear();
+  p.vclock.advance(5000);
+  EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
+}
+
+TEST_F(ImageDescriptorTest, RestoreVariant) {
+  up->st.currUpgradeState = UPG_STATE_IDLE;
+  up->win.setValue("chkBinUpg", 1);
+  up->st.bSwUpgPending = true;
+  p.uploadOpenOk = false;  // logged, and the upload goes on
+  // The version put by the restore (cmdRestore_Click) names the image.
+  home.write("Backup/orvex_5_1_0_3.bin", "image 5.1.0.3");
+  p.uiFake.onModal = [this](const std::string&) { up->click("cmdOkRestore"); };
+  up->sw.cmdRestore_Click();
+  p.vclock.advance(100);  // PUT, CLOSE
+  EXPECT_EQ(commands().back(), "CLOSE");
+  p.vclock.advance(2000);
+  EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_3.bin");
+  ASSERT_EQ(p.uploads.size(), 1u);
+  EXPECT_EQ(p.uploads[0]->calls[0], "open ORVEX Software Upgrader Restore");
+  EXPECT_TRUE(logInOrder({"VRB: \t>> createAndSendRestoreImageFile()",
+                          "DET: \tASCII connection open failure",
+                          "DET: \tImage File transfer complete !", ">> UI_UpdateUIUpgState() : 1",
+                          "DET: \tFTP state : Done sending image.txt file to terminal"}));
+  EXPECT_EQ(status(), "Successfully upgraded! Wait...");
+  EXPECT_TRUE(up->zing.tmrFiveSecDelayedReset.enabled());
+  EXPECT_FALSE(up->st.bSwUpgPending);
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_EQ(up->win.value("chkBinUpg"), 1);
+  EXPECT_FALSE(up->sw.bRestoreImagePut);
+}
+
+TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
+  struct Case {
+    bool restore, connectOk;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {false,
+       false,
+       {"ERR: \t[ FTP Error ] : connection for uploading image.txt file failed",
+        "ERR: \tFTP connection establishment failure."}},
+      {false, true, {"ERR: \t[ FTP Error ] : new image.txt file upload failure.0"}},
+      {true, false, {"DET: \tFTP-Raw connection failure."}},
+      {true, true, {"DET: \tput image.txt file fail0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.restore) + std::to_string(c.connectOk));
+    p.uiFake.messages.clear();
+    up->st.bUnloaded = false;
+    up->st.currUpgradeState = UPG_STATE_IDLE;
+    p.uploadConnectOk = c.connectOk;
+    p.uploadPutOk = false;
+    up->sw.bRestoreImagePut = c.restore;
+    up->sw.tmrImagePutTrig_Timer();
+    ASSERT_EQ(p.uiFake.messages.size(), 1u);
+    EXPECT_EQ(p.uiFake.messages[0].text, kFatal);
+    EXPECT_EQ(p.uiFake.messages[0].flags, vbCritical);
+    EXPECT_EQ(p.uiFake.messages[0].title, kProgramTitle);
+    EXPECT_TRUE(up->st.bUnloaded);
+    EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+    EXPECT_FALSE(up->zing.tmrFiveSecDelayedReset.enabled());
+    EXPECT_EQ(p.uploads.back()->closes, 1);
+    for (const auto& line : c.lines) EXPECT_TRUE(logHas(line)) << line;
+  }
+  EXPECT_EQ(p.uiFake.quits, 4);
+}
+
+TEST_F(ImageDescriptorTest, CleanUpRemovesOneDescriptorPerCall) {
+  home.write("image.txt", "a");
+  home.write("image_old.txt", "b");
+  home.write("images.dat", "c");
+  up->sw.Util_CleanUpHomeDirectory();
+  EXPECT_FALSE(FileExists(home.path() + "/image.txt"));
+  EXPECT_TRUE(FileExists(home.path() + "/image_old.txt"));
+  up->sw.Util_CleanUpHomeDirectory();
+  EXPECT_FALSE(FileExists(home.path() + "/image_old.txt"));
+  EXPECT_TRUE(FileExists(home.path() + "/images.dat"));
+  up->sw.Util_CleanUpHomeDirectory();  // nothing left: nothing happens
+  EXPECT_TRUE(logHas("VRB: \t>> Util_CleanUpHomeDirectory()"));
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -1,0 +1,335 @@
+// The software upgrade sequence: preparation, the FTP chain with its exact
+// commands and log lines, its short paths, and the deletion rule.
+#include "support/transfer_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+class SoftwareUpgradeTest : public TransferTest {
+ protected:
+  void SetUp() override {
+    TransferTest::SetUp();
+    h = up->st.strHomeDir;
+    b = up->st.strBackupDir + "/";
+  }
+  // Runs the preparation from its first step with the terminal answering.
+  void prepare() {
+    up->st.upgPrepState = UPG_PREP_IDLE;
+    up->sw.UPG_HandleSwUpgradePreparation();
+    answer(PlainReply(0x1032));
+    answer(PlainReply(0x1033));
+  }
+  std::vector<std::string> deletes() {
+    std::vector<std::string> out;
+    for (const auto& c : commands())
+      if (c.rfind("Delete ", 0) == 0) out.push_back(c.substr(7));
+    return out;
+  }
+  // Runs only the deletion rule on a listing.
+  std::vector<std::string> deletionsFor(const std::vector<std::string>& chunks, bool imageValid,
+                                        const std::string& executable) {
+    p.ftp().commands.clear();
+    p.ftp().chunks.assign(chunks.begin(), chunks.end());
+    up->sw.bImageValid = imageValid;
+    up->sw.strCurrExecutable = executable;
+    up->st.bFtpDone = false;
+    up->sw.UPG_HandleOldBinDeletions();
+    return deletes();
+  }
+
+  std::string h, b;
+  const std::string kListing =
+      "orvex_5_0_0_1.bin\r\norvex_5_1_0_9.bin\r\norvex.bin\r\nreadme.txt\r\n";
+};
+
+TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
+  home.write("Backup/orvex_5_1_0_9.bin", "old copy");
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin\r\n";
+  ftp->listing = {kListing};
+  prepare();
+  EXPECT_EQ(up->st.upgPrepState, UPG_PREP_ALL_DONE);
+  EXPECT_TRUE(logInOrder(
+      {"DET: \tUpgPrepState: UPG_PREP_IDLE", "DET: \tUpgPrepState: UPG_PREP_FS_READY",
+       "DET: \tupgPrepState = UPG_PREP_ALL_DONE", "VRB: \tProceeeding with Regular Upgrade ..."}));
+  p.vclock.advance(11999);
+  EXPECT_TRUE(commands().empty());
+  p.vclock.advance(1);
+  ASSERT_EQ(commands().size(), 1u);
+  EXPECT_EQ(p.ftp().host, "192.168.128.100");
+  p.vclock.advance(1000);
+
+  const std::vector<std::string> expected = {
+      "GET image.txt \"" + h + "image.txt\"",
+      "CD /tffs0/bin",
+      "LS ",
+      "Delete orvex_5_0_0_1.bin",
+      "Delete orvex.bin",
+      "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin\"",
+      "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin",
+      "CLOSE",
+  };
+  EXPECT_EQ(commands(), expected);
+  EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "backup of /tffs0/bin/orvex_5_1_0_9.bin");
+  EXPECT_TRUE(up->sw.bImageValid);
+  EXPECT_EQ(up->sw.strCurrExecutable, "/bin/orvex_5_1_0_9.bin");
+  EXPECT_TRUE(p.uploads.empty());
+  EXPECT_FALSE(p.uiFake.busy);
+
+  p.vclock.advance(2000);
+  ASSERT_EQ(p.uploads.size(), 1u);
+  EXPECT_EQ(p.uploads[0]->calls,
+            (std::vector<std::string>{"open ORVEX Software Upgrader",
+                                      "connect 192.168.128.100 termuser skyharbor",
+                                      "put " + h + "image.txt image.txt ascii"}));
+  EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_BIN_DONE);
+  EXPECT_EQ(up->win.value("chkBinUpg"), 0);
+  EXPECT_TRUE(up->st.bFtpDone);
+  EXPECT_EQ(status(), "Successfully upgraded! Wait...");
+  EXPECT_TRUE(up->zing.tmrFiveSecDelayedReset.enabled());
+  EXPECT_TRUE(p.uiFake.messages.empty());
+
+  EXPECT_TRUE(logInOrder({
+      "VRB: \t>> tmrDelayedSwUpgIgnite() ",
+      "VRB: \t>> UPG_SoftwareUpgradeIgnite()",
+      "INF: \tBackup binary exists.",
+      "DET: \tImage path: \"" + h + "image.txt\"",
+      "DET: \tFTP state : GET_IMG_CMD",
+      "VRB: \t[ FTP Command Complete ] : Get image.txt file successful.",
+      "DET: \twe have the image file downloaded, start processing it",
+      "VRB: \t Image Prefix & Suffix : /bin/ _9.bin",
+      "DET: \timage file content:/bin/orvex_5_1_0_9.bin",
+      "DET: \tRetrieved Image file valid. Continue ..",
+      "DET: \tFTP state : CD_TO_BIN_FOLDER",
+      "VRB: \t[ FTP Command Complete ] : Change Directory to bin folder",
+      "DET: \tFTP state : SEARCH_ALL_BIN_FILE",
+      "VRB: \t[ FTP Command Complete ] : Lists of orvex.bin files retrieved",
+      "VRB: \t>> UPG_HandleOldBinDeletions()",
+      "DET: \t[Call]: Util_getBinFileList()",
+      "DET: \tStill Exec: False",
+      "Raw Search Response: ",
+      "File List: ",
+      "DET: \tBin File :orvex_5_0_0_1.bin",
+      "DET: \tBin File :orvex_5_1_0_9.bin",
+      "DET: \tBin File :orvex.bin",
+      "DET: \tSkip File : readme.txt",
+      "INF: \tCurrent running release: /bin/orvex_5_1_0_9.bin**",
+      "DET: \t**orvex_5_0_0_1.bin**",
+      "DET: \tFTP state : DELETE_OLD_ORVEX_FILE >> orvex_5_0_0_1.bin",
+      "VRB: \t[ FTP Command Complete ] : delete old orvex.bin file successfully",
+      "DET: \tFTP state : DELETE_OLD_ORVEX_FILE",
+      "DET: \t**orvex_5_1_0_9.bin**",
+      "VRB: \tSkip deleting this file: orvex_5_1_0_9.bin",
+      "DET: \tFTP state : DELETE_OLD_ORVEX_FILE >> orvex.bin",
+      "DET: \tcurrent executable: /bin/orvex_5_1_0_9.bin**",
+      "DET: \tcurrent SoftwareFile : \"" + b + "orvex_5_1_0_9.bin\"",
+      "VRB: \t>> UPG_HandleSwBackupAndProceed()",
+      "DET: \t(Image) Current executable file is /bin/orvex_5_1_0_9.bin",
+      "INF: \tDelete local backup if file exists: orvex_5_1_0_9.bin",
+      "DET: \t>> UPG_CleanupFolder4Backup() File: orvex_5_1_0_9.bin",
+      "VRB: \t>> UPG_GetCurrentOrvexBintoPc()",
+      "DET: \tFTP state : GET_BIN_CMD",
+      "DET: \tUPG_GetCurrentOrvexBintoPc(): " + expected[5],
+      "VRB: \t[ FTP Command Complete ] : back up current executable successfully in backup folder",
+      "VRB: \t>> UPG_UploadOrvexBinToTarget()",
+      "DET: \tFTP state : PUT_NEW_BIN_CMD",
+      "DET: \tUPG_UploadOrvexBinToTarget(): " + expected[6],
+      "VRB: \t[ FTP Command Complete ] : upload new software completed",
+      "DET: \tClosing FTP connection",
+      "DET: \tFTP state : CLOSE_CONN_IMAGE_PUT",
+      "DET: \tFTP-State: Disconnected",
+      "DET: \tCLOSE: current ftp command: 19",
+      "VRB: \t>> tmrImagePutTrig_Timer()",
+      "VRB: \t>> createAndSendImageFile()",
+      "VRB: \t[ FTP Command Complete ] : connection for uploading image.txt file succeed",
+      "VRB: \t[ FTP Command Complete ] : new image.txt file uploaded successfully",
+      "INF: \tcurrUpgradeState = UPG_STATE_BIN_DONE",
+      "DET: \tResetting terminal in 5 seconds ..",
+  }));
+  EXPECT_FALSE(logHas("Command not complete"));
+}
+
+TEST_F(SoftwareUpgradeTest, WithoutImageTxtOnlyTheDefaultImageSurvives) {
+  ftp->listing = {kListing};
+  up->sw.bImageValid = true;  // from an earlier upgrade
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(1000);
+  EXPECT_EQ(deletes(), (std::vector<std::string>{"orvex_5_0_0_1.bin", "orvex_5_1_0_9.bin"}));
+  EXPECT_EQ(commands()[1], "CD /tffs0/bin");
+  EXPECT_EQ(commands()[5], "GET \"/tffs0/bin/orvex.bin\" \"" + b + "orvex_5_1_0_9.bin\"");
+  EXPECT_EQ(commands()[6], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
+  EXPECT_FALSE(up->sw.bImageValid);
+  EXPECT_FALSE(logHas("Command not complete"));
+  EXPECT_TRUE(logInOrder(
+      {"DET: \tFile not found on modem, FTP state : 8",
+       "ERR: \t[ FTP ERROR ] : image.txt file does not exist in flash memory, default name to "
+       "orvex.bin",
+       "DET: \tGet_IMG_CMG in icerror", "DET: \tFTP state : CD_TO_BIN_FOLDER",
+       "DET: \tleaving Get_img_cmd in icerror", "DET: \tNo Image backup default orvex.bin",
+       "INF: \tDelete local backup if file exists: "}));
+  EXPECT_TRUE(p.uiFake.messages.empty());
+}
+
+TEST_F(SoftwareUpgradeTest, ARejectedImageTxtSkipsCleanupAndBackup) {
+  // The last case is accepted by form but too long to be a boot name: with
+  // a stale bImageValid the deletion rule would spare nothing.
+  const std::string tooLong = "/bin/" + std::string(41, 'x') + ".bin";
+  ASSERT_EQ(tooLong.size(), 50u);
+  ftp->hang("PUT ");
+  for (const std::string& content :
+       {std::string("bin/orvex_5_0_0_1.bin"), std::string("/BIN/orvex_5_0_0_1.bin"),
+        std::string(""), std::string("/bin/orvex_5_0_0_1.BIN"), tooLong}) {
+    SCOPED_TRACE(content);
+    p.ftp().commands.clear();
+    ftp->imageTxt = content;
+    up->sw.bImageValid = true;
+    up->sw.UPG_SoftwareUpgradeIgnite();
+    p.vclock.advance(100);
+    ASSERT_EQ(commands().size(), 2u);
+    EXPECT_EQ(commands()[1], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
+    EXPECT_EQ(up->sw.strCurrExecutable, "");
+    EXPECT_EQ(up->st.ftpState, 3);
+    EXPECT_TRUE(p.uiFake.busy);
+  }
+  EXPECT_TRUE(logInOrder({"ERR: \tRetrieved Image file Corrupt. Bypassing Binary retieval.",
+                          "VRB: \tContinuing with binary Upload  .."}));
+  EXPECT_TRUE(logHas("ERR: \timage file content too long: 50 characters"));
+}
+
+TEST_F(SoftwareUpgradeTest, ARefusedBackupUploadsWithoutIt) {
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {"orvex_5_1_0_9.bin\r\n"};
+  ftp->fail("GET \"", 12003);
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(1000);
+  ASSERT_EQ(commands().size(), 6u);
+  EXPECT_EQ(commands()[3], "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin\"");
+  EXPECT_EQ(commands()[4], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
+  EXPECT_EQ(commands()[5], "CLOSE");
+  EXPECT_TRUE(logInOrder(
+      {"ERR: \tCommand not complete, Error code: 12003 550 refused ftp command: 1",
+       "DET: \tFile not found on modem, FTP state : 1", "DET: \torvex bin not found, continuing",
+       "ERR: \t[ FTP ERROR ] : orvex*.bin file does not exist in flash memory, will upload "
+       "current new version to terminal"}));
+  p.vclock.advance(2000);
+  EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
+}
+
+TEST_F(SoftwareUpgradeTest, BootromUploadsAtOnce) {
+  up->st.bBootromMode = true;
+  up->st.upgPrepState = UPG_PREP_STACK_READY;
+  up->sw.UPG_HandleSwUpgradePreparation();
+  EXPECT_TRUE(logHas("VRB: \tBOOTROM mode, no-backup required, start upload new binary."));
+  EXPECT_FALSE(up->sw.tmrDelayedSwUpgIgnite.enabled());
+  EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());  // the PUT has no watchdog
+  p.vclock.advance(100);
+  EXPECT_EQ(commands(),
+            (std::vector<std::string>{
+                "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin", "CLOSE"}));
+  p.vclock.advance(2000);
+  EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
+
+  up->st.upgPrepState = 7;
+  up->sw.UPG_HandleSwUpgradePreparation();
+  EXPECT_TRUE(logHas("ERR: \tUnexpected Preparation State: 7"));
+}
+
+TEST_F(SoftwareUpgradeTest, DeletionRule) {
+  struct Case {
+    std::string name;
+    std::vector<std::string> chunks;
+    bool valid;
+    std::string executable;
+    std::vector<std::string> deleted;
+  };
+  const std::string listing =
+      "orvex_5_0_0_1.bin\r\norvex_5_1_0_12.bin\r\norvex.bin\r\nreadme.txt\r\n";
+  const Case cases[] = {
+      {"valid image.txt",
+       {listing},
+       true,
+       "/bin/orvex_5_0_0_1.bin",
+       {"orvex_5_1_0_12.bin", "orvex.bin"}},
+      {"no image.txt", {listing}, false, "", {"orvex_5_0_0_1.bin", "orvex_5_1_0_12.bin"}},
+      {"other case is not an image", {"ORVEX_5.BIN\r\norvex_5_0_0_1.BIN\r\n"}, false, "", {}},
+      {"same version as the new image",
+       {listing},
+       true,
+       "/bin/orvex_5_1_0_12.bin",
+       {"orvex_5_0_0_1.bin", "orvex.bin"}},
+      {"running image named in other case",
+       {"orvex_5_1_0_a.bin\r\norvex_5_0.bin\r\n"},
+       true,
+       "/bin/orvex_5_1_0_A.bin",
+       {"orvex_5_0.bin"}},
+      {"line end left in the running name",
+       {listing},
+       true,
+       "/bin/orvex_5_0_0_1.bin\n",
+       {"orvex_5_1_0_12.bin", "orvex.bin"}},
+      {"blanks and empty lines", {"\r\n \r\n  orvex_1.bin  \r\n\r\n"}, false, "", {"orvex_1.bin"}},
+      {"empty listing", {}, true, "/bin/orvex_5_0_0_1.bin", {}},
+      {"running image unknown", {listing}, true, "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(deletionsFor(c.chunks, c.valid, c.executable), c.deleted);
+    EXPECT_FALSE(up->st.bFtpDone);
+  }
+  EXPECT_EQ(up->sw.strCurrExecutable, "");
+  EXPECT_TRUE(logHas("INF: \tMissing bin file on terminal!!!"));
+  EXPECT_TRUE(logHas("DET: \tSkip File :ORVEX_5.BIN"));
+  EXPECT_EQ(status(), "Cleaning Up Flash Memory...");
+}
+
+TEST_F(SoftwareUpgradeTest, ALongListingIsJoinedAcrossChunks) {
+  std::string listing;
+  std::vector<std::string> names;
+  for (int i = 100; i < 230; ++i) {
+    names.push_back("orvex_5_0_0_" + std::to_string(i) + ".bin");
+    listing += names.back() + "\r\n";
+  }
+  ASSERT_GT(listing.size(), 2048u);
+  const auto deleted = deletionsFor({listing}, true, "/bin/orvex_5_0_0_140.bin");
+  names.erase(names.begin() + 40);
+  EXPECT_EQ(deleted, names);
+  int raw = 0;
+  for (const auto& line : logLines()) raw += EndsWith(line, "Raw Search Response: ");
+  EXPECT_EQ(raw, 3);
+}
+
+TEST_F(SoftwareUpgradeTest, ARefusedDeleteEndsTheChain) {
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {kListing};
+  ftp->fail("Delete orvex_5_0_0_1.bin", 12003, "550 busy");
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(5000);
+  EXPECT_EQ(commands().back(), "Delete orvex_5_0_0_1.bin");
+  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  EXPECT_EQ(p.uiFake.messages[0].text,
+            "An unexpected FTP error occurred. Operation cancelled.\r\n\r\nError Code:  12003 : "
+            "550 busy");
+  EXPECT_TRUE(up->st.bFtpDone);
+  EXPECT_FALSE(p.uiFake.busy);
+  EXPECT_TRUE(p.uploads.empty());
+}
+
+TEST_F(SoftwareUpgradeTest, ADeleteThatNeverEndsIsBounded) {
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {kListing};
+  ftp->hang("Delete ");
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  zing().connects = 0;
+  p.vclock.advance(100);
+  EXPECT_EQ(commands().back(), "Delete orvex_5_0_0_1.bin");
+  p.vclock.advance(SoftwareUpgrade::kFtpCommandWaitMs);
+  EXPECT_TRUE(logHas("ERR: \tFTP command did not finish: Delete orvex_5_0_0_1.bin"));
+  EXPECT_EQ(commands().back(), "Delete orvex_5_0_0_1.bin");
+  EXPECT_EQ(p.ftp().cancels, 1);
+  EXPECT_TRUE(up->st.bFtpDone);
+  EXPECT_TRUE(up->st.bFtpTimedOut);
+  EXPECT_EQ(zing().connects, 1);  // the connection is checked
+}
+
+}  // namespace
+}  // namespace orvex::test
