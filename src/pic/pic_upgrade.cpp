@@ -17,6 +17,9 @@ PicUpgrade::PicUpgrade(Upgrader& up)
                     [this] { tmr40SecDelay_Timer(); }) {
   TcpSocketPort::Events events;
   events.onDataArrival = [this](long n) { telnetShell_DataArrival(n); };
+  events.onError = [this](long number, const std::string& description) {
+    telnetShell_Error(number, description);
+  };
   telnetShell->setEvents(std::move(events));
 }
 
@@ -47,24 +50,6 @@ void PicUpgrade::UI_InitTermPicFields() {
   Util_LogWrite(VRB, ">> UI_InitTermPicFields()");
   win.setText("txtTermPICVersion", "UNKNOWN");
   win.setEnabled("chkPICUpg", true);
-}
-
-// The restart wait: closes a shell session left over from a battery reboot
-// and asks the terminal for its version again.
-void PicUpgrade::tmr40SecDelay_Timer() {
-  Util_LogWrite(VRB, ">> tmr40SecDelay_Timer()");
-  tmr40SecDelay.setEnabled(false);
-  if (bPicBattRebootWait) {
-    bPicBattRebootWait = false;
-    telnetShell->close();
-    Util_LogWrite(INF, "Closing Telnet connection used earlier for PIC Upgrade.");
-    st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
-    Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
-  }
-  up.zing.ZingReq_GetCurrentSoftwareVersion();
-  tmrPicUpgrCnt.setEnabled(false);
-  picUpgTickCount = 0;
-  up.ui.SetMouseCursor(0);
 }
 
 void PicUpgrade::UI_CheckLocalPICFirmware() {
@@ -102,23 +87,6 @@ void PicUpgrade::UI_CheckLocalPICFirmware() {
   win.setEnabled("cmdPicUpgradeMenu", st.bPicFwAvailable);
   win.setValue("chkPICUpg", 0);
   win.setEnabled("chkPICUpg", st.bPicFwAvailable);
-}
-
-// The PIC entry points and the shell dialogue are
-// built with the PIC upgrade; until then these steps do nothing.
-void PicUpgrade::cmdPicUpgradeMenu_Click() {}
-void PicUpgrade::UPG_StandalonePICUpgrade() {}
-void PicUpgrade::UPG_Prepare4PICUpgrade() {}
-void PicUpgrade::Init_PIC_Upgrade() {}
-void PicUpgrade::telnetShell_DataArrival(long) {}
-void PicUpgrade::tmrTelnetConnect_Timer() {
-  tmrTelnetConnect.setEnabled(false);
-}
-void PicUpgrade::tmrPicUpgrCnt_Timer() {
-  tmrPicUpgrCnt.setEnabled(false);
-}
-void PicUpgrade::tmrPicUpgResetDelay_Timer() {
-  tmrPicUpgResetDelay.setEnabled(false);
 }
 
 }  // namespace orvex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "app/part.h"
 #include "app/timer.h"
@@ -27,7 +28,9 @@ class PicUpgrade : public Part {
 
   // Shell session and state machine
   void telnetShell_DataArrival(long bytesTotal);
+  void telnetShell_Error(long number, const std::string& description);
   void tmrTelnetConnect_Timer();
+  void UPG_PicUpgradeFailed(const std::string& reason);
   void tmrPicUpgrCnt_Timer();
   void tmrPicUpgResetDelay_Timer();
   void tmr40SecDelay_Timer();
@@ -40,6 +43,39 @@ class PicUpgrade : public Part {
 
   int picUpgTickCount = 0;
   bool bPicBattRebootWait = false;
+  // Outputs of pic_data_show that told nothing about the battery, counted
+  // across the data events of one battery check of the reflash pass.
+  int picDataWaitCount = 0;
+
+ private:
+  // Session layer
+  void OpenShellSession(const std::string& trapLabel);
+  void SendShellLine(const std::string& command);
+  void SetPicState(long state);
+  void LogReceived(const std::string& label, const std::string& text);
+  void OnConnectState(const std::string& text);
+  void OnUserNameState(const std::string& text);
+  void OnPasswordState(const std::string& text);
+  void StartWatchdog();
+  void StopWatchdog();
+
+  // Preparation pass (states 4 to 8)
+  void OnPrepLoggedIn(const std::string& text);
+  void OnPrepCheckBattery(const std::string& text);
+  void OnPrepCheckImage(const std::string& text);
+  void OnPrepBackupImage(const std::string& text);
+  void OnPrepCreateImage(const std::string& text);
+  void PrepBatteryStop();
+
+  // Reflash pass (states 13 to 18)
+  void OnLoggedIn(const std::string& text);
+  void OnRecoverImage(const std::string& text);
+  void OnCheckBattery(const std::string& text);
+  void OnBatteryRebootWait(const std::string& text);
+  void OnReflashSent(const std::string& text);
+  void ReflashBatteryStop();
+  void SetCurrUpgradeState(long state);
+  bool PlatformIs(long platformId) const;
 };
 
 }  // namespace orvex

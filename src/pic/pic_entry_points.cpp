@@ -1,0 +1,83 @@
+// The ways into a PIC upgrade: the File menu command with its warnings, the
+// upload of the PIC file, and the openers of the two shell sessions.
+#include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+
+namespace orvex {
+
+namespace {
+
+// The FTP engine's state for the PIC upload; it hands over to one of the
+// session openers when the upload is done.
+constexpr long kFtpStatePicUpload = 22;
+constexpr const char* kRemotePicFile = "/tffs0/pic.s19";
+
+}  // namespace
+
+void PicUpgrade::cmdPicUpgradeMenu_Click() {
+  Util_LogWrite(VRB, ">> cmdPicUpgradeMenu_Click()");
+  std::string text =
+      std::string("Do you want to proceed with the Standalone PIC upgrade ?") + CRLF + CRLF;
+  if (PlatformIs(8))
+    text +=
+        "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Make sure the "
+        "Battery is NOT connected.\r\n= Please Close all active Telnet connections to the "
+        "Terminal.\r\n\r\nNote: \r\n # The unit may display 'No Software' momentarily during the "
+        "PIC Upgrade process.\r\n # The Terminal DOES NOT automatically restart after PIC "
+        "Upgrade.\r\n # The user needs to manually Power-up the Unit following the PIC Upgrade "
+        "when prompted.";
+  else
+    text +=
+        "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Please Close all "
+        "active Telnet connections to the Terminal.\r\n";
+
+  if (MsgBox(text, vbYesNo | vbExclamation, kProgramTitle) != vbYes) {
+    up.ui.SetMouseCursor(0);
+  } else if (st.bPicFwAvailable) {
+    UPG_StandalonePICUpgrade();
+  } else {
+    MsgBox("PIC binary Unavailable. Operation Cancelled.", vbOKOnly | vbExclamation);
+  }
+}
+
+void PicUpgrade::UPG_StandalonePICUpgrade() {
+  Util_LogWrite(VRB, ">> UPG_StandalonePICUpgrade()");
+  up.ui.SetMouseCursor(1);
+  if (st.strLocalPicFile.empty()) {
+    MsgBox("Unable to find pic-binary in home directory " + st.strHomeDir + "." + CRLF +
+               "Please copy PIC file in " + st.strHomeDir,
+           vbOKOnly | vbExclamation);
+    up.ui.SetMouseCursor(0);
+    return;
+  }
+  // A new attempt gets the whole watchdog budget, whatever an earlier
+  // attempt in this run left counted.
+  picUpgTickCount = 0;
+
+  st.ftpState = kFtpStatePicUpload;
+  Util_LogWrite(DET, "FTP state : UPGRADE_PIC_SA_CMD");
+  SetStatus("Uploading PIC software! Wait...");
+  up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
+  up.ftp.tmrFTPReq.setEnabled(true);
+  // The local name is relative to the home folder, the current folder.
+  up.ftp.inetFTP->execute("PUT " + st.strLocalPicFile + " " + kRemotePicFile);
+  up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
+}
+
+void PicUpgrade::UPG_Prepare4PICUpgrade() {
+  Util_LogWrite(VRB, ">> UPG_Prepare4PICUpgrade()");
+  OpenShellSession(">> e_UPG_Prepare4PICUpgrade");
+}
+
+void PicUpgrade::Init_PIC_Upgrade() {
+  Util_LogWrite(VRB, ">> Init_PIC_Upgrade()");
+  SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+  if (telnetShell->state() == sckConnected) {
+    telnetShell->close();
+    Util_LogWrite(DET, "Init_PIC_Upgrade(): Closing existing open telnet connection.");
+  }
+  bPicBattRebootWait = false;
+  OpenShellSession(">> e_Init_PIC_Upgrade");
+}
+
+}  // namespace orvex

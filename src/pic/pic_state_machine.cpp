@@ -1,0 +1,316 @@
+// The PIC upgrade after the login: the preparation pass (battery check,
+// saving image.txt, the PIC file in its place, restart), the reflash pass
+// (descriptor back, battery check, reflash command), the watchdog and the
+// waits for the terminal's restart.
+#include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+
+namespace orvex {
+
+namespace {
+
+constexpr const char* kOk = "value = 0 = 0x0";
+constexpr const char* kFailed = "value = -1 = 0xffffffff";
+constexpr const char* kDone = "value = ";
+constexpr const char* kUpgraderTitle = "ORVEX Upgrader";
+constexpr const char* kRebootCommand = "pwd;sleep(4);reboot";
+// Unrecognised pic_data_show outputs tolerated before the check gives up.
+constexpr int kMaxPicDataWaits = 10;
+
+enum class Battery { GoOn, Present, Wait };
+
+// A PIC that cannot report its data is taken as having no battery.
+Battery BatteryTest(const std::string& text) {
+  if (Contains(text, "FAIL") || Contains(text, "BATT_PRESENT=0") || Contains(text, "ERROR"))
+    return Battery::GoOn;
+  if (Contains(text, "BATT_PRESENT=1")) return Battery::Present;
+  return Battery::Wait;
+}
+
+}  // namespace
+
+bool PicUpgrade::PlatformIs(long platformId) const {
+  return st.termPlatformId == platformId || st.pkgPlatformId == platformId;
+}
+
+void PicUpgrade::SetCurrUpgradeState(long state) {
+  st.currUpgradeState = state;
+  Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
+}
+
+// ---- Preparation pass ------------------------------------------------------
+
+void PicUpgrade::OnPrepLoggedIn(const std::string& text) {
+  if (!Contains(text, kOk)) return;
+  LogReceived("cd outcome: ", text);
+  SendShellLine("pic_data_show");
+  SetPicState(PIC_UPG_STATE_PREP_CHECK_BATT);
+  SetStatus("Preparing for PIC-Upgrade.");
+  StartWatchdog();
+}
+
+void PicUpgrade::OnPrepCheckBattery(const std::string& text) {
+  LogReceived("cmd outcome: ", text);
+  switch (BatteryTest(text)) {
+    case Battery::GoOn:
+      LogReceived("cd outcome: ", text);
+      SendShellLine("copy \"image.txt\"");
+      SetPicState(PIC_UPG_STATE_PREP_CHK_IMG);
+      SetStatus("Continuing with PIC-Upgrade.");
+      break;
+    case Battery::Present:
+      LogReceived("PIC UPG FAILURE: ", text);
+      PrepBatteryStop();
+      break;
+    case Battery::Wait:
+      Util_LogWrite(DET, "Just waiting for PIC info.");
+      Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
+      break;
+  }
+}
+
+// Nothing on the terminal has changed yet: the PIC item ends here and the
+// sequence goes on with what is left.
+void PicUpgrade::PrepBatteryStop() {
+  MsgBox(
+      "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "
+      "firmware has not been Upgraded.\r\nRemove the Battery and retry the PIC Upgrade.\r\nAlso "
+      "refer to the Help menu if needed.\r\n",
+      vbOKOnly | vbCritical, kUpgraderTitle);
+  SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+  up.seq.Handle_UpgradeState();
+  SetStatus("Battery Present. PIC Upgrade prevented.");
+  up.ui.SetMouseCursor(0);
+  StopWatchdog();
+  SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+  telnetShell->close();
+}
+
+void PicUpgrade::OnPrepCheckImage(const std::string& text) {
+  if (Contains(text, kOk)) {
+    // The terminal has a descriptor: keep it as uimage.txt.
+    LogReceived("ls outcome: ", text);
+    SendShellLine("mv \"image.txt\",\"uimage.txt\"");
+    SetPicState(PIC_UPG_STATE_PREP_BKUP_IMG);
+    SetStatus("Preparing for PIC-Upgrade..");
+    StartWatchdog();
+  } else if (Contains(text, kFailed)) {
+    LogReceived("ls outcome: ", text);
+    SendShellLine("copy \"pic.s19\",\"image.txt\"");
+    SetPicState(PIC_UPG_STATE_PREP_CREATE_XIMG);
+    SetStatus("Preparing for PIC-Upgrade...");
+    StartWatchdog();
+  }
+}
+
+void PicUpgrade::OnPrepBackupImage(const std::string& text) {
+  if (!Contains(text, kOk)) return;
+  LogReceived("mv outcome: ", text);
+  SendShellLine("copy \"pic.s19\",\"image.txt\"");
+  SetPicState(PIC_UPG_STATE_PREP_CREATE_XIMG);
+  SetStatus("Preparing for PIC-Upgrade....");
+  StartWatchdog();
+}
+
+// With the PIC file as its descriptor the terminal restarts in BOOTROM mode;
+// the version reply that reports it opens the reflash pass.
+void PicUpgrade::OnPrepCreateImage(const std::string& text) {
+  if (!Contains(text, kDone)) return;
+  LogReceived("creat outcome: ", text);
+  SetPicState(PIC_UPG_STATE_PREP_REBOOT);
+  up.zing.tmrFiveSecDelayedReset.setEnabled(true);
+  SetStatus("Restart terminal prior to PIC reflash.");
+  telnetShell->close();
+  SetStatus("PIC Upgrade will continue after Restart. Please Do-Not Interrupt !");
+}
+
+// ---- Reflash pass ----------------------------------------------------------
+
+void PicUpgrade::OnLoggedIn(const std::string& text) {
+  if (Contains(text, kFailed)) {
+    // No saved descriptor: the terminal had none before the upgrade.
+    LogReceived("cd outcome: ", text);
+    SendShellLine("rm \"image.txt\"");
+    SetPicState(PIC_UPG_STATE_RECOVER_IMG);
+    SetStatus("Recovering Image..");
+    StartWatchdog();
+  } else if (Contains(text, kOk)) {
+    LogReceived("cd/copy outcome: ", text);
+    SendShellLine("mv \"uimage.txt\", \"image.txt\"");
+    SetPicState(PIC_UPG_STATE_RECOVER_IMG);
+    SetStatus("Recovering Image...");
+    StartWatchdog();
+  }
+}
+
+void PicUpgrade::OnRecoverImage(const std::string& text) {
+  LogReceived("cd outcome: ", text);
+  if (!Contains(text, kDone)) return;
+  SetPicState(PIC_UPG_STATE_CHECK_BATT);
+  picDataWaitCount = 0;
+  SendShellLine("pic_data_show");
+  SetStatus("Checking Battery presence.");
+}
+
+void PicUpgrade::OnCheckBattery(const std::string& text) {
+  LogReceived("cmd outcome: ", text);
+  switch (BatteryTest(text)) {
+    case Battery::GoOn:
+      SendShellLine("pic_driver_reflash 1");
+      SetPicState(PIC_UPG_STATE_REFLASH_SENT);
+      SetStatus("Sending PIC reflash command.");
+      StartWatchdog();
+      // The terminal restarts after the reflash: retry the version requests.
+      st.bWaitTermRestart = true;
+      st.restartRetryCount = 0;
+      break;
+    case Battery::Present:
+      LogReceived("FAILURE: ", text);
+      ReflashBatteryStop();
+      break;
+    case Battery::Wait:
+      ++picDataWaitCount;
+      Util_LogWrite(DET, "[" + std::to_string(picDataWaitCount) + "] <<display pic-data: " + text);
+      Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
+      if (picDataWaitCount > kMaxPicDataWaits) {
+        // The descriptor is back in place: a reboot brings the terminal up
+        // with its software, as after a battery stop.
+        Util_LogWrite(ERR, "Unexpected PIC data. Upgrade aborted.");
+        MsgBox("Unexpected PIC data. PIC Upgrade aborted.", vbOKOnly | vbCritical, kUpgraderTitle);
+        StopWatchdog();
+        SetPicState(PIC_UPG_STATE_BATT_REBOOT_WAIT);
+        SendShellLine(kRebootCommand);
+      }
+      break;
+  }
+}
+
+// The descriptor is already back: the terminal reboots into its software.
+void PicUpgrade::ReflashBatteryStop() {
+  StopWatchdog();
+  SetPicState(PIC_UPG_STATE_BATT_REBOOT_WAIT);
+  MsgBox(
+      "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "
+      "firmware has not been Upgraded.\r\nRemove the Battery and retry the PIC Upgrade after the "
+      "Powerup.\r\nAlso refer to the Help menu if needed.\r\n\r\nClick 'OK' to Restart Modem and "
+      "continue.\r\n",
+      vbOKOnly | vbCritical, kUpgraderTitle);
+  SendShellLine(kRebootCommand);
+  SetStatus("Battery present, skipping PIC Upgrade.");
+}
+
+void PicUpgrade::OnBatteryRebootWait(const std::string& text) {
+  if (text.empty()) return;
+  LogReceived("cmd outcome: ", text);
+  SetPicState(PIC_UPG_STATE_WAIT_RESET);
+  Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
+  SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+  bPicBattRebootWait = true;
+  tmr40SecDelay.setEnabled(true);
+  Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
+  SetStatus("Resetting Modem. Please wait ...");
+}
+
+void PicUpgrade::OnReflashSent(const std::string& text) {
+  if (text.empty()) return;
+  if (!PlatformIs(8) && !PlatformIs(9)) {
+    // Older platforms report nothing useful: the first answer ends the dialogue.
+    if (Contains(text, kOk)) LogReceived("Reflash: ", text);
+    SetPicState(PIC_UPG_STATE_WAIT_RESET);
+    telnetShell->close();
+    SetStatus("Modem will Restart after PIC Upgrade. Please Do Not Interrupt !");
+    tmrPicUpgResetDelay.setEnabled(true);
+    SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+    return;
+  }
+
+  LogReceived("Reflash: ", text);
+  if (Contains(text, "PIC Reflash Completed")) {
+    telnetShell->close();
+    tmrPicUpgResetDelay.setEnabled(true);
+    SetPicState(PIC_UPG_STATE_WAIT_RESET);
+    SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+    SetStatus(PlatformIs(9) ? "Modem will Restart after PIC Upgrade. Please Do Not Interrupt !"
+                            : "Modem will Power Off after PIC Upgrade. Please Do Not Interrupt !");
+  } else if (Contains(text, "FAIL")) {
+    LogReceived("FAILURE: ", text);
+    // Not the state that waits for the restart: the version reply after it
+    // must not report this upgrade as successful. The dialogue is over, so
+    // the watchdog stops too.
+    SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+    StopWatchdog();
+    telnetShell->close();
+    MsgBox(
+        "PIC Upgrade failure. \r\n\r\n Possible reasons for failure : \r\n     = Battery only "
+        "operation.\r\n     = Corrupt PIC firmware.\r\n\r\nPIC firmware has not been "
+        "Upgraded.\r\nPlease refer to the Help menu if needed.\r\n\r\nClick 'OK' to Restart Modem "
+        "and continue.\r\n",
+        vbOKOnly | vbCritical, kUpgraderTitle);
+    SetStatus("Modem will Restart momentarily. Please Do Not Interrupt !");
+    up.zing.tmrFiveSecDelayedReset.setEnabled(true);
+    SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+  } else if (Contains(text, "Recovery Mode")) {
+    SendShellLine("");
+    Util_LogWrite(DET,
+                  "Recovery-Mode: picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
+    SetStatus("Continuing PIC reflash ..");
+  } else {
+    Util_LogWrite(VRB, "PIC-Upgrade progressing ...");
+  }
+}
+
+// ---- Timers ----------------------------------------------------------------
+
+// The watchdog of both passes: it keeps ticking until stopped, and its 11th
+// tick since the count was last reset ends the upgrade.
+void PicUpgrade::tmrPicUpgrCnt_Timer() {
+  Util_LogWrite(VRB, ">> tmrPicUpgrCnt_Timer()");
+  ++picUpgTickCount;
+  if (picUpgTickCount <= 10) return;
+  tmrPicUpgrCnt.setEnabled(false);
+  up.ui.SetMouseCursor(0);
+  // Closed before the message box, so that no late shell output is handled
+  // while the box is up.
+  telnetShell->close();
+  SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+  MsgBox(std::string("PIC Upgrade failed.  Click OK and try again.") + CRLF +
+             "Please refer to the Help menu if needed.",
+         vbOKOnly | vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
+// 20 s after an accepted reflash: ask for the version, which reports the
+// outcome. Platform 8 has switched itself off and waits for the user.
+void PicUpgrade::tmrPicUpgResetDelay_Timer() {
+  Util_LogWrite(VRB, ">> tmrPicUpgResetDelay_Timer()");
+  tmrPicUpgResetDelay.setEnabled(false);
+  StopWatchdog();
+  picUpgTickCount = 0;
+  up.ui.SetMouseCursor(0);
+  if (PlatformIs(8))
+    MsgBox(
+        "Please perform the following steps in this order:\r\n\r\n- Power-up the Terminal "
+        "manually by pressing the Power-button.\r\n- Wait until the the unit is Powered up.\r\n- "
+        "Click 'OK' to continue when the unit is Up.\r\n\r\n",
+        vbOKOnly | vbInformation, kUpgraderTitle);
+  up.zing.ZingReq_GetCurrentSoftwareVersion();
+}
+
+// The restart wait: closes a shell session left over from a battery reboot
+// and asks the terminal for its version again.
+void PicUpgrade::tmr40SecDelay_Timer() {
+  Util_LogWrite(VRB, ">> tmr40SecDelay_Timer()");
+  tmr40SecDelay.setEnabled(false);
+  if (bPicBattRebootWait) {
+    bPicBattRebootWait = false;
+    telnetShell->close();
+    Util_LogWrite(INF, "Closing Telnet connection used earlier for PIC Upgrade.");
+    SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+  }
+  up.zing.ZingReq_GetCurrentSoftwareVersion();
+  tmrPicUpgrCnt.setEnabled(false);
+  picUpgTickCount = 0;
+  up.ui.SetMouseCursor(0);
+}
+
+}  // namespace orvex
