@@ -61,7 +61,7 @@ TEST_F(PicEntryTest, MenuYesUploadsThePicFile) {
   EXPECT_TRUE(logHas("VRB: \t>> UI_UpdateUIUpgState() : 5"));
 }
 
-TEST_F(PicEntryTest, MenuYesWithoutAUsablePicFileIsCancelled) {
+TEST_F(PicEntryTest, NoUploadWithoutAUsablePicFile) {
   up->st.bPicFwAvailable = false;
   p.uiFake.answers = {vbYes};
   up->pic.cmdPicUpgradeMenu_Click();
@@ -69,33 +69,17 @@ TEST_F(PicEntryTest, MenuYesWithoutAUsablePicFileIsCancelled) {
   EXPECT_EQ(p.uiFake.messages[1].text, "PIC binary Unavailable. Operation Cancelled.");
   EXPECT_EQ(p.uiFake.messages[1].flags, vbOKOnly | vbExclamation);
   EXPECT_EQ(p.uiFake.messages[1].title, "");
-  EXPECT_TRUE(p.ftp().commands.empty());
-}
 
-TEST_F(PicEntryTest, StandaloneUpgradeWithoutAFileTellsWhereToPutIt) {
+  // Started by the sequence without a file: where to put one.
   up->st.strLocalPicFile.clear();
   up->pic.UPG_StandalonePICUpgrade();
-  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  ASSERT_EQ(p.uiFake.messages.size(), 3u);
   const std::string& dir = up->st.strHomeDir;
-  EXPECT_EQ(p.uiFake.messages[0].text, "Unable to find pic-binary in home directory " + dir +
+  EXPECT_EQ(p.uiFake.messages[2].text, "Unable to find pic-binary in home directory " + dir +
                                            ".\r\nPlease copy PIC file in " + dir);
-  EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbExclamation);
+  EXPECT_EQ(p.uiFake.messages[2].flags, vbOKOnly | vbExclamation);
   EXPECT_FALSE(p.uiFake.busy);
   EXPECT_TRUE(p.ftp().commands.empty());
-  EXPECT_NE(up->st.ftpState, 22);
-}
-
-TEST_F(PicEntryTest, PreparationOpenerKeepsTheStateTheFtpEngineSet) {
-  shell->acceptConnects = false;
-  up->st.picUpgradeState = PIC_UPG_STATE_PREP_INIT_CONNECT;
-  up->pic.UPG_Prepare4PICUpgrade();
-  EXPECT_TRUE(logHas("VRB: \t>> UPG_Prepare4PICUpgrade()"));
-  EXPECT_EQ(picState(), PIC_UPG_STATE_PREP_INIT_CONNECT);
-  EXPECT_EQ(tel().connects, 1);
-  EXPECT_EQ(tel().host, up->st.strModemIPAddress);
-  EXPECT_EQ(tel().port, 23);
-  EXPECT_EQ(status(), "Attempting PIC Upgrade. Connecting .....");
-  EXPECT_TRUE(up->pic.tmrTelnetConnect.enabled());
 }
 
 TEST_F(PicEntryTest, ReflashOpenerClosesALeftoverSessionFirst) {

@@ -391,24 +391,5 @@ TEST_F(PicPassesTest, UnrecognisedPicDataIsCountedAcrossEventsAndAbortsOnTheElev
   EXPECT_EQ(up->pic.picDataWaitCount, 1);
 }
 
-TEST_F(PicPassesTest, DescriptorRestoreStepsOfTheReflashPass) {
-  up->st.picUpgradeState = PIC_UPG_STATE_LOGGEDIN;
-  tel().acceptConnect();
-  shell->replies.clear();
-  shell->say("value = 0 = 0x0\r\n");  // cd only: the saved descriptor is there
-  EXPECT_EQ(shell->lines.back(), "mv \"uimage.txt\", \"image.txt\"");
-  EXPECT_EQ(status(), "Recovering Image...");
-  EXPECT_TRUE(logHas("DET: \tcd/copy outcome: value = 0 = 0x0 /xD  /xA "));
-  // State 14 takes any result and sets its state before the next command.
-  shell->say("mv: done\r\n");
-  EXPECT_EQ(picState(), PIC_UPG_STATE_RECOVER_IMG);
-  shell->say("value = -1 = 0xffffffff\r\n");
-  EXPECT_EQ(picState(), PIC_UPG_STATE_CHECK_BATT);
-  EXPECT_EQ(shell->lines.back(), "pic_data_show");
-  EXPECT_EQ(status(), "Checking Battery presence.");
-  EXPECT_LT(logIndex("DET: \tpicUpgradeState = PIC_UPG_STATE_CHECK_BATT"),
-            logIndex("DET: \tpic_data_show /xD  /xA "));
-}
-
 }  // namespace
 }  // namespace orvex::test
