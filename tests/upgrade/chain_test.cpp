@@ -1,0 +1,70 @@
+// A selection of several items run to its end across the terminal's
+// restarts, through the real reply dispatcher and FTP command engine.
+#include <gtest/gtest.h>
+
+#include "support/upgrade_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+class UpgradeChain : public UpgradeTest {
+ protected:
+  void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
+  void ftpDisconnects() { p.ftp().fire(icDisconnected); }
+};
+
+TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
+  startWith({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
+  bringUp();
+  clickUpgrade({"chkAntUpg", "chkIBUpg"});
+  ASSERT_EQ(messages().size(), 1u);
+
+  // Antenna: both parts, then the install request.
+  ftpCompletes();
+  ftpCompletes();
+  ftpDisconnects();
+  EXPECT_EQ(p.ftp().commands, (std::vector<std::string>{"PUT ATB_XX0773112.sxm atb.sxm",
+                                                        "PUT HPA_X8629V3.sxm hpa.sxm", "CLOSE"}));
+  EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x90\x02", 5));
+  zing().deliver(AntennaReply(1, "ATB 12 HPA V3"));
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
+
+  // The terminal restarts; its release information starts the IB item.
+  p.vclock.advance(65000);
+  answer(VersionReply(kVersionText));
+  answer(ReleaseInfoReply(kReleaseText));
+  EXPECT_TRUE(logHas("INF: \tAttempting pending IB Upgrade..."));
+  EXPECT_FALSE(up->st.bIbUpgPending);
+  EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x94", 4));
+  zing().deliver(IbPrepareReply(0));
+  ftpCompletes();
+  ftpDisconnects();
+  EXPECT_EQ(p.ftp().commands.size(), 5u);
+  EXPECT_EQ(p.ftp().commands[3], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
+  EXPECT_EQ(up->st.ibUpgState, IB_UPG_RESET_SENT);
+
+  // Reset, restart, flashing with progress, and the restart after it.
+  p.vclock.advance(5000);
+  EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
+  p.vclock.advance(40000);
+  answer(VersionReply(kVersionText));
+  EXPECT_EQ(status(), "Checking IB Upgrade. Please Wait...");
+  p.vclock.advance(60000);
+  answer(IbStatusReply(128));
+  EXPECT_EQ(up->win.text("lblIbUpgStatus"), "50 %");
+  p.vclock.advance(5000);
+  answer(IbStatusReply(0));
+  p.vclock.advance(40000);
+  answer(VersionReply(kVersionText));
+  EXPECT_EQ(up->st.ibUpgState, IB_UPG_IDLE);
+  answer(ReleaseInfoReply(kReleaseText));
+
+  EXPECT_TRUE(logHas("INF: \tSkipped Antenna & PIC Upgrades. Upgrade Complete."));
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_FALSE(up->st.bAntUpgPending || up->st.bIbUpgPending || up->st.bPicUpgPending);
+  EXPECT_FALSE(p.uiFake.busy);
+  EXPECT_EQ(messages().size(), 1u);  // only the question
+}
+
+}  // namespace
+}  // namespace orvex::test
