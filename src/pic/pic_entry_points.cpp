@@ -7,9 +7,6 @@ namespace orvex {
 
 namespace {
 
-// The FTP engine's state for the PIC upload; it hands over to one of the
-// session openers when the upload is done.
-constexpr long kFtpStatePicUpload = 22;
 constexpr const char* kRemotePicFile = "/tffs0/pic.s19";
 
 }  // namespace
@@ -54,7 +51,9 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   // attempt in this run left counted.
   picUpgTickCount = 0;
 
-  st.ftpState = kFtpStatePicUpload;
+  // The FTP engine hands over to one of the session openers below once the
+  // file is on the terminal and its connection is closed.
+  st.ftpState = UPGRADE_PIC_SA_CMD;
   Util_LogWrite(DET, "FTP state : UPGRADE_PIC_SA_CMD");
   SetStatus("Uploading PIC software! Wait...");
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);

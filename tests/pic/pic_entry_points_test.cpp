@@ -61,6 +61,27 @@ TEST_F(PicEntryTest, MenuYesUploadsThePicFile) {
   EXPECT_TRUE(logHas("VRB: \t>> UI_UpdateUIUpgState() : 5"));
 }
 
+// The FTP engine opens the preparation pass after the upload, or the
+// reflash pass at once for a terminal already in BOOTROM mode.
+TEST_F(PicEntryTest, UploadHandsOverToTheRightPass) {
+  for (bool bootrom : {false, true}) {
+    SCOPED_TRACE(bootrom);
+    up->st.bBootromMode = bootrom;
+    tel().close();
+    shell->lines.clear();
+    shell->replies.erase("cd \"/tffs0/\"");
+    shell->replies.erase("cd \"/tffs0/\"; copy \"uimage.txt\"");
+    up->pic.UPG_StandalonePICUpgrade();
+    p.ftp().fire(icResponseCompleted);
+    EXPECT_EQ(p.ftp().commands.back(), "CLOSE");
+    p.ftp().fire(icDisconnected);
+    settle();
+    EXPECT_EQ(picState(), bootrom ? PIC_UPG_STATE_LOGGEDIN : PIC_UPG_STATE_PREP_LOGGEDIN);
+    EXPECT_EQ(shell->lines.back(),
+              bootrom ? "cd \"/tffs0/\"; copy \"uimage.txt\"" : "cd \"/tffs0/\"");
+  }
+}
+
 TEST_F(PicEntryTest, NoUploadWithoutAUsablePicFile) {
   up->st.bPicFwAvailable = false;
   p.uiFake.answers = {vbYes};
