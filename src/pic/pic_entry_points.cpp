@@ -58,6 +58,9 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   SetStatus("Uploading PIC software! Wait...");
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   up.ftp.tmrFTPReq.setEnabled(true);
+  // A new chain: without this, an earlier finished chain would make the FTP
+  // engine ignore a failure of this upload and leave the window busy.
+  st.bFtpDone = false;
   // The local name is relative to the home folder, the current folder.
   up.ftp.inetFTP->execute("PUT " + st.strLocalPicFile + " " + kRemotePicFile);
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);

@@ -48,6 +48,7 @@ void SoftwareUpgrade::cmdRestore_Click() {
     // The version exchange gives the pointer back when it ends.
     long waited = 0;
     while (st.screenMousePointer == vbArrowHourglass) {
+      if (st.bUnloaded) return;  // the program is ending
       if (waited >= kVersionWaitMs) {
         Util_LogWrite(ERR, "No software version from the terminal; restore abandoned.");
         up.ui.SetMouseCursor(0);

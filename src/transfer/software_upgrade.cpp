@@ -88,6 +88,7 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
 bool SoftwareUpgrade::WaitForFtpClient(const std::string& what, bool logTurns) {
   auto& ftp = *up.ftp.inetFTP;
   for (long waited = 0; ftp.stillExecuting(); waited += kFtpWaitStepMs) {
+    if (st.bUnloaded) return false;  // the program is ending
     if (waited >= kFtpCommandWaitMs) {
       Util_LogWrite(ERR, "FTP command did not finish: " + what);
       up.ftp.tmrFTPReq_Timer();  // cancels it and checks the connection

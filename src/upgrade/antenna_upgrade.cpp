@@ -74,6 +74,9 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   SetStatus("Uploading Antenna software! Wait...");
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   up.ftp.tmrFTPReq.setEnabled(true);
+  // A new chain: without this, an earlier finished chain would make the FTP
+  // engine ignore a failure of this upload and leave the window busy.
+  st.bFtpDone = false;
   // The local name is resolved against the current folder, the home folder.
   up.ftp.inetFTP->execute("PUT " + file + " " + remote);
   up.ui.UI_UpdateUIUpgState(UPG_STATE_ANT_DONE);

@@ -192,15 +192,15 @@ void ZingChannel::sckTest_Connect() {
   up.ftp.setOKToFTP(true);
   if (st.bFtpTimedOut) {
     st.bFtpTimedOut = false;
-  } else {
-    if (pendingZingReq == ZING_GET_SW_VERSION) {
-      st.bSwVersionUnavailable = true;
-      MsgBox("Unable to get Satellite IP Modem's software version." + std::string(CRLF) +
-                 kConnectionWarning,
-             vbOKOnly | vbInformation, kProgramTitle);
-    }
-    up.ui.SetMouseCursor(0);
+  } else if (pendingZingReq == ZING_GET_SW_VERSION) {
+    st.bSwVersionUnavailable = true;
+    MsgBox("Unable to get Satellite IP Modem's software version." + std::string(CRLF) +
+               kConnectionWarning,
+           vbOKOnly | vbInformation, kProgramTitle);
   }
+  // After an FTP time-out too: the version request that followed it made
+  // the pointer busy, and nothing else would give the window back.
+  up.ui.SetMouseCursor(0);
   Util_LogWrite(DET, "sckTestConnect: Connection succeed.");
 }
 

@@ -33,7 +33,7 @@ void VirtualClock::advance(long long ms) {
     now_ = std::max(now_, queue_.begin()->first.at);
     runDue();
   }
-  now_ = target;
+  now_ = std::max(now_, target);
 }
 
 bool VirtualClock::runNext() {

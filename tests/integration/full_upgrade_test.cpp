@@ -1,0 +1,112 @@
+// A whole upgrade of all four items, as a technician starts it, with the
+// engine on the real Qt and libcurl adapters against the simulated terminal
+// on loopback, time-scaled: software, antenna, IB and PIC across the
+// terminal's restarts until the window is idle again with the new versions.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include "app/upgrader.h"
+#include "support/engine_fixture.h"
+#include "support/loopback.h"
+
+namespace orvex::test {
+namespace {
+
+constexpr double kScale = 0.05;
+
+class FullUpgrade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The release folder as a technician gets it; local file names in FTP
+    // commands are relative to the current folder, which is the home folder.
+    const QString script = QStringLiteral(ORVEX_SOURCE_DIR) + "/scripts/make-sample-release";
+    ASSERT_EQ(QProcess::execute(script, {QString::fromStdString(home.path())}), 0);
+    previous_ = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(home.path()));
+  }
+  void TearDown() override {
+    up.reset();
+    QDir::setCurrent(previous_);
+  }
+  // The last lines of the upgrader's log, for a failure message.
+  std::string logTail(size_t n = 80) const {
+    const auto files = FindFiles(home.path() + "/logs", "*.txt");
+    if (files.empty()) return "(no log)";
+    const auto lines = SplitCrLf(home.read("logs/" + files.front()));
+    std::string out;
+    for (size_t i = lines.size() > n ? lines.size() - n : 0; i < lines.size(); ++i)
+      out += lines[i] + "\n";
+    return out;
+  }
+  std::string messages() const {
+    std::string all;
+    for (const auto& m : p.fakeUi.messages) all += "[" + m.title + "] " + m.text + "\n";
+    return all;
+  }
+
+  TempDir home;
+  LoopbackPlatform p;
+  std::unique_ptr<Upgrader> up;
+  QString previous_;
+};
+
+TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
+  SimulatedTerminal terminal("127.0.0.63", kScale);
+  ASSERT_TRUE(terminal.ready()) << terminal.output().toStdString();
+
+  Config cfg;
+  cfg.homeFolder = home.path();
+  cfg.modemAddress = "127.0.0.63";
+  cfg.timeScale = kScale;
+  up = std::make_unique<Upgrader>(p, cfg);
+  Upgrader& u = *up;
+  u.app.Form_Load();
+  ASSERT_TRUE(WaitFor([&] { return u.win.text("txtAntCLSver") == "Class 11"; }, 20000))
+      << u.win.text("sbUpgrade") << "\n"
+      << messages();
+  ASSERT_EQ(u.win.text("txtCurrentSoftwareVersion"), "5.1.0.9");
+  ASSERT_TRUE(u.st.bAntFwAvailable && u.st.bIbFwAvailable && u.st.bPicFwAvailable);
+
+  for (const char* box : {"chkBinUpg", "chkAntUpg", "chkIBUpg", "chkPICUpg"})
+    u.win.setValue(box, 1);
+  u.click("cmdUpgrade");  // the confirmation is answered Yes by the fake
+  ASSERT_FALSE(p.fakeUi.messages.empty());
+  EXPECT_TRUE(StartsWith(p.fakeUi.messages[0].text, "Please Confirm your selections."));
+
+  // PIC is the last item; the version reply after its restart reports the
+  // success and the release information that follows ends the chain.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return u.win.text("txtTermPICVersion") == "2.05" &&
+               u.st.currUpgradeState == UPG_STATE_IDLE && u.st.screenMousePointer == vbDefault &&
+               u.win.text("sbUpgrade") == "Operation Successful. Release Info retrieved!";
+      },
+      240000))
+      << "status: " << u.win.text("sbUpgrade") << "\nmessages:\n"
+      << messages() << "\nterminal:\n"
+      << terminal.output().toStdString() << "\nlog:\n"
+      << logTail();
+  EXPECT_EQ(p.fakeUi.messages.size(), 1u) << messages();
+  EXPECT_EQ(u.win.text("txtCurrentSoftwareVersion"), "5.1.0.12");
+  EXPECT_EQ(u.win.text("txtAntATBver"), "12");
+  EXPECT_EQ(u.win.text("txtAntHPAver"), "V3");
+  EXPECT_EQ(u.win.text("txtTermIBVer"), "31.05");
+  EXPECT_EQ(u.win.text("txtTermPICVersion"), "2.05");
+  EXPECT_EQ(u.st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_FALSE(u.st.bSwUpgPending || u.st.bAntUpgPending || u.st.bIbUpgPending ||
+               u.st.bPicUpgPending);
+
+  // The terminal boots the new image, and the old one was backed up first.
+  QFile imageTxt(terminal.flash() + "/tffs0/image.txt");
+  ASSERT_TRUE(imageTxt.open(QIODevice::ReadOnly));
+  EXPECT_EQ(imageTxt.readAll().toStdString(), "/bin/orvex_5_1_0_12.bin");
+  EXPECT_TRUE(QFile::exists(terminal.flash() + "/tffs0/bin/orvex_5_1_0_12.bin"));
+  EXPECT_EQ(QFile(QString::fromStdString(home.path()) + "/Backup/orvex_5_1_0_9.bin").size(),
+            262144);
+}
+
+}  // namespace
+}  // namespace orvex::test
