@@ -23,10 +23,12 @@ build: deps
 run: build
 	SCENARIO="$(SCENARIO)" TIME_SCALE="$(TIME_SCALE)" ADDRESS="$(ADDRESS)" BUILD="$(BUILD)" scripts/run-demo
 
+# The sanitizer run and the fuzz smoke first, so that the suite's own
+# summary is the last thing printed.
 test: build
-	cd $(BUILD) && ctest --output-on-failure --timeout 600
 	$(MAKE) --no-print-directory test-asan
 	scripts/fuzz-smoke
+	cd $(BUILD) && ctest --output-on-failure --timeout 600
 
 # The engine's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
