@@ -11,22 +11,23 @@ constexpr const char* kRemotePicFile = "/tffs0/pic.s19";
 
 }  // namespace
 
+std::string PicUpgrade::PicUpgradeWarning() const {
+  if (PlatformIs(8))
+    return "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Make sure the "
+           "Battery is NOT connected.\r\n= Please Close all active Telnet connections to the "
+           "Terminal.\r\n\r\nNote: \r\n # The unit may display 'No Software' momentarily during "
+           "the PIC Upgrade process.\r\n # The Terminal DOES NOT automatically restart after PIC "
+           "Upgrade.\r\n # The user needs to manually Power-up the Unit following the PIC "
+           "Upgrade when prompted.";
+  return "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Please Close "
+         "all active Telnet connections to the Terminal.\r\n";
+}
+
 void PicUpgrade::cmdPicUpgradeMenu_Click() {
   Util_LogWrite(VRB, ">> cmdPicUpgradeMenu_Click()");
   std::string text =
       std::string("Do you want to proceed with the Standalone PIC upgrade ?") + CRLF + CRLF;
-  if (PlatformIs(8))
-    text +=
-        "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Make sure the "
-        "Battery is NOT connected.\r\n= Please Close all active Telnet connections to the "
-        "Terminal.\r\n\r\nNote: \r\n # The unit may display 'No Software' momentarily during the "
-        "PIC Upgrade process.\r\n # The Terminal DOES NOT automatically restart after PIC "
-        "Upgrade.\r\n # The user needs to manually Power-up the Unit following the PIC Upgrade "
-        "when prompted.";
-  else
-    text +=
-        "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Please Close all "
-        "active Telnet connections to the Terminal.\r\n";
+  text += PicUpgradeWarning();
 
   if (MsgBox(text, vbYesNo | vbExclamation, kProgramTitle) != vbYes) {
     up.ui.SetMouseCursor(0);

@@ -47,6 +47,11 @@ class PicUpgrade : public Part {
   // across the data events of one battery check of the reflash pass.
   int picDataWaitCount = 0;
 
+  // The warning that every PIC upgrade confirmation shows: the long one when
+  // the terminal or the image is of the platform that powers off after a
+  // reflash.
+  std::string PicUpgradeWarning() const;
+
  private:
   // Session layer
   void OpenShellSession(const std::string& trapLabel);

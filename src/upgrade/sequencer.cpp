@@ -11,21 +11,6 @@ constexpr const char* kItemAntenna = "- Antenna Firmware";
 constexpr const char* kItemPic = "- PIC";
 constexpr const char* kItemIb = "- IB Firmware";
 
-// Platform 8 runs on DC power only and does not restart by itself after a
-// PIC reflash.
-constexpr long kPlatformDcOnly = 8;
-
-constexpr const char* kPicWarningDcOnly =
-    "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Make sure the "
-    "Battery is NOT connected.\r\n= Please Close all active Telnet connections to the "
-    "Terminal.\r\n\r\nNote: \r\n # The unit may display 'No Software' momentarily during the "
-    "PIC Upgrade process.\r\n # The Terminal DOES NOT automatically restart after PIC "
-    "Upgrade.\r\n # The user needs to manually Power-up the Unit following the PIC Upgrade "
-    "when prompted.";
-constexpr const char* kPicWarning =
-    "WARNING: \r\n= Make sure the Terminal has DC-power cord connected.\r\n= Please Close all "
-    "active Telnet connections to the Terminal.\r\n";
-
 bool Ticked(const WindowModel& win, const char* box) {
   return win.value(box) != 0;
 }
@@ -60,8 +45,7 @@ std::string Sequencer::UpgradeConfirmationText(bool sw, bool ant, bool pic, bool
   if (ant) list += std::string(kItemAntenna) + CRLF;
   if (pic) {
     list += std::string(kItemPic) + CRLF;
-    const bool dcOnly = st.termPlatformId == kPlatformDcOnly || st.pkgPlatformId == kPlatformDcOnly;
-    list += dcOnly ? kPicWarningDcOnly : kPicWarning;
+    list += up.pic.PicUpgradeWarning();
   }
   if (ib) list += std::string(kItemIb) + CRLF;
   if (int(sw) + int(ant) + int(pic) + int(ib) > 1) {
