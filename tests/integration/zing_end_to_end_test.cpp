@@ -1,7 +1,13 @@
 // The engine on the real Qt adapters against the simulated terminal on
 // loopback, time-scaled: what the window shows after the first requests,
 // and how a terminal that does not answer is reported.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
 
 #include "app/upgrader.h"
 #include "support/engine_fixture.h"
@@ -65,6 +71,57 @@ TEST_F(ZingEndToEnd, NothingListeningReportsTheFailedConnectionThenTheConnectivi
   EXPECT_EQ(u.win.text("txtCurrentSoftwareVersion"), "UNKNOWN");
   EXPECT_FALSE(u.st.bOkToFTP);
   EXPECT_EQ(u.win.backColor("statusLED"), kColorRed);
+}
+
+// A terminal that takes the connection but never completes it: a listening
+// socket whose accept queue is full drops every further SYN, as a silent
+// host does.
+class SilentPort {
+ public:
+  SilentPort(const char* address, int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address, &a.sin_addr);
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ok_ = bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+          listen(listener_, 0) == 0;
+    for (int& c : fillers_) {  // fill the accept queue
+      c = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    QTest::qWait(100);
+  }
+  ~SilentPort() {
+    for (int c : fillers_) ::close(c);
+    ::close(listener_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  int listener_ = -1;
+  int fillers_[3] = {-1, -1, -1};
+  bool ok_ = false;
+};
+
+TEST_F(ZingEndToEnd, SilentTerminalRunsOutTheConnectTimeOutThenTheConnectivityTest) {
+  SilentPort zing("127.0.0.65", 1827);
+  ASSERT_TRUE(zing.ok());
+  // 0.2: the 5 s connect time-out runs out after 1 s.
+  QElapsedTimer clock;
+  clock.start();
+  Upgrader& u = start("127.0.0.65", 0.2);
+  EXPECT_EQ(u.win.text("sbUpgrade"), "Retrieving Terminal software version...");
+  ASSERT_TRUE(waitFor(
+      [&] { return u.win.text("sbUpgrade") != "Retrieving Terminal software version..."; }, 15000));
+  // A timer never fires early: the connection was given its whole time.
+  EXPECT_GE(clock.elapsed(), 900);
+  ASSERT_TRUE(waitFor([&] { return !p.fakeUi.messages.empty(); }, 15000));
+  EXPECT_TRUE(StartsWith(p.fakeUi.messages.front().text,
+                         "Unable to get Satellite IP Modem's software version.\r\n"));
+  EXPECT_EQ(u.win.text("sbUpgrade"), "Connection failed.");
 }
 
 }  // namespace
