@@ -10,12 +10,9 @@ namespace {
 class HangMendsTest : public EngineTest {
  protected:
   void SetUp() override {
-    home.writeSize("orvex_5_1_0_12.bin", 10);
     home.writeSize("ATB_XX0773112.sxm", 500);
     home.writeSize("PIC_2_05.s19", 500);
-    Config cfg;
-    cfg.modemAddress = "127.0.0.9";
-    start(cfg);
+    startWithImage();
     // As after any finished FTP chain (for example the software item).
     up->st.bFtpDone = true;
   }

@@ -66,6 +66,13 @@ Upgrader& EngineTest::start(Config cfg) {
   return *up;
 }
 
+Upgrader& EngineTest::startWithImage() {
+  home.writeSize("orvex_5_1_0_12.bin", 10);
+  Config cfg;
+  cfg.modemAddress = "127.0.0.9";
+  return start(cfg);
+}
+
 std::vector<std::string> EngineTest::logLines() const {
   const auto files = FindFiles(home.path() + "/logs", "*.txt");
   if (files.empty()) return {};

@@ -38,6 +38,8 @@ class EngineTest : public ::testing::Test {
   Upgrader& make(Config cfg = {});
   // make() and Form_Load().
   Upgrader& start(Config cfg = {});
+  // Places the main image and starts against a terminal on 127.0.0.9.
+  Upgrader& startWithImage();
   // The lines of the one log file in home/logs (empty when none).
   std::vector<std::string> logLines() const;
   // True when some log line ends with this text.

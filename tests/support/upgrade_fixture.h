@@ -26,15 +26,8 @@ class UpgradeTest : public EngineTest {
   }
   FakeSocket& zing() { return p.socket("sckZING"); }
   // Connects the pending request and returns the bytes it sent.
-  std::string connectAndTakeRequest() {
-    zing().sent.clear();
-    zing().acceptConnect();
-    return zing().sent.empty() ? std::string() : zing().sent.back();
-  }
-  void answer(const std::string& reply) {
-    connectAndTakeRequest();
-    zing().deliver(reply);
-  }
+  std::string connectAndTakeRequest() { return AcceptAndTakeRequest(zing()); }
+  void answer(const std::string& reply) { AcceptAndAnswer(zing(), reply); }
   // The terminal answers the version request and the release information.
   void bringUp(const std::string& release = kReleaseText) {
     answer(VersionReply(kVersionText));

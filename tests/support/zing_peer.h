@@ -42,6 +42,20 @@ inline const char* kReleaseText =
     "CLASS: 11\r\n";
 inline const char* kVersionText = "5.1.0.9 Rel, Oct 29 2009 fpga 12";
 
+// The terminal takes the pending request's connection; returns the bytes the
+// connect event sent.
+inline std::string AcceptAndTakeRequest(FakeSocket& zing) {
+  zing.sent.clear();
+  zing.acceptConnect();
+  return zing.sent.empty() ? std::string() : zing.sent.back();
+}
+
+// The terminal takes the connection and answers with the reply.
+inline void AcceptAndAnswer(FakeSocket& zing, const std::string& reply) {
+  AcceptAndTakeRequest(zing);
+  zing.deliver(reply);
+}
+
 // An upgrader started in a home folder with one main image; its first
 // version request is connecting.
 class ZingTest : public EngineTest {
@@ -53,16 +67,9 @@ class ZingTest : public EngineTest {
   FakeSocket& zing() { return p.socket("sckZING"); }
   FakeSocket& test() { return p.socket("sckTest"); }
   // The request bytes the connect event sends for the pending request.
-  std::string connectAndTakeRequest() {
-    zing().sent.clear();
-    zing().acceptConnect();
-    return zing().sent.empty() ? std::string() : zing().sent.back();
-  }
+  std::string connectAndTakeRequest() { return AcceptAndTakeRequest(zing()); }
   // Connects the pending request and delivers the reply.
-  void answer(const std::string& reply) {
-    connectAndTakeRequest();
-    zing().deliver(reply);
-  }
+  void answer(const std::string& reply) { AcceptAndAnswer(zing(), reply); }
   const std::string& status() const { return up->win.text("sbUpgrade"); }
   std::string lastMessage() const {
     return p.uiFake.messages.empty() ? std::string() : p.uiFake.messages.back().text;

@@ -8,12 +8,7 @@ namespace {
 
 class DialogsTest : public EngineTest {
  protected:
-  void SetUp() override {
-    home.writeSize("orvex_5_1_0_12.bin", 10);
-    Config cfg;
-    cfg.modemAddress = "127.0.0.9";
-    start(cfg);
-  }
+  void SetUp() override { startWithImage(); }
   // Opens the address dialog; `user` plays the user's part.
   void openAddressDialog(std::function<void()> user) {
     p.uiFake.onModal = [user](const std::string& form) {

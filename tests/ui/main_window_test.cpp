@@ -11,12 +11,7 @@ namespace {
 
 class MainWindowTest : public EngineTest {
  protected:
-  void SetUp() override {
-    home.writeSize("orvex_5_1_0_12.bin", 10);
-    Config cfg;
-    cfg.modemAddress = "127.0.0.9";
-    start(cfg);
-  }
+  void SetUp() override { startWithImage(); }
   std::map<std::string, bool> enabledSnapshot() const {
     std::map<std::string, bool> m;
     for (const auto& n : up->win.names()) m[n] = up->win.enabled(n);
