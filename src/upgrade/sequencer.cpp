@@ -24,6 +24,18 @@ void Sequencer::ClearPendingFlags() {
   st.bPicUpgPending = false;
 }
 
+void Sequencer::UPG_EndChainOnFailure(const std::string& reason) {
+  Util_LogWrite(ERR, "Upgrade stopped: " + reason);
+  ClearPendingFlags();
+  st.currUpgradeState = UPG_STATE_IDLE;
+  LogUpgState();
+  st.picUpgradeState = 0;
+  st.ibUpgState = IB_UPG_IDLE;
+  st.upgPrepState = UPG_PREP_IDLE;
+  for (const char* frame : {"frameBin", "frameAntenna", "frameIbInfo", "framePIC"})
+    win.setBackColor(frame, kColorButtonFace);
+}
+
 void Sequencer::LogUpgState() {
   Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
 }

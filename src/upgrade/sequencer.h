@@ -19,6 +19,12 @@ class Sequencer : public Part {
   void UPG_UpgradePIC();
   void Handle_UpgradeState();
 
+  // A failure ends the whole chain: the reason goes into the log (ERR), no
+  // pending item is left to start at a later restart or release-information
+  // reply, and the upgrade state model returns to idle. The caller tells
+  // the technician in its own words and stops its own timers.
+  void UPG_EndChainOnFailure(const std::string& reason);
+
   // The confirmation question for the ticked items.
   std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;
 
