@@ -3,24 +3,43 @@
 The FTP root is the flash folder; the login folder is /tffs0, so
 "GET image.txt" reads /tffs0/image.txt while absolute paths such as
 /tffs0/bin/... and /ram0/syslog.log reach the whole flash.
+
+Every upload is recorded (bytes received, their SHA-256, whether the
+STOR finished) so that a truncated file on the flash can be told apart.
+In strict mode the server answers like an older embedded one: no "/",
+no extensions (EPSV, EPRT, SIZE, MDTM, MLSD, MLST, FEAT).
 """
 
+import hashlib
 import logging
+import os
 import socket
 import struct
 import threading
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.ioloop import IOLoop
 from pyftpdlib.servers import FTPServer
 
+from .flash import RECORD
 from .guard import check_loopback
 
 FTP_PORT = 21
 USER = "termuser"
 PASSWORD = "skyharbor"
 LOGIN_FOLDER = "/tffs0"
+# what an older embedded FTP server does not know
+STRICT_UNKNOWN = ("EPSV", "EPRT", "SIZE", "MDTM", "MLSD", "MLST", "FEAT")
+CWD_CMDS = ("CWD", "XCWD", "CDUP", "XCUP")
+REFUSE_TEXT = {
+    "STOR": "Insufficient storage space (flash full)",
+    "RETR": "Local error in processing",
+    "DELE": "Permission denied",
+    "RNFR": "Permission denied",
+    "RNTO": "Permission denied",
+}
 
 _log = logging.getLogger("pyftpdlib")
 _log.setLevel(logging.WARNING)
@@ -46,21 +65,100 @@ class _Authorizer(DummyAuthorizer):
                                                 handler)
 
 
+class _FlashFS(AbstractedFS):
+    """The flash folder, without the simulator's upload record."""
+
+    def _is_record(self, path):
+        return os.path.abspath(path) == os.path.join(self.root, RECORD)
+
+    def validpath(self, path):
+        if self._is_record(path[:-4] if path.endswith(".tmp") else path):
+            return False
+        return AbstractedFS.validpath(self, path)
+
+    def listdir(self, path):
+        return [n for n in AbstractedFS.listdir(self, path)
+                if not n.startswith(RECORD)]
+
+
+class _Recorder:
+    """File object of a STOR: counts and hashes what arrives; with a cap
+    only the first `cap` bytes reach the file (a full flash)."""
+
+    def __init__(self, fh, cap=None):
+        self._fh = fh
+        self.name = fh.name
+        self.cap = cap
+        self.received = 0
+        self.written = 0
+        self.full = False
+        self._sha = hashlib.sha256()
+
+    @property
+    def closed(self):
+        return self._fh.closed
+
+    def write(self, data):
+        self.received += len(data)
+        self._sha.update(data)
+        if self.cap is not None and self.written + len(data) > self.cap:
+            data = data[:max(0, self.cap - self.written)]
+            self.full = True
+        if data:
+            self._fh.write(data)
+            self.written += len(data)
+        return len(data)
+
+    def sha256(self):
+        return self._sha.hexdigest()
+
+    def close(self):
+        self._fh.close()
+
+
 class _FaultyDTP(DTPHandler):
-    """Data channel that can reset or stall a transfer part-way."""
+    """Data channel that can reset or stall a transfer part-way, or fill
+    the flash."""
 
     terminal = None
+    _plan = None
     _stalled = False
 
     def _transfer_kind(self):
         return "STOR" if self.receive else "RETR"
 
+    def plan(self):
+        """The faults armed for this transfer (taken at its start)."""
+        if self._plan is None:
+            self._plan = getattr(self.cmd_channel, "_plan", None) or {}
+        return self._plan
+
+    def enable_receiving(self, type, cmd):
+        plan = self.plan()
+        if cmd == "STOR" and self.file_obj is not None:
+            full = plan.get("full")
+            self.file_obj = _Recorder(self.file_obj,
+                                      full[1] if full else None)
+            self.cmd_channel._recorder = self.file_obj
+        DTPHandler.enable_receiving(self, type, cmd)
+
+    def _cut(self, done):
+        """Next byte offset where a fault is due, or None."""
+        plan = self.plan()
+        points = [p for p in (plan.get("reset"),
+                              None if self._stalled else plan.get("stall"))
+                  if p is not None and p > done]
+        return min(points) if points else None
+
     def _check_faults(self, done):
         term = self.terminal
+        plan = self.plan()
         kind = self._transfer_kind()
-        if term.ftp_fault_due("reset", kind, done):
+        if plan.get("reset") is not None and done >= plan["reset"]:
+            plan["reset"] = None
+            term.ftp_fault_fired("reset")
             term.journal.write("fault", kind="ftp_reset", transfer=kind,
-                               bytes=done)
+                               bytes=done, path=plan.get("path"))
             self._resp = ()
             _rst(self.socket)
             cmd = self.cmd_channel
@@ -68,10 +166,12 @@ class _FaultyDTP(DTPHandler):
             _rst(cmd.socket)
             cmd.close()
             return True
-        if not self._stalled and term.ftp_fault_due("stall", kind, done):
+        if not self._stalled and plan.get("stall") is not None \
+                and done >= plan["stall"]:
             self._stalled = True
+            term.ftp_fault_fired("stall")
             term.journal.write("fault", kind="ftp_stall", transfer=kind,
-                               bytes=done)
+                               bytes=done, path=plan.get("path"))
             self.ioloop.modify(self._fileno, 0)
             secs = term.scenario.ftp_stall_seconds
             if secs > 0:
@@ -93,15 +193,40 @@ class _FaultyDTP(DTPHandler):
 
     handle_read_event = handle_read
 
+    def recv(self, buffer_size):
+        # stop exactly at the point where a fault is due
+        done = self.tot_bytes_received
+        cut = self._cut(done)
+        if cut is not None:
+            buffer_size = max(1, min(buffer_size, cut - done))
+        return DTPHandler.recv(self, buffer_size)
+
     def send(self, data):
         done = self.tot_bytes_sent
         if self._check_faults(done):
             return 0
-        # stop exactly at the point where a fault is due
-        cut = self.terminal.ftp_fault_point("RETR")
+        cut = self._cut(done)
         if cut is not None and done < cut < done + len(data):
             data = data[:cut - done]
         return DTPHandler.send(self, data)
+
+    def handle_close(self):
+        rec = self.file_obj
+        if not self._closed and self.receive \
+                and isinstance(rec, _Recorder) and rec.full:
+            # the flash filled up: what fitted stays, the STOR fails
+            code = self.plan()["full"][0]
+            self.transfer_finished = False
+            self.terminal.journal.write(
+                "fault", kind="ftp_flash_full", transfer="STOR",
+                path=self.plan().get("path"), bytes=rec.received,
+                written=rec.written, reply=code)
+            self._resp = ("%d %s; %d of %d bytes written." % (
+                code, REFUSE_TEXT["STOR"], rec.written, rec.received),
+                _log.debug)
+            self.close()
+            return
+        DTPHandler.handle_close(self)
 
 
 class _Handler(FTPHandler):
@@ -109,6 +234,9 @@ class _Handler(FTPHandler):
     banner = "ORVEX terminal FTP server ready."
     use_sendfile = False
     permit_foreign_addresses = False
+    abstracted_fs = _FlashFS
+    _plan = None
+    _recorder = None
 
     def on_login(self, username):
         self.fs.cwd = LOGIN_FOLDER
@@ -122,13 +250,76 @@ class _Handler(FTPHandler):
     def _flash_path(self, file):
         return "/" + self.fs.fs2ftp(file).lstrip("/")
 
+    def _refuse(self, cmd, arg, code, text, reason):
+        self.respond("%d %s" % (code, text))
+        self.terminal.journal.write("ftp_refused", cmd=cmd, arg=arg,
+                                    reply=code, reason=reason)
+
+    def process_command(self, cmd, *args, **kwargs):
+        # arguments of file commands arrive here as disk paths
+        term = self.terminal
+        sc = term.scenario
+        arg = args[0] if args else ""
+        if sc.ftp_strict:
+            if cmd in STRICT_UNKNOWN:
+                self._refuse(cmd, arg, 500,
+                             "'%s': command not understood." % cmd, "strict")
+                return
+            if cmd in CWD_CMDS and self.fs.fs2ftp(arg) == "/":
+                # a VxWorks file system has devices (/tffs0), no "/"
+                self._refuse(cmd, "/", 550, "/: No such file or directory.",
+                             "strict")
+                return
+        if cmd in ("LIST", "NLST", "MLSD", "RETR", "STOR", "APPE", "STOU"):
+            self._plan = None
+            self._recorder = None
+        if cmd in REFUSE_TEXT and self.authenticated:
+            path = self._flash_path(arg)
+            paths = (path,)
+            if cmd == "RNTO" and self._rnfr:
+                paths = (self._flash_path(self._rnfr), path)
+            code = term.ftp_refusal(cmd, *paths)
+            if code is not None:
+                if cmd == "RNTO":
+                    self._rnfr = None
+                self.respond("%d %s." % (code, REFUSE_TEXT[cmd]))
+                term.journal.write("fault", kind="ftp_refuse", cmd=cmd,
+                                   path=path, reply=code)
+                return
+            if cmd == "RNTO" and self._rnfr \
+                    and sc.ftp_rename_existing == "refuse" \
+                    and os.path.lexists(arg) \
+                    and os.path.realpath(arg) != os.path.realpath(self._rnfr):
+                self._rnfr = None
+                self._refuse(cmd, path, 550, "%s: File exists." % path,
+                             "target exists")
+                return
+            if cmd in ("RETR", "STOR"):
+                self._plan = term.ftp_transfer_plan(cmd, path)
+        src = self._rnfr
+        FTPHandler.process_command(self, cmd, *args, **kwargs)
+        done = self._last_response.startswith("250")
+        if cmd == "DELE" and done:
+            term.flash.forget(self._flash_path(arg))
+        elif cmd == "RNTO" and done and src:
+            term.flash.moved(self._flash_path(src), self._flash_path(arg))
+
+    def _stored(self, file, complete):
+        path = self._flash_path(file)
+        rec = self._recorder
+        fields = {}
+        if rec is not None and rec.name == file:
+            fields = {"bytes": rec.received, "written": rec.written}
+            self.terminal.flash.record_upload(path, rec.received,
+                                              rec.sha256(), complete)
+        self.terminal.journal.write("ftp_stored", path=path,
+                                    complete=complete, **fields)
+
     def on_file_received(self, file):
-        self.terminal.journal.write("ftp_stored", path=self._flash_path(file),
-                                    complete=True)
+        self._stored(file, True)
 
     def on_incomplete_file_received(self, file):
-        self.terminal.journal.write("ftp_stored", path=self._flash_path(file),
-                                    complete=False)
+        self._stored(file, False)
 
     def on_file_sent(self, file):
         self.terminal.journal.write("ftp_sent", path=self._flash_path(file),

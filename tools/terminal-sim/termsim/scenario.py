@@ -8,6 +8,8 @@ the keys.
 import configparser
 import os
 
+from .faults import Trigger
+
 TRUE_WORDS = ("1", "yes", "true", "on")
 
 
@@ -47,6 +49,33 @@ DEFAULT_RELEASE = {
 }
 
 RELEASE_KEYS = ("PIC", "IB", "ATB", "AHW", "HPA", "ASN", "CLASS")
+
+# FTP commands a fault can refuse, with the reply code "yes" stands for
+REFUSABLE = {"STOR": 552, "RETR": 451, "DELE": 550, "RNFR": 550,
+             "RNTO": 550}
+SHELL_SPLITS = ("none", "calls", "lines")
+
+
+def _refuse_code(cmd, text):
+    """'552' -> 552, 'yes' -> the command's usual code, 'no' -> None"""
+    text = str(text).strip().lower()
+    if text in ("", "no", "0", "false", "off"):
+        return None
+    if text in TRUE_WORDS:
+        return REFUSABLE[cmd]
+    code = int(text, 10)
+    if not 400 <= code <= 599:
+        raise ValueError("ftp_%s_refuse: %d is no 4xx/5xx reply"
+                         % (cmd.lower(), code))
+    return code
+
+
+def _trigger(section, prefix):
+    """The Trigger of keys <prefix>_match, <prefix>_nth, <prefix>_count."""
+    get = section.get if section is not None else (lambda _k, d: d)
+    return Trigger(get(prefix + "_match", ""),
+                   int(str(get(prefix + "_nth", "1")), 0),
+                   int(str(get(prefix + "_count", "0")), 0))
 
 
 class Scenario:
@@ -104,6 +133,20 @@ class Scenario:
         self.ftp_stall_count = 0
         self.ib_prepare_refused = False
         self.shell_session_held = False
+        # ZING: the Nth request of a drop_reply code is the first dropped
+        self.drop_nth = 1
+        self.zing_split = 0            # pieces per reply; 0/1 = one send
+        self.zing_split_pause = 0.1
+        self.shell_split = "none"      # none | calls | lines
+        self.shell_split_pause = 0.1
+        # FTP: transfer faults and refused commands, each with a Trigger
+        self.ftp_reset = Trigger()
+        self.ftp_stall = Trigger()
+        self.ftp_refuse = {}           # "STOR" -> (reply code, Trigger)
+        self.ftp_stor_refuse_after = -1
+        # [ftp]: an older embedded FTP server, RNTO onto an existing file
+        self.ftp_strict = False
+        self.ftp_rename_existing = "replace"
 
     # -- derived values -------------------------------------------------
 
@@ -191,6 +234,27 @@ def load(path=None):
         sc.ib_prepare_refused = (
             f.get("ib_prepare", "accept").strip().lower() == "refuse")
         sc.shell_session_held = _bool(f.get("shell_session_held", "no"))
+        for key in ("drop_nth", "zing_split", "ftp_stor_refuse_after"):
+            if key in f:
+                setattr(sc, key, int(f[key], 0))
+        for key in ("zing_split_pause", "shell_split_pause"):
+            if key in f:
+                setattr(sc, key, float(f[key]))
+        if "shell_split" in f:
+            sc.shell_split = f["shell_split"].strip().lower()
+        sc.ftp_reset = _trigger(f, "ftp_reset")
+        sc.ftp_stall = _trigger(f, "ftp_stall")
+        for cmd in REFUSABLE:
+            key = "ftp_%s_refuse" % cmd.lower()
+            code = _refuse_code(cmd, f.get(key, "no"))
+            if code is not None:
+                sc.ftp_refuse[cmd] = (code, _trigger(f, key))
+
+    if cp.has_section("ftp"):
+        g = cp["ftp"]
+        sc.ftp_strict = _bool(g.get("strict", "no"))
+        sc.ftp_rename_existing = g.get("rename_existing",
+                                       "replace").strip().lower()
 
     if sc.shell_banner not in ("vxworks", "bsp2a", "bsp2c", "none"):
         raise ValueError("shell_banner must be vxworks, bsp2a, bsp2c or none")
@@ -198,4 +262,8 @@ def load(path=None):
         raise ValueError("pic_reflash must be completed, fail or recovery")
     if sc.ib_flash_start not in ("first_poll", "boot"):
         raise ValueError("ib_flash_start must be first_poll or boot")
+    if sc.shell_split not in SHELL_SPLITS:
+        raise ValueError("shell_split must be none, calls or lines")
+    if sc.ftp_rename_existing not in ("replace", "refuse"):
+        raise ValueError("[ftp] rename_existing must be replace or refuse")
     return sc

@@ -12,7 +12,6 @@ from .scenario import RELEASE_KEYS
 from .shell import ShellService
 from .zing import ZingService
 
-IMAGE_RE = re.compile(r"/bin/(orvex(?:_(\d+(?:_\d+)*))?\.bin)")
 IB_NAME_RE = re.compile(r"_(\d{4})\.glo$", re.IGNORECASE)
 NO_IB_FLASH = 65535
 
@@ -45,7 +44,6 @@ class Terminal:
         self._restarting = False
         self._services = []
         self._drops = 0
-        self._ftp_faults = {"reset": 0, "stall": 0}
         self._initial_images = set()
 
     # -- power ------------------------------------------------------------
@@ -137,20 +135,13 @@ class Terminal:
         sc = self.scenario
         if first and sc.bootrom_at_start:
             return None, "BOOTROM at start"
-        if self.flash.exists("/tffs0/image.txt"):
-            text = self.flash.read("/tffs0/image.txt").decode(
-                "latin-1").strip()
-            m = IMAGE_RE.fullmatch(text)
-            if not m:
-                return None, "image.txt names no valid image"
-            if not self.flash.exists("/tffs0/bin/" + m.group(1)):
-                return None, "image %s missing" % m.group(1)
-            if m.group(2) is None:
-                return sc.default_version, "image.txt names orvex.bin"
-            return m.group(2).replace("_", "."), "image.txt"
-        if self.flash.exists("/tffs0/bin/orvex.bin"):
-            return sc.default_version, "no image.txt: orvex.bin"
-        return None, "no image.txt and no orvex.bin"
+        check = self.flash.boot_check()
+        if not check["bootable"]:
+            return None, check["reason"]
+        version = check["version"]
+        if version == "default":
+            version = sc.default_version
+        return version, check["reason"]
 
     def _later(self, seconds, func, *args):
         timer = threading.Timer(seconds, func, args)
@@ -354,31 +345,37 @@ class Terminal:
 
     # -- FTP faults -----------------------------------------------------------
 
-    def _ftp_fault(self, kind, transfer):
-        """Byte offset at which this fault hits a transfer, or None."""
+    def ftp_transfer_plan(self, transfer, vpath):
+        """Faults armed for one RETR / STOR of vpath (decided when the
+        command arrives): reset / stall byte offsets, and for STOR the
+        full flash (reply code, bytes that fit)."""
         sc = self.scenario
-        if kind == "reset":
-            after, on, limit = (sc.ftp_reset_after, sc.ftp_reset_on,
-                                sc.ftp_reset_count)
-        else:
-            after, on, limit = (sc.ftp_stall_after, sc.ftp_stall_on,
-                                sc.ftp_stall_count)
-        if after < 0 or on.upper() not in ("ANY", transfer):
-            return None
-        if limit > 0 and self._ftp_faults[kind] >= limit:
-            return None
-        return after
+        plan = {"transfer": transfer, "path": vpath, "reset": None,
+                "stall": None, "full": None}
+        for kind, after, on, trigger in (
+                ("reset", sc.ftp_reset_after, sc.ftp_reset_on, sc.ftp_reset),
+                ("stall", sc.ftp_stall_after, sc.ftp_stall_on,
+                 sc.ftp_stall)):
+            if after >= 0 and on.upper() in ("ANY", transfer) \
+                    and trigger.arm(vpath):
+                plan[kind] = after
+        refuse = sc.ftp_refuse.get("STOR")
+        if transfer == "STOR" and refuse and sc.ftp_stor_refuse_after >= 0 \
+                and refuse[1].take(vpath):
+            plan["full"] = (refuse[0], sc.ftp_stor_refuse_after)
+        return plan
 
-    def ftp_fault_point(self, transfer):
-        points = [p for p in (self._ftp_fault("reset", transfer),
-                              self._ftp_fault("stall", transfer))
-                  if p is not None]
-        return min(points) if points else None
+    def ftp_fault_fired(self, kind):
+        trigger = self.scenario.ftp_reset if kind == "reset" \
+            else self.scenario.ftp_stall
+        trigger.fire()
 
-    def ftp_fault_due(self, kind, transfer, done):
-        with self._lock:
-            after = self._ftp_fault(kind, transfer)
-            if after is None or done < after:
-                return False
-            self._ftp_faults[kind] += 1
-        return True
+    def ftp_refusal(self, cmd, *vpaths):
+        """Reply code when a fault refuses this command, else None.  A
+        STOR that fills the flash part-way is a transfer plan instead."""
+        refuse = self.scenario.ftp_refuse.get(cmd)
+        if refuse is None:
+            return None
+        if cmd == "STOR" and self.scenario.ftp_stor_refuse_after >= 0:
+            return None
+        return refuse[0] if refuse[1].take(*vpaths) else None
