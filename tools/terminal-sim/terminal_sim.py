@@ -40,23 +40,36 @@ def parse_args(argv):
                          "and exit without serving")
     ap.add_argument("--dump-file",
                     help="write the flash dump here at exit and on SIGUSR1")
+    ap.add_argument("--flash-report", action="store_true",
+                    help="print the flash dump and what the terminal would "
+                         "boot as one JSON object and exit without serving")
+    ap.add_argument("--report-file",
+                    help="write that report here at exit and on SIGUSR1")
     return ap.parse_args(argv)
 
 
-def write_dump(flash, journal, path):
-    files = flash.dump()
+def _write_json(path, data):
+    tmp = path + ".tmp"
+    with open(tmp, "w", encoding="utf-8") as fh:
+        json.dump(data, fh, indent=1)
+    os.replace(tmp, path)
+
+
+def write_dump(flash, journal, path, report_path=None):
+    report = flash.report()
     if path:
-        tmp = path + ".tmp"
-        with open(tmp, "w", encoding="utf-8") as fh:
-            json.dump(files, fh, indent=1)
-        os.replace(tmp, path)
-    journal.write("flash", files=files)
+        _write_json(path, report["files"])
+    if report_path:
+        _write_json(report_path, report)
+    journal.write("flash", files=report["files"], boot=report["boot"])
 
 
 def main(argv=None):
     args = parse_args(argv)
-    if args.dump_flash:
-        json.dump(Flash(args.flash).dump(), sys.stdout, indent=1)
+    if args.dump_flash or args.flash_report:
+        flash = Flash(args.flash)
+        json.dump(flash.report() if args.flash_report else flash.dump(),
+                  sys.stdout, indent=1)
         sys.stdout.write("\n")
         return 0
     try:
@@ -90,10 +103,11 @@ def main(argv=None):
                 break
             if dump_wanted.is_set():
                 dump_wanted.clear()
-                write_dump(term.flash, journal, args.dump_file)
+                write_dump(term.flash, journal, args.dump_file,
+                           args.report_file)
     finally:
         term.stop()
-        write_dump(term.flash, journal, args.dump_file)
+        write_dump(term.flash, journal, args.dump_file, args.report_file)
         journal.close()
     return 0
 

@@ -4,7 +4,9 @@ One session at a time.  The shell evaluates C-like calls; several calls
 on one line are separated by ";".  Every call is answered with its
 "value = N = 0xHEX" line; the prompt "-> " ends the answer to a line,
 and the whole answer to a line is sent in one piece (output produced
-before a blocking call such as sleep() or reboot is sent first).
+before a blocking call such as sleep() or reboot is sent first).  With
+shell_split = calls each call's answer is a write of its own, with
+shell_split = lines every line (and the prompt) is.
 """
 
 import posixpath
@@ -87,9 +89,31 @@ class Session:
         self.conn.sendall(text.encode("latin-1"))
 
     def flush(self):
-        if self.out:
-            self.send("".join(self.out))
-            self.out = []
+        if not self.out:
+            return
+        text, self.out = "".join(self.out), []
+        sc = self.terminal.scenario
+        if sc.shell_split != "lines":
+            self.send(text)
+            return
+        pieces = text.split("\r\n")
+        pieces = [p + "\r\n" for p in pieces[:-1]] + (
+            [pieces[-1]] if pieces[-1] else [])
+        for i, piece in enumerate(pieces):
+            if i:
+                self.pause()
+            self.send(piece)
+
+    def pause(self):
+        """The gap between two writes of a split answer."""
+        sc = self.terminal.scenario
+        self.conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.service.stopping.wait(sc.scaled(sc.shell_split_pause))
+
+    def end_of_call(self):
+        if self.terminal.scenario.shell_split == "calls" and self.out:
+            self.flush()
+            self.pause()
 
     def readline(self):
         while b"\n" not in self.buf:
@@ -141,7 +165,9 @@ class Session:
             self.out.append(PROMPT)
             self.flush()
             return True
-        for call in split_calls(line):
+        for i, call in enumerate(split_calls(line)):
+            if i:
+                self.end_of_call()
             m = CALL_RE.match(call)
             if not m:
                 self.out.append("syntax error\r\n" + value_line(-1))

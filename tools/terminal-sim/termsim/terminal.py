@@ -44,6 +44,7 @@ class Terminal:
         self._restarting = False
         self._services = []
         self._drops = 0
+        self._requests = {}          # ZING code -> requests so far
         self._initial_images = set()
 
     # -- power ------------------------------------------------------------
@@ -153,8 +154,9 @@ class Terminal:
     def zing_fault(self, code):
         sc = self.scenario
         with self._lock:
-            if code in sc.drop_reply and (sc.drop_count <= 0
-                                          or self._drops < sc.drop_count):
+            seen = self._requests[code] = self._requests.get(code, 0) + 1
+            if code in sc.drop_reply and seen >= sc.drop_nth and (
+                    sc.drop_count <= 0 or self._drops < sc.drop_count):
                 self._drops += 1
                 return "drop", None
         delay = sc.delay_reply.get(code)

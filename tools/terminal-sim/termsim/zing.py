@@ -2,8 +2,9 @@
 
 Request: a 32-bit big-endian code, plus one argument byte for 0x90.
 Reply:   a 32-bit big-endian code (request + 0x1000), then fields at
-fixed offsets.  Each reply goes out in a single send(); the connection
-stays open until the client closes it.
+fixed offsets.  Each reply goes out in a single send() (or, with
+zing_split, in pieces with pauses between them); the connection stays
+open until the client closes it.
 """
 
 import socket
@@ -45,6 +46,18 @@ def reply_ib_status(progress):
 
 def reply_ib_prepare(status):
     return u32(0x1094) + u32(status)
+
+
+def split_points(length, pieces):
+    """Cut offsets of a reply sent in `pieces` writes: the first cut lies
+    inside the reply code (2 bytes), the others share the rest evenly."""
+    if pieces < 2 or length < 2:
+        return []
+    cuts = [2]
+    rest = pieces - 1
+    for i in range(1, rest):
+        cuts.append(2 + (length - 2) * i // rest)
+    return sorted(set(c for c in cuts if 0 < c < length))
 
 
 def recv_exact(conn, count):
@@ -105,10 +118,25 @@ class ZingService(TcpService):
                    if reply else None),
             fault="delay" if delay else None)
         if reply and not self.stopping.is_set():
-            conn.sendall(reply)
+            self._send(conn, reply)
         if after is not None:
             after()
         self._hold(conn)
+
+    def _send(self, conn, reply):
+        sc = self.terminal.scenario
+        cuts = split_points(len(reply), sc.zing_split)
+        if not cuts:
+            conn.sendall(reply)
+            return
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        pause = sc.scaled(sc.zing_split_pause)
+        start = 0
+        for cut in cuts + [len(reply)]:
+            if start and not self.wait(pause):
+                return
+            conn.sendall(reply[start:cut])
+            start = cut
 
     def _hold(self, conn):
         """Keep the connection until the client closes it."""
