@@ -139,7 +139,6 @@ class _FaultyDTP(DTPHandler):
             full = plan.get("full")
             self.file_obj = _Recorder(self.file_obj,
                                       full[1] if full else None)
-            self.cmd_channel._recorder = self.file_obj
         DTPHandler.enable_receiving(self, type, cmd)
 
     def _cut(self, done):
@@ -228,6 +227,13 @@ class _FaultyDTP(DTPHandler):
             return
         DTPHandler.handle_close(self)
 
+    def close(self):
+        # the upload is on record before the client reads the reply
+        rec = self.file_obj
+        if not self._closed and self.receive and isinstance(rec, _Recorder):
+            self.cmd_channel.stored(rec, self.transfer_finished)
+        DTPHandler.close(self)
+
 
 class _Handler(FTPHandler):
     terminal = None
@@ -236,7 +242,6 @@ class _Handler(FTPHandler):
     permit_foreign_addresses = False
     abstracted_fs = _FlashFS
     _plan = None
-    _recorder = None
 
     def on_login(self, username):
         self.fs.cwd = LOGIN_FOLDER
@@ -251,9 +256,9 @@ class _Handler(FTPHandler):
         return "/" + self.fs.fs2ftp(file).lstrip("/")
 
     def _refuse(self, cmd, arg, code, text, reason):
-        self.respond("%d %s" % (code, text))
         self.terminal.journal.write("ftp_refused", cmd=cmd, arg=arg,
                                     reply=code, reason=reason)
+        self.respond("%d %s" % (code, text))
 
     def process_command(self, cmd, *args, **kwargs):
         # arguments of file commands arrive here as disk paths
@@ -272,7 +277,6 @@ class _Handler(FTPHandler):
                 return
         if cmd in ("LIST", "NLST", "MLSD", "RETR", "STOR", "APPE", "STOU"):
             self._plan = None
-            self._recorder = None
         if cmd in REFUSE_TEXT and self.authenticated:
             path = self._flash_path(arg)
             paths = (path,)
@@ -282,9 +286,9 @@ class _Handler(FTPHandler):
             if code is not None:
                 if cmd == "RNTO":
                     self._rnfr = None
-                self.respond("%d %s." % (code, REFUSE_TEXT[cmd]))
                 term.journal.write("fault", kind="ftp_refuse", cmd=cmd,
                                    path=path, reply=code)
+                self.respond("%d %s." % (code, REFUSE_TEXT[cmd]))
                 return
             if cmd == "RNTO" and self._rnfr \
                     and sc.ftp_rename_existing == "refuse" \
@@ -304,22 +308,14 @@ class _Handler(FTPHandler):
         elif cmd == "RNTO" and done and src:
             term.flash.moved(self._flash_path(src), self._flash_path(arg))
 
-    def _stored(self, file, complete):
-        path = self._flash_path(file)
-        rec = self._recorder
-        fields = {}
-        if rec is not None and rec.name == file:
-            fields = {"bytes": rec.received, "written": rec.written}
-            self.terminal.flash.record_upload(path, rec.received,
-                                              rec.sha256(), complete)
+    def stored(self, rec, complete):
+        """A STOR ended (called by the data channel before the reply)."""
+        path = self._flash_path(rec.name)
+        self.terminal.flash.record_upload(path, rec.received, rec.sha256(),
+                                          complete)
         self.terminal.journal.write("ftp_stored", path=path,
-                                    complete=complete, **fields)
-
-    def on_file_received(self, file):
-        self._stored(file, True)
-
-    def on_incomplete_file_received(self, file):
-        self._stored(file, False)
+                                    complete=complete, bytes=rec.received,
+                                    written=rec.written)
 
     def on_file_sent(self, file):
         self.terminal.journal.write("ftp_sent", path=self._flash_path(file),
