@@ -68,12 +68,22 @@ void FtpEngine::OnCommandComplete() {
       Util_LogWrite(VRB,
                     "[ FTP Command Complete ] : back up current executable successfully in backup "
                     "folder");
+      if (!up.sw.UPG_CommitBackup()) {
+        EndChainOnFailure("the backup could not be kept");
+        up.ui.SetMouseCursor(0);
+        MsgBox(std::string("The backup of the Satellite IP Modem software could not be saved in "
+                           "the Backup folder.") +
+                   CRLF + "Operation cancelled. The terminal keeps its current software.",
+               vbExclamation, kProgramTitle);
+        SetStatus("");
+        break;
+      }
       up.sw.UPG_UploadOrvexBinToTarget();
       break;
     case PUT_NEW_BIN_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : upload new software completed");
       up.sw.bRestoreImagePut = false;
-      UPG_CloseFtpForImagePut();
+      up.sw.UPG_VerifyUploadedImage();
       break;
     case GET_IMG_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : Get image.txt file successful.");
@@ -116,8 +126,14 @@ void FtpEngine::OnCommandComplete() {
     case PUT_RESTORE_BIN_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : restore software version completed");
       up.sw.bRestoreImagePut = true;
+      up.sw.UPG_VerifyUploadedImage();
+      break;
+    case VERIFY_NEW_BIN_CMD: up.sw.UPG_CheckUploadedImageSize(); break;
+    case RENAME_NEW_BIN_CMD:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : new software image renamed into place");
       UPG_CloseFtpForImagePut();
       break;
+    case DELETE_PART_BIN_CMD: up.sw.UPG_ReportAbandonedImage(); break;
     case GET_LOG_CMD:
       st.bFtpDone = true;
       CloseConnection(true);
@@ -162,7 +178,7 @@ void FtpEngine::OnCommandComplete() {
       up.ib.UPG_ResetTrg4IBUpgrade();
       break;
     default:  // 19, 20: a close does not complete; nothing else is ever assigned
-      st.bFtpDone = true;
+      EndChainOnFailure("unexpected FTP completion");
       up.ui.SetMouseCursor(0);
       MsgBox(
           "Upgrade failed.  Click OK and close the upgrader.  Check connection before retrying "
@@ -186,8 +202,7 @@ void FtpEngine::OnError() {
 
   switch (code) {
     case ftpErrTimeout:
-      st.bFtpDone = true;
-      inetFTP->cancel();
+      EndChainOnFailure("FTP time-out");
       up.ui.SetMouseCursor(0);
       SetStatus("FTP Timeout. Checking connection.....");
       Util_LogWrite(DET, "Inside inetFtp_stateChanged, icerror");
@@ -197,14 +212,13 @@ void FtpEngine::OnError() {
       break;
     case ftpErrServerRefused: OnServerRefused(); break;
     case ftpErrLoginRefused:
-      st.bFtpDone = true;
+      EndChainOnFailure("FTP login refused");
       up.ui.SetMouseCursor(0);
       MsgBox("Incorrect Username or Password!", vbExclamation, kProgramTitle);
       SetStatus("");
       break;
     case ftpErrCannotConnect:
-      st.bFtpDone = true;
-      inetFTP->cancel();
+      EndChainOnFailure("no FTP connection");
       up.ui.SetMouseCursor(0);
       MsgBox("Cannot connect to Satellite IP Modem. Please check cable connection and retry.",
              vbExclamation, kProgramTitle);
@@ -212,14 +226,15 @@ void FtpEngine::OnError() {
       st.strCurrSwVersion = "0_0_0_0";
       break;
     case ftpErrConnectionReset:
+      // Whatever waits on this command (the deletion loop) stops here.
+      EndChainOnFailure("FTP connection reset");
       SetStatus("Please check the connections to the terminal, Plug in power and try again");
       MsgBox(std::string(kClosingConnectionWarning) + CRLF, vbExclamation, kProgramTitle);
       up.app.UnloadMainWindow();
       break;
     default:
       Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
-      st.bFtpDone = true;
-      inetFTP->cancel();
+      EndChainOnFailure("FTP error " + std::to_string(code));
       up.ui.SetMouseCursor(0);
       MsgBox(std::string("An unexpected FTP error occurred.") + CRLF + "Operation cancelled." +
                  CRLF + CRLF + "Error Code:  " + std::to_string(code) + " : " + info,
@@ -233,8 +248,10 @@ void FtpEngine::OnError() {
 // The server answered the command with an error: a missing file, mostly.
 void FtpEngine::OnServerRefused() {
   Util_LogWrite(DET, "File not found on modem, FTP state : " + std::to_string(st.ftpState));
+  const bool notFound = inetFTP->responseInfo().rfind("550", 0) == 0;
   switch (st.ftpState) {
     case GET_BIN_CMD:
+      up.sw.UPG_DiscardPartialBackup();
       up.ui.SetMouseCursor(0);
       Util_LogWrite(DET, "orvex bin not found, continuing");
       Util_LogWrite(ERR,
@@ -243,6 +260,12 @@ void FtpEngine::OnServerRefused() {
       up.sw.UPG_UploadOrvexBinToTarget();
       break;
     case GET_IMG_CMD:
+      // Only "not found" means the terminal has no image.txt; any other
+      // refusal leaves the running image unknown, and nothing may be deleted.
+      if (!notFound) {
+        RefusedUnexpectedly();
+        break;
+      }
       Util_LogWrite(ERR,
                     "[ FTP ERROR ] : image.txt file does not exist in flash memory, default name "
                     "to orvex.bin");
@@ -260,17 +283,48 @@ void FtpEngine::OnServerRefused() {
       up.ui.SetMouseCursor(0);
       SetStatus("Log file doesn't exist.");
       break;
-    default:
-      Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
-      st.bFtpDone = true;
-      up.ui.SetMouseCursor(0);
-      MsgBox(std::string("An unexpected FTP error occurred. Operation cancelled.") + CRLF + CRLF +
-                 "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
-                 inetFTP->responseInfo(),
-             vbExclamation, kProgramTitle);
-      SetStatus("");
+    case VERIFY_NEW_BIN_CMD:
+      up.sw.UPG_AbandonUploadedImage(
+          std::string("The software image on the Satellite IP Modem could not be verified.") +
+          CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+          "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
+          inetFTP->responseInfo());
       break;
+    case RENAME_NEW_BIN_CMD:
+      up.sw.UPG_AbandonUploadedImage(
+          std::string("The Satellite IP Modem refused to put the new software image in place.") +
+          CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+          "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
+          inetFTP->responseInfo());
+      break;
+    case DELETE_PART_BIN_CMD:
+      Util_LogWrite(ERR, "Unable to remove the unfinished image from the terminal.");
+      up.sw.UPG_ReportAbandonedImage();
+      break;
+    default: RefusedUnexpectedly(); break;
   }
+}
+
+void FtpEngine::RefusedUnexpectedly() {
+  Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
+  EndChainOnFailure("FTP command refused");
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("An unexpected FTP error occurred. Operation cancelled.") + CRLF + CRLF +
+             "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
+             inetFTP->responseInfo(),
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
+void FtpEngine::EndChainOnFailure(const std::string& reason) {
+  const long failedState = st.ftpState;
+  st.bFtpDone = true;
+  tmrFTPReq.setEnabled(false);
+  // The client is idle at the login folder for whatever chain comes next.
+  inetFTP->cancel();
+  if (failedState == GET_BIN_CMD) up.sw.UPG_DiscardPartialBackup();
+  if (failedState == GET_LOG_CMD) return;  // the log download is no upgrade
+  up.seq.UPG_EndChainOnFailure(reason + ", FTP state : " + std::to_string(failedState));
 }
 
 void FtpEngine::OnDisconnected() {
@@ -300,6 +354,14 @@ void FtpEngine::OnDisconnected() {
     default:
       Util_LogWrite(ERR, "FTP connection was suddenly closed.");
       SetStatus("");
+      if (st.ftpState != GET_LOG_CMD) {
+        EndChainOnFailure("FTP connection closed");
+        MsgBox(std::string("The FTP connection to the Satellite IP Modem was closed "
+                           "unexpectedly.") +
+                   CRLF + "Operation cancelled." + CRLF + CRLF +
+                   "Check the connection before retrying the upgrade.",
+               vbExclamation, kProgramTitle);
+      }
       break;
   }
   Util_LogWrite(DET, "CLOSE: current ftp command: " + std::to_string(st.ftpState));
@@ -308,9 +370,7 @@ void FtpEngine::OnDisconnected() {
 
 void FtpEngine::tmrFTPReq_Timer() {
   Util_LogWrite(VRB, ">> tmrFTPReq_Timer()");
-  st.bFtpDone = true;
-  tmrFTPReq.setEnabled(false);
-  inetFTP->cancel();
+  EndChainOnFailure("FTP watchdog expired");
   up.ui.SetMouseCursor(0);
   SetStatus("Timer expired. Checking connection....");
   st.bFtpTimedOut = true;

@@ -27,6 +27,12 @@ enum FtpCommandState : long {
   UPGRADE_ANTENNA_ATB_CMD = 23,
   UPGRADE_ANTENNA_HPA_CMD = 24,
   UPGRADE_IB_SA_CMD = 25,
+  // A new or restored image is put under a temporary name, checked by its
+  // size on the flash and only then renamed into place; a temporary file
+  // that fails the check is removed.
+  VERIFY_NEW_BIN_CMD = 26,
+  RENAME_NEW_BIN_CMD = 27,
+  DELETE_PART_BIN_CMD = 28,
 };
 
 // The warning shown before the upgrader closes on a broken connection.
@@ -45,6 +51,10 @@ class FtpEngine : public Part {
   void tmrFTPReq_Timer();
   void UPG_CloseFtpForImagePut();
 
+  // Ends the chain after a failure: the client is left idle at the login
+  // folder, nothing pending starts later, and the reason goes into the log.
+  void EndChainOnFailure(const std::string& reason);
+
   std::unique_ptr<FtpClientPort> inetFTP;
   Timer tmrFTPReq;
 
@@ -53,6 +63,8 @@ class FtpEngine : public Part {
   void OnError();
   void OnDisconnected();
   void OnServerRefused();
+  // A refusal the chain cannot go on from: the chain ends with the message.
+  void RefusedUnexpectedly();
   // Ends a chain with "CLOSE" (FTP state CLOSE_CONNECTION).
   void CloseConnection(bool watchdog);
 };

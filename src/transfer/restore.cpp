@@ -101,9 +101,7 @@ void SoftwareUpgrade::cmdRestore_Click() {
   st.bFtpDone = false;
   Util_LogWrite(DET, "Putting orvex.bin");
   restorePutVersion_ = strRestoreVersion;
-  up.ftp.inetFTP->execute("PUT \"" + st.strBackupDir + PathSep() +
-                          BackupFileFor(strRestoreVersion) + "\" /tffs0/bin/orvex_" +
-                          strRestoreVersion + ".bin");
+  PutImage(st.strBackupDir + PathSep() + BackupFileFor(strRestoreVersion), strRestoreVersion);
   Util_LogWrite(DET, "FTP state : PUT_RESTORE_BIN_CMD");
   up.ui.UI_UpdateUIUpgState(2);
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/upgrader.h"
+#include "transfer/remote_listing.h"
 
 namespace fs = std::filesystem;
 
@@ -113,15 +114,23 @@ std::vector<std::string> SoftwareUpgrade::Util_getBinFileList() {
 
   std::string chunk = ftp.getChunk(1024);
   pump.doEvents();
+  if (st.bUnloaded) return {""};
   if (chunk.empty()) Util_LogWrite(INF, "Missing bin file on terminal!!!");
   std::string listing;
   do {
     Util_LogWrite(DET, std::string(CRLF) + "Raw Search Response: " + CRLF + kLine + CRLF + chunk +
                            CRLF + kLine);
     listing += chunk;
+    if (listing.size() > kMaxListingBytes) {
+      // No folder of the terminal lists this much: nothing can be decided
+      // from it, so nothing is deleted.
+      Util_LogWrite(ERR, "The list of images on the terminal is too long: stopped reading at " +
+                             std::to_string(listing.size()) + " bytes.");
+      return {""};
+    }
     chunk = ftp.getChunk(1024);
     pump.doEvents();
-  } while (!chunk.empty());
+  } while (!chunk.empty() && !st.bUnloaded);
 
   listing = Trim(listing);
   Util_LogWrite(INF,
@@ -155,10 +164,13 @@ std::vector<std::string> SoftwareUpgrade::Util_getBinFileList() {
   return names;
 }
 
-// The running image is never deleted. The terminal's flash file system
-// ignores letter case, so neither does the comparison with its name.
+// The running image is never deleted: neither the file image.txt names nor
+// the image of the version the terminal reports. Without an image.txt the
+// terminal runs orvex.bin, which is kept as well. The terminal's flash file
+// system ignores letter case, so neither does the comparison.
 bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
   if (entry.empty()) return true;
+  if (EqualsNoCase(entry, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
   if (!bImageValid) return ContainsNoCase("orvex.bin", entry);
   // Without the running image's name nothing can be told apart: keep all.
   if (strCurrExecutable.empty()) return true;
@@ -168,7 +180,7 @@ bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
 void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
   Util_LogWrite(VRB, ">> UPG_HandleOldBinDeletions()");
   const std::vector<std::string> files = Util_getBinFileList();
-  if (st.bFtpDone) return;  // the listing never finished
+  if (st.bFtpDone || st.bUnloaded) return;  // the listing never finished
   Util_LogWrite(INF, "Current running release: " + strCurrExecutable + "**");
   SetStatus("Cleaning Up Flash Memory...");
 
@@ -190,8 +202,9 @@ void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
       ftp.execute("Delete " + entry);
       if (!WaitForFtpClient("Delete " + entry, false)) return;
       Util_LogWrite(DET, "FTP state : DELETE_OLD_ORVEX_FILE");
-      // A refused delete ended the chain with its message: stop deleting.
-      if (st.bFtpDone) return;
+      // A refused delete, a reset or a closed connection ended the chain
+      // with its message, and a closing window ends it too: stop deleting.
+      if (st.bFtpDone || st.bUnloaded) return;
     }
   }
 }
@@ -213,7 +226,9 @@ void SoftwareUpgrade::UPG_HandleSwBackupAndProceed() {
     const auto matches = FindFiles(st.strBackupDir, name);
     if (!matches.empty()) found = matches.front();
   }
-  Util_LogWrite(INF, "Delete local backup if file exists: " + found);
+  // The old copy stays until a complete new one replaces it; only a
+  // download that an earlier run left unfinished is removed.
+  Util_LogWrite(INF, "Backup kept until its new copy is complete: " + found);
   UPG_CleanupFolder4Backup(found);
   UPG_GetCurrentOrvexBintoPc();
   up.platform.pump().doEvents();
@@ -223,7 +238,7 @@ void SoftwareUpgrade::UPG_CleanupFolder4Backup(const std::string& fileName) {
   Util_LogWrite(DET, ">> UPG_CleanupFolder4Backup() File: " + fileName);
   if (fileName.empty()) return;
   std::error_code ec;
-  fs::remove(fs::path(st.strBackupDir + PathSep() + fileName), ec);
+  fs::remove(fs::path(st.strBackupDir + PathSep() + fileName + kPartSuffix), ec);
 }
 
 void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
@@ -236,8 +251,11 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   up.ftp.tmrFTPReq.setEnabled(true);
   const std::string remote =
       bImageValid ? "/tffs0/bin/orvex_" + st.strCurrSwVersion + ".bin" : "/tffs0/bin/orvex.bin";
-  const std::string backup = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
-  const std::string command = "GET " + Quoted(remote) + " " + Quoted(backup);
+  // The download goes to a temporary name; the old copy is replaced only
+  // once the new one is complete.
+  backupFinal_ = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
+  backupPart_ = backupFinal_ + kPartSuffix;
+  const std::string command = "GET " + Quoted(remote) + " " + Quoted(backupPart_);
   Util_LogWrite(DET, "UPG_GetCurrentOrvexBintoPc(): " + command);
   up.ftp.inetFTP->execute(command);
 }
@@ -253,9 +271,128 @@ void SoftwareUpgrade::UPG_UploadOrvexBinToTarget() {
   // The release file as start-up found it: its letters may differ in case.
   const std::string image = "orvex_" + st.strNewSwVersion + ".bin";
   const std::string local = EqualsNoCase(st.strLocalBinFile, image) ? st.strLocalBinFile : image;
-  const std::string command = "PUT " + Quoted(st.strHomeDir + local) + " /tffs0/bin/" + image;
-  Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
+  PutImage(st.strHomeDir + local, st.strNewSwVersion);
+}
+
+void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& version) {
+  install_ = {};
+  install_.localPath = localPath;
+  install_.finalPath = "/tffs0/bin/orvex_" + version + ".bin";
+  install_.partPath = install_.finalPath + kPartSuffix;
+  install_.size = FileLength(localPath);
+  const std::string command = "PUT " + Quoted(localPath) + " " + install_.partPath;
+  if (st.ftpState == PUT_NEW_BIN_CMD)
+    Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
   up.ftp.inetFTP->execute(command);
+}
+
+namespace {
+
+std::string FileName(const std::string& remotePath) {
+  const size_t slash = remotePath.rfind('/');
+  return slash == std::string::npos ? remotePath : remotePath.substr(slash + 1);
+}
+
+std::string Folder(const std::string& remotePath) {
+  const size_t slash = remotePath.rfind('/');
+  return slash == std::string::npos ? std::string() : remotePath.substr(0, slash);
+}
+
+}  // namespace
+
+void SoftwareUpgrade::UPG_VerifyUploadedImage() {
+  Util_LogWrite(VRB, ">> UPG_VerifyUploadedImage()");
+  st.ftpState = VERIFY_NEW_BIN_CMD;
+  Util_LogWrite(DET, "FTP state : VERIFY_NEW_BIN_CMD");
+  SetStatus("Verifying the software image on the Satellite IP Modem...");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->execute("DIR " + Folder(install_.partPath));
+}
+
+void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
+  Util_LogWrite(VRB, ">> UPG_CheckUploadedImageSize()");
+  auto& ftp = *up.ftp.inetFTP;
+  std::string listing;
+  for (std::string chunk = ftp.getChunk(1024); !chunk.empty(); chunk = ftp.getChunk(1024)) {
+    listing += chunk;
+    if (listing.size() > kMaxListingBytes) break;
+  }
+  const std::string name = FileName(install_.partPath);
+  const auto size = SizeInLongListing(listing, name);
+  if (!size) {
+    Util_LogWrite(ERR, "Image not found in the listing of the terminal: " + install_.partPath);
+  } else if (install_.size < 0 || *size != install_.size) {
+    Util_LogWrite(ERR, "Image size on the terminal: " + std::to_string(*size) +
+                           " bytes; on the PC: " + std::to_string(install_.size) + " bytes.");
+  }
+  if (!size || install_.size < 0 || *size != install_.size) {
+    UPG_AbandonUploadedImage(
+        std::string("The software image on the Satellite IP Modem is not complete.") + CRLF +
+        "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+        "Check the free space on the terminal's flash and retry the upgrade.");
+    return;
+  }
+  Util_LogWrite(INF, "Image verified on the terminal: " + install_.partPath + ", " +
+                         std::to_string(*size) + " bytes.");
+  UPG_RenameUploadedImage();
+}
+
+void SoftwareUpgrade::UPG_RenameUploadedImage() {
+  Util_LogWrite(VRB, ">> UPG_RenameUploadedImage()");
+  st.ftpState = RENAME_NEW_BIN_CMD;
+  Util_LogWrite(DET, "FTP state : RENAME_NEW_BIN_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->execute("RENAME " + install_.partPath + " " + install_.finalPath);
+}
+
+void SoftwareUpgrade::UPG_AbandonUploadedImage(const std::string& message) {
+  Util_LogWrite(VRB, ">> UPG_AbandonUploadedImage()");
+  install_.failure = message;
+  st.ftpState = DELETE_PART_BIN_CMD;
+  Util_LogWrite(DET, "FTP state : DELETE_PART_BIN_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->execute("Delete " + install_.partPath);
+}
+
+void SoftwareUpgrade::UPG_ReportAbandonedImage() {
+  Util_LogWrite(VRB, ">> UPG_ReportAbandonedImage()");
+  up.ftp.EndChainOnFailure("the new image was not installed: " + install_.partPath);
+  up.ui.SetMouseCursor(0);
+  MsgBox(install_.failure, vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
+bool SoftwareUpgrade::UPG_CommitBackup() {
+  std::error_code ec;
+  if (backupPart_.empty() || !fs::is_regular_file(fs::path(backupPart_), ec)) {
+    Util_LogWrite(ERR, "The backup download left no file: " + backupPart_);
+    return false;
+  }
+  if (FileLength(backupPart_) <= 0) {
+    // An empty copy is no backup: the old one, if any, stays as it was.
+    Util_LogWrite(ERR, "The terminal's image is empty; no backup taken: " + backupFinal_);
+    UPG_DiscardPartialBackup();
+    return true;
+  }
+  fs::rename(fs::path(backupPart_), fs::path(backupFinal_), ec);
+  if (ec) {
+    Util_LogWrite(ERR, "Unable to keep the backup " + backupFinal_ + ": " + ec.message());
+    UPG_DiscardPartialBackup();
+    return false;
+  }
+  // An older copy under the same name in other letter case is superseded.
+  const std::string finalName = fs::path(backupFinal_).filename().string();
+  for (const auto& name : FindFiles(st.strBackupDir, "orvex*.bin"))
+    if (name != finalName && EqualsNoCase(name, finalName))
+      fs::remove(fs::path(st.strBackupDir + PathSep() + name), ec);
+  Util_LogWrite(INF, "Backup saved: " + backupFinal_);
+  return true;
+}
+
+void SoftwareUpgrade::UPG_DiscardPartialBackup() {
+  if (backupPart_.empty()) return;
+  std::error_code ec;
+  fs::remove(fs::path(backupPart_), ec);
 }
 
 }  // namespace orvex

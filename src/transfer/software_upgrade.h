@@ -26,6 +26,18 @@ class SoftwareUpgrade : public Part {
   void UPG_GetCurrentOrvexBintoPc();
   void UPG_UploadOrvexBinToTarget();
 
+  // The image just put under its temporary name: checked by its size on the
+  // flash, renamed into place, or removed again.
+  void UPG_VerifyUploadedImage();
+  void UPG_CheckUploadedImageSize();
+  void UPG_RenameUploadedImage();
+  void UPG_AbandonUploadedImage(const std::string& message);
+  void UPG_ReportAbandonedImage();
+  // The backup just fetched under its temporary name replaces the old copy.
+  // False when it could not be kept (the chain must not go on).
+  bool UPG_CommitBackup();
+  void UPG_DiscardPartialBackup();
+
   // Image descriptor image.txt
   bool UPG_CheckRetrievedImage();
   void tmrImagePutTrig_Timer();
@@ -57,6 +69,11 @@ class SoftwareUpgrade : public Part {
   // A little over the FTP client's own 60-second request time-out.
   static constexpr long kFtpCommandWaitMs = 70000;
   static constexpr long kVersionWaitMs = 10L * 60 * 1000;
+  // Files on their way (on the flash and in the Backup folder) carry this
+  // suffix until they are complete; restore never lists them.
+  static constexpr const char* kPartSuffix = ".part";
+  // image.txt holds one short line; a larger file is not read.
+  static constexpr size_t kMaxImageTxtBytes = 4096;
 
  private:
   // Pumps events until the FTP client is idle. False when the bound ran out
@@ -68,6 +85,21 @@ class SoftwareUpgrade : public Part {
   void ImageUploadFatal();
   // The file in the Backup folder that holds this version, by its real name.
   std::string BackupFileFor(const std::string& version) const;
+
+  // Puts the image (the release file or a backup) under its temporary name.
+  void PutImage(const std::string& localPath, const std::string& version);
+
+  // The image on its way onto the flash.
+  struct ImageInstall {
+    std::string localPath;  // the file on the PC
+    std::string finalPath;  // /tffs0/bin/orvex_<version>.bin
+    std::string partPath;   // the same + kPartSuffix while unchecked
+    long long size = -1;    // of the local file when it was put
+    std::string failure;    // the message shown once the part is removed
+  };
+  ImageInstall install_;
+  // The backup being fetched: its temporary and its final path on the PC.
+  std::string backupPart_, backupFinal_;
 
   std::unique_ptr<FtpUploadPort> imageUpload_;
   // The version whose image the restore has put on the flash.

@@ -39,6 +39,11 @@ std::string TempDir::read(const std::string& name) const {
   return ss.str();
 }
 
+bool TempDir::exists(const std::string& name) const {
+  std::error_code ec;
+  return fs::exists(fs::path(path_) / name, ec);
+}
+
 std::vector<std::string> SplitCrLf(const std::string& text) {
   std::vector<std::string> lines;
   size_t pos = 0;

@@ -24,6 +24,7 @@ class TempDir {
   void write(const std::string& name, const std::string& content) const;
   void writeSize(const std::string& name, size_t size) const;
   std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
 
  private:
   std::string path_;

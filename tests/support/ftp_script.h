@@ -2,10 +2,14 @@
 // outcome a few virtual milliseconds after it was issued, the way the real
 // client reports it on a later event. Commands complete unless a rule says
 // otherwise; "CLOSE" disconnects; "LS " delivers the listing; the GET of
-// image.txt and of the backup image write the local file.
+// image.txt and of the backup image write the local file. A PUT stores the
+// local file's size under its remote path in `flash`; "DIR " lists that
+// folder of `flash` as an old server does, and "RENAME " moves an entry.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +47,10 @@ class FtpScript {
   // The reply to "LS ", in the pieces the client hands out.
   std::vector<std::string> listing;
   long long delayMs = 10;
+  // Remote path -> size of the files put on (or placed on) the flash.
+  std::map<std::string, long long> flash;
+  // When set, a PUT stores this many bytes fewer than it was sent.
+  long long putShortBy = 0;
 
  private:
   // The quoted paths of a command, in order.
@@ -92,6 +100,29 @@ class FtpScript {
       WriteFile(Quoted(command).at(1), "backup of " + Quoted(command).at(0));
     } else if (command == "LS ") {
       ftp.chunks.assign(listing.begin(), listing.end());
+    } else if (command.rfind("PUT ", 0) == 0) {
+      const std::string remote = command.substr(command.rfind(' ') + 1);
+      std::error_code ec;
+      const auto size = std::filesystem::file_size(Quoted(command).at(0), ec);
+      flash[remote] = ec ? 0 : static_cast<long long>(size) - putShortBy;
+    } else if (command.rfind("DIR ", 0) == 0) {
+      const std::string folder = command.substr(4) + "/";
+      std::string text;
+      for (const auto& [path, size] : flash)
+        if (path.rfind(folder, 0) == 0 && path.find('/', folder.size()) == std::string::npos)
+          text += "-rwxrwxrwx 1 0 0 " + std::to_string(size) + " Dec 08 08:00 " +
+                  path.substr(folder.size()) + "\r\n";
+      ftp.chunks.assign({text});
+    } else if (command.rfind("RENAME ", 0) == 0) {
+      const std::string args = command.substr(7);
+      const std::string from = args.substr(0, args.find(' '));
+      const std::string to = args.substr(args.find(' ') + 1);
+      if (flash.count(from)) {
+        flash[to] = flash[from];
+        flash.erase(from);
+      }
+    } else if (command.rfind("Delete /", 0) == 0) {
+      flash.erase(command.substr(7));
     }
     ftp.fire(icResponseCompleted);
   }

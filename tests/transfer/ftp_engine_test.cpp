@@ -116,7 +116,7 @@ TEST_F(FtpEngineTest, ErrorRows) {
   };
   const Case cases[] = {
       {12002, "", "FTP Timeout. Checking connection.....", true, true, true},
-      {12014, "Incorrect Username or Password!", "", false, false, false},
+      {12014, "Incorrect Username or Password!", "", true, false, false},
       {12029, "Cannot connect to Satellite IP Modem. Please check cable connection and retry.", "",
        true, true, false},
       {12345,
@@ -205,7 +205,8 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
   EXPECT_FALSE(p.uiFake.busy);
   EXPECT_TRUE(p.uiFake.messages.empty());
 
-  // Any other state: the one-line message, the client is not cancelled.
+  // Any other state: the one-line message; the client is cancelled, so the
+  // next chain starts at the login folder.
   for (long state : {3L, 12L, 22L, 25L}) {
     p.uiFake.messages.clear();
     up->st.bFtpDone = false;
@@ -217,7 +218,7 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
               "550 No such file");
     EXPECT_TRUE(up->st.bFtpDone);
   }
-  EXPECT_EQ(p.ftp().cancels, 0);
+  EXPECT_EQ(p.ftp().cancels, 4);
   // 1 and 8 go on with the upgrade: see the software upgrade tests.
 }
 

@@ -29,7 +29,7 @@ TEST_F(RestoreTest, OneBackupIsPreselectedAndRestored) {
   EXPECT_EQ(preselected, 0);
   EXPECT_EQ(p.uiFake.closed.back(), "frmRestore");
   const std::string put =
-      "PUT \"" + up->st.strBackupDir + "/orvex_5_1_0_3.bin\" /tffs0/bin/orvex_5_1_0_3.bin";
+      "PUT \"" + up->st.strBackupDir + "/orvex_5_1_0_3.bin\" /tffs0/bin/orvex_5_1_0_3.bin.part";
   ASSERT_EQ(commands(), std::vector<std::string>{put});
   EXPECT_EQ(up->st.ftpState, 12);
   EXPECT_FALSE(up->st.bFtpDone);
@@ -92,7 +92,7 @@ TEST_F(RestoreTest, ReleaseSeriesRule) {
   up->click("cmdRestore");
   ASSERT_EQ(commands().size(), 1u);
   EXPECT_EQ(commands()[0],
-            "PUT \"" + up->st.strBackupDir + "/orvex_5_0_0_1.bin\" /tffs0/bin/orvex_5_0_0_1.bin");
+            "PUT \"" + up->st.strBackupDir + "/orvex_5_0_0_1.bin\" /tffs0/bin/orvex_5_0_0_1.bin.part");
 }
 
 TEST_F(RestoreTest, StopsWithoutAddressReadinessOrBackups) {

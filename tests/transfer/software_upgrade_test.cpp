@@ -64,12 +64,17 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "LS ",
       "Delete orvex_5_0_0_1.bin",
       "Delete orvex.bin",
-      "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin\"",
-      "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin",
+      "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"",
+      "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
+      "DIR /tffs0/bin",
+      "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin",
       "CLOSE",
   };
   EXPECT_EQ(commands(), expected);
   EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "backup of /tffs0/bin/orvex_5_1_0_9.bin");
+  EXPECT_FALSE(home.exists("Backup/orvex_5_1_0_9.bin.part"));
+  EXPECT_EQ(ftp->flash, (std::map<std::string, long long>{
+                            {"/tffs0/bin/orvex_5_1_0_12.bin", FileLength(h + "orvex_5_1_0_12.bin")}}));
   EXPECT_TRUE(up->sw.bImageValid);
   EXPECT_EQ(up->sw.strCurrExecutable, "/bin/orvex_5_1_0_9.bin");
   EXPECT_TRUE(p.uploads.empty());
@@ -125,7 +130,7 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "DET: \tcurrent SoftwareFile : \"" + b + "orvex_5_1_0_9.bin\"",
       "VRB: \t>> UPG_HandleSwBackupAndProceed()",
       "DET: \t(Image) Current executable file is /bin/orvex_5_1_0_9.bin",
-      "INF: \tDelete local backup if file exists: orvex_5_1_0_9.bin",
+      "INF: \tBackup kept until its new copy is complete: orvex_5_1_0_9.bin",
       "DET: \t>> UPG_CleanupFolder4Backup() File: orvex_5_1_0_9.bin",
       "VRB: \t>> UPG_GetCurrentOrvexBintoPc()",
       "DET: \tFTP state : GET_BIN_CMD",
@@ -135,6 +140,11 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "DET: \tFTP state : PUT_NEW_BIN_CMD",
       "DET: \tUPG_UploadOrvexBinToTarget(): " + expected[6],
       "VRB: \t[ FTP Command Complete ] : upload new software completed",
+      "DET: \tFTP state : VERIFY_NEW_BIN_CMD",
+      "INF: \tImage verified on the terminal: /tffs0/bin/orvex_5_1_0_12.bin.part, " +
+          std::to_string(FileLength(h + "orvex_5_1_0_12.bin")) + " bytes.",
+      "DET: \tFTP state : RENAME_NEW_BIN_CMD",
+      "VRB: \t[ FTP Command Complete ] : new software image renamed into place",
       "DET: \tClosing FTP connection",
       "DET: \tFTP state : CLOSE_CONN_IMAGE_PUT",
       "DET: \tFTP-State: Disconnected",
@@ -149,15 +159,17 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
   EXPECT_FALSE(logHas("Command not complete"));
 }
 
-TEST_F(SoftwareUpgradeTest, WithoutImageTxtOnlyTheDefaultImageSurvives) {
+TEST_F(SoftwareUpgradeTest, WithoutImageTxtTheDefaultAndTheRunningImagesSurvive) {
   ftp->listing = {kListing};
   up->sw.bImageValid = true;  // from an earlier upgrade
   up->sw.UPG_SoftwareUpgradeIgnite();
   p.vclock.advance(1000);
-  EXPECT_EQ(deletes(), (std::vector<std::string>{"orvex_5_0_0_1.bin", "orvex_5_1_0_9.bin"}));
+  // The terminal reports 5.1.0.9: that image runs, whatever image.txt says.
+  EXPECT_EQ(deletes(), (std::vector<std::string>{"orvex_5_0_0_1.bin"}));
   EXPECT_EQ(commands()[1], "CD /tffs0/bin");
-  EXPECT_EQ(commands()[5], "GET \"/tffs0/bin/orvex.bin\" \"" + b + "orvex_5_1_0_9.bin\"");
-  EXPECT_EQ(commands()[6], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
+  EXPECT_EQ(commands()[4], "GET \"/tffs0/bin/orvex.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
+  EXPECT_EQ(commands()[5],
+            "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
   EXPECT_FALSE(up->sw.bImageValid);
   EXPECT_FALSE(logHas("Command not complete"));
   EXPECT_TRUE(logInOrder(
@@ -166,7 +178,7 @@ TEST_F(SoftwareUpgradeTest, WithoutImageTxtOnlyTheDefaultImageSurvives) {
        "orvex.bin",
        "DET: \tGet_IMG_CMG in icerror", "DET: \tFTP state : CD_TO_BIN_FOLDER",
        "DET: \tleaving Get_img_cmd in icerror", "DET: \tNo Image backup default orvex.bin",
-       "INF: \tDelete local backup if file exists: "}));
+       "INF: \tBackup kept until its new copy is complete: "}));
   EXPECT_TRUE(p.uiFake.messages.empty());
 }
 
@@ -186,7 +198,8 @@ TEST_F(SoftwareUpgradeTest, ARejectedImageTxtSkipsCleanupAndBackup) {
     up->sw.UPG_SoftwareUpgradeIgnite();
     p.vclock.advance(100);
     ASSERT_EQ(commands().size(), 2u);
-    EXPECT_EQ(commands()[1], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
+    EXPECT_EQ(commands()[1],
+              "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
     EXPECT_EQ(up->sw.strCurrExecutable, "");
     EXPECT_EQ(up->st.ftpState, 3);
     EXPECT_TRUE(p.uiFake.busy);
@@ -202,10 +215,12 @@ TEST_F(SoftwareUpgradeTest, ARefusedBackupUploadsWithoutIt) {
   ftp->fail("GET \"", 12003);
   up->sw.UPG_SoftwareUpgradeIgnite();
   p.vclock.advance(1000);
-  ASSERT_EQ(commands().size(), 6u);
-  EXPECT_EQ(commands()[3], "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin\"");
-  EXPECT_EQ(commands()[4], "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin");
-  EXPECT_EQ(commands()[5], "CLOSE");
+  ASSERT_EQ(commands().size(), 8u);
+  EXPECT_EQ(commands()[3],
+            "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
+  EXPECT_EQ(commands()[4],
+            "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
+  EXPECT_EQ(commands()[7], "CLOSE");
   EXPECT_TRUE(logInOrder(
       {"ERR: \tCommand not complete, Error code: 12003 550 refused ftp command: 1",
        "DET: \tFile not found on modem, FTP state : 1", "DET: \torvex bin not found, continuing",
@@ -225,7 +240,10 @@ TEST_F(SoftwareUpgradeTest, BootromUploadsAtOnce) {
   p.vclock.advance(100);
   EXPECT_EQ(commands(),
             (std::vector<std::string>{
-                "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin", "CLOSE"}));
+                "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
+                "DIR /tffs0/bin",
+                "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin",
+                "CLOSE"}));
   p.vclock.advance(2000);
   EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
 
