@@ -157,7 +157,34 @@ void AppFrame::Form_Unload() {
   up.ftp.inetFTP->cancel();
 }
 
+bool AppFrame::UpgradeInProgress() const {
+  if (!st.bFtpDone || st.screenMousePointer == vbArrowHourglass) return true;
+  if (st.bSwUpgPending || st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending) return true;
+  if (st.currUpgradeState != UPG_STATE_IDLE && st.currUpgradeState != UPG_STATE_INVALID)
+    return true;
+  if (st.picUpgradeState != 0 || st.ibUpgState != IB_UPG_IDLE) return true;
+  for (const Timer* t :
+       {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig, &up.zing.tmrFiveSecDelayedReset,
+        &up.ant.tmrAntUpgDelay, &up.pic.tmr40SecDelay, &up.pic.tmrPicUpgrCnt})
+    if (t->enabled()) return true;
+  return false;
+}
+
+bool AppFrame::ConfirmClose() {
+  if (st.bUnloaded || !UpgradeInProgress()) return true;
+  Util_LogWrite(INF, "Close requested while an upgrade is in progress.");
+  const int answer =
+      MsgBox(std::string("An upgrade of the Satellite IP Modem is in progress.") + CRLF + CRLF +
+                 "Closing the upgrader now can leave the terminal without working software." +
+                 CRLF + CRLF + "Do you want to close the upgrader anyway?",
+             vbYesNo | vbExclamation | vbDefaultButton2, kProgramTitle);
+  const bool close = answer == vbYes && !st.bUnloaded;
+  Util_LogWrite(INF, close ? "Closing during the upgrade: confirmed." : "The upgrade goes on.");
+  return close;
+}
+
 void AppFrame::mnuFileExit_Click() {
+  if (!ConfirmClose()) return;
   up.log.Util_LogClose();
   up.platform.pump().sleepMs(10);
   UnloadMainWindow();

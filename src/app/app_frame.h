@@ -17,6 +17,12 @@ class AppFrame : public Part {
   void mnuFileExit_Click();
   // Unloads the main window: the two unload handlers run and the program ends.
   void UnloadMainWindow();
+  // True while an upgrade, a restore or a transfer is under way: closing
+  // then could leave the terminal half-upgraded.
+  bool UpgradeInProgress() const;
+  // Asked before the technician closes the window: true when it may close.
+  // While an upgrade runs the technician is asked first; the default is No.
+  bool ConfirmClose();
   // The version part of an image name such as orvex_5_1_0_12.bin (5_1_0_12).
   static std::string ImageVersionFromName(const std::string& name);
 };

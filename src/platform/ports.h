@@ -131,6 +131,7 @@ enum MsgBoxFlags : int {
   vbQuestion = 32,
   vbExclamation = 48,
   vbInformation = 64,
+  vbDefaultButton2 = 256,  // the second button (No) is the default
 };
 enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 

@@ -80,6 +80,12 @@ int QtUi::msgBox(const std::string& text, int flags, const std::string& title) {
   QMessageBox box(icon, title.empty() ? QString::fromLatin1(kProgramTitle) : FromAnsi(title),
                   DisplayText(text), buttons, parent);
   box.setTextFormat(Qt::PlainText);
+  if (flags & vbDefaultButton2) {
+    if (buttons & QMessageBox::No)
+      box.setDefaultButton(QMessageBox::No);
+    else if (buttons & QMessageBox::Cancel)
+      box.setDefaultButton(QMessageBox::Cancel);
+  }
   // A busy pointer is no pointer to answer a question with.
   const bool wasBusy = busy_;
   if (wasBusy) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);

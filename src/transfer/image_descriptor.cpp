@@ -3,7 +3,7 @@
 // an upgrade or a restore.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
 
 #include "app/upgrader.h"
 #include "transfer/software_upgrade.h"
@@ -16,13 +16,16 @@ namespace {
 
 constexpr size_t kMaxExecutableLength = 50;
 
-// The lines of a text file joined without their line ends (CR, LF or CR LF).
-std::string ReadJoinedLines(const std::string& path) {
+// The lines of a text file joined without their line ends (CR, LF or CR LF),
+// reading at most `limit` bytes; nothing when the file is larger.
+std::optional<std::string> ReadJoinedLines(const std::string& path, size_t limit) {
   std::ifstream f(fs::path(path), std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
+  std::string raw(limit + 1, '\0');
+  f.read(raw.data(), static_cast<std::streamsize>(raw.size()));
+  raw.resize(static_cast<size_t>(f.gcount()));
+  if (raw.size() > limit) return std::nullopt;
   std::string content;
-  for (char c : ss.str())
+  for (char c : raw)
     if (c != '\r' && c != '\n') content += c;
   return content;
 }
@@ -32,7 +35,11 @@ std::string ReadJoinedLines(const std::string& path) {
 bool SoftwareUpgrade::UPG_CheckRetrievedImage() {
   Util_LogWrite(VRB, ">> UPG_CheckRetrievedImage()");
   strCurrExecutable.clear();
-  const std::string content = ReadJoinedLines(st.strHomeDir + "image.txt");
+  const auto read = ReadJoinedLines(st.strHomeDir + "image.txt", kMaxImageTxtBytes);
+  if (!read)
+    Util_LogWrite(
+        ERR, "image file larger than " + std::to_string(kMaxImageTxtBytes) + " bytes: not read");
+  const std::string content = read.value_or("");
   const std::string prefix = Left(content, 5);
   const std::string suffix = Right(content, 6);
   Util_LogWrite(VRB, " Image Prefix & Suffix : " + prefix + " " + suffix);
@@ -61,10 +68,26 @@ void SoftwareUpgrade::tmrImagePutTrig_Timer() {
   bRestoreImagePut = false;
 }
 
-void SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
+bool SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
   strLocalImageFile = st.strHomeDir + "image.txt";
-  std::ofstream f(fs::path(strLocalImageFile), std::ios::binary | std::ios::trunc);
-  f << content;
+  {
+    std::ofstream f(fs::path(strLocalImageFile), std::ios::binary | std::ios::trunc);
+    f << content;
+    f.close();
+    if (f && FileLength(strLocalImageFile) == static_cast<long long>(content.size())) return true;
+  }
+  // Sending a wrong or empty image.txt would leave the terminal without a
+  // bootable image: the new image stays on the flash, unnamed, and the
+  // terminal keeps starting the one it runs.
+  Util_LogWrite(ERR, "Unable to write " + strLocalImageFile);
+  up.ftp.EndChainOnFailure("image.txt could not be written on the PC");
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("Unable to write image.txt in the upgrader's folder.") + CRLF +
+             "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+             "Check that the upgrader's folder is writable and retry the upgrade.",
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+  return false;
 }
 
 void SoftwareUpgrade::ImageUploadFatal() {
@@ -76,7 +99,7 @@ void SoftwareUpgrade::ImageUploadFatal() {
 
 void SoftwareUpgrade::createAndSendImageFile() {
   Util_LogWrite(VRB, ">> createAndSendImageFile()");
-  WriteLocalImageFile("/bin/orvex_" + st.strNewSwVersion + ".bin");
+  if (!WriteLocalImageFile("/bin/orvex_" + st.strNewSwVersion + ".bin")) return;
 
   imageUpload_ = up.platform.makeFtpUpload();
   if (!imageUpload_->open("ORVEX Software Upgrader"))
@@ -108,7 +131,7 @@ void SoftwareUpgrade::createAndSendImageFile() {
 void SoftwareUpgrade::createAndSendRestoreImageFile() {
   Util_LogWrite(VRB, ">> createAndSendRestoreImageFile()");
   // The image that was put, even if another restore has been started since.
-  WriteLocalImageFile("/bin/orvex_" + restorePutVersion_ + ".bin");
+  if (!WriteLocalImageFile("/bin/orvex_" + restorePutVersion_ + ".bin")) return;
 
   imageUpload_ = up.platform.makeFtpUpload();
   if (!imageUpload_->open("ORVEX Software Upgrader Restore"))

@@ -80,8 +80,9 @@ class SoftwareUpgrade : public Part {
   // (the command has then been cancelled like a watchdog expiry).
   bool WaitForFtpClient(const std::string& what, bool logTurns);
   bool IsSparedFromDeletion(const std::string& entry) const;
-  // Writes image.txt in the home folder: the content, no line end.
-  void WriteLocalImageFile(const std::string& content);
+  // Writes image.txt in the home folder: the content, no line end. When it
+  // cannot be written the chain ends with a message and false is returned.
+  bool WriteLocalImageFile(const std::string& content);
   void ImageUploadFatal();
   // The file in the Backup folder that holds this version, by its real name.
   std::string BackupFileFor(const std::string& version) const;

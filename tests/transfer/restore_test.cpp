@@ -91,8 +91,8 @@ TEST_F(RestoreTest, ReleaseSeriesRule) {
   up->st.bFactoryMode = true;  // factory mode allows any series
   up->click("cmdRestore");
   ASSERT_EQ(commands().size(), 1u);
-  EXPECT_EQ(commands()[0],
-            "PUT \"" + up->st.strBackupDir + "/orvex_5_0_0_1.bin\" /tffs0/bin/orvex_5_0_0_1.bin.part");
+  EXPECT_EQ(commands()[0], "PUT \"" + up->st.strBackupDir +
+                               "/orvex_5_0_0_1.bin\" /tffs0/bin/orvex_5_0_0_1.bin.part");
 }
 
 TEST_F(RestoreTest, StopsWithoutAddressReadinessOrBackups) {

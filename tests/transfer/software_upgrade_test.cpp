@@ -73,8 +73,8 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
   EXPECT_EQ(commands(), expected);
   EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "backup of /tffs0/bin/orvex_5_1_0_9.bin");
   EXPECT_FALSE(home.exists("Backup/orvex_5_1_0_9.bin.part"));
-  EXPECT_EQ(ftp->flash, (std::map<std::string, long long>{
-                            {"/tffs0/bin/orvex_5_1_0_12.bin", FileLength(h + "orvex_5_1_0_12.bin")}}));
+  EXPECT_EQ(ftp->flash, (std::map<std::string, long long>{{"/tffs0/bin/orvex_5_1_0_12.bin",
+                                                           FileLength(h + "orvex_5_1_0_12.bin")}}));
   EXPECT_TRUE(up->sw.bImageValid);
   EXPECT_EQ(up->sw.strCurrExecutable, "/bin/orvex_5_1_0_9.bin");
   EXPECT_TRUE(p.uploads.empty());
@@ -238,12 +238,12 @@ TEST_F(SoftwareUpgradeTest, BootromUploadsAtOnce) {
   EXPECT_FALSE(up->sw.tmrDelayedSwUpgIgnite.enabled());
   EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());  // the PUT has no watchdog
   p.vclock.advance(100);
-  EXPECT_EQ(commands(),
-            (std::vector<std::string>{
-                "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
-                "DIR /tffs0/bin",
-                "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin",
-                "CLOSE"}));
+  EXPECT_EQ(
+      commands(),
+      (std::vector<std::string>{
+          "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
+          "DIR /tffs0/bin",
+          "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin", "CLOSE"}));
   p.vclock.advance(2000);
   EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
 

@@ -333,7 +333,14 @@ void MainWindowView::closeMainWindow() {
 
 void MainWindowView::closeEvent(QCloseEvent* event) {
   // The close box unloads the main window: the engine's shutdown runs once.
-  if (!closingFromEngine_) up_.app.UnloadMainWindow();
+  // While an upgrade runs the technician is asked first.
+  if (!closingFromEngine_) {
+    if (!up_.app.ConfirmClose()) {
+      event->ignore();
+      return;
+    }
+    up_.app.UnloadMainWindow();
+  }
   event->accept();
 }
 
