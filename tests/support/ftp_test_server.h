@@ -37,6 +37,9 @@ class FtpTestServer {
     std::string password = "skyharbor";
     int faultBytes = 65536;
     int lifetimeSec = 240;
+    // An older embedded server: refuses "CWD /", EPSV, EPRT, SIZE, MDTM,
+    // MLSD, MLST and FEAT.
+    bool strict = false;
   };
 
   FtpTestServer(const std::string& root, const std::string& journal, Options options)
@@ -60,12 +63,21 @@ class FtpTestServer {
       const QString script = QString::fromStdString(
           (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string());
       proc_.setProcessChannelMode(QProcess::SeparateChannels);
-      proc_.start("/usr/bin/python3",
-                  {script, "--address", QString::fromStdString(address_), "--root",
-                   QString::fromStdString(root_), "--journal", QString::fromStdString(journal_),
-                   "--password", QString::fromStdString(options_.password), "--fault-bytes",
-                   QString::number(options_.faultBytes), "--lifetime",
-                   QString::number(options_.lifetimeSec)});
+      QStringList args{script,
+                       "--address",
+                       QString::fromStdString(address_),
+                       "--root",
+                       QString::fromStdString(root_),
+                       "--journal",
+                       QString::fromStdString(journal_),
+                       "--password",
+                       QString::fromStdString(options_.password),
+                       "--fault-bytes",
+                       QString::number(options_.faultBytes),
+                       "--lifetime",
+                       QString::number(options_.lifetimeSec)};
+      if (options_.strict) args << "--strict";
+      proc_.start("/usr/bin/python3", args);
       if (!proc_.waitForStarted(5000)) continue;
       QByteArray out;
       QElapsedTimer t;
