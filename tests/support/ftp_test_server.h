@@ -60,8 +60,7 @@ class FtpTestServer {
   bool start() {
     for (int attempt = 0; attempt < 4; ++attempt) {
       address_ = NextAddress();
-      const QString script = QString::fromStdString(
-          (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string());
+      const QString script = QString::fromStdString(ScriptPath());
       proc_.setProcessChannelMode(QProcess::SeparateChannels);
       QStringList args{script,
                        "--address",
@@ -102,6 +101,17 @@ class FtpTestServer {
   }
 
   const std::string& address() const { return address_; }
+
+  // __FILE__ may be relative to the build folder (Ninja), which is not the
+  // working folder of a test run by ctest; the source folder is surer.
+  static std::string ScriptPath() {
+#ifdef ORVEX_SOURCE_DIR
+    const std::filesystem::path fromSource =
+        std::filesystem::path(ORVEX_SOURCE_DIR) / "tests" / "support" / "ftp_server.py";
+    if (std::filesystem::exists(fromSource)) return fromSource.string();
+#endif
+    return (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string();
+  }
 
   // The commands the server received, one a line (PASS masked).
   QStringList journal() const {
