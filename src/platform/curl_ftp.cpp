@@ -16,6 +16,8 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/curl_ftp_session.h"
 
@@ -41,10 +43,32 @@ std::string Unquote(const std::string& s) {
 // A command as the engine writes it: a verb and up to two arguments, each
 // either in double quotes or bare. A bare local path may hold blanks, so
 // the bare remote name of a PUT is its last word and the bare remote path of
-// a GET its first.
+// a GET its first; the bare names of a RENAME are single words.
 struct Command {
   std::string verb, first, second;
+  bool extra = false;  // more arguments than the verb takes
 };
+
+// The words of a RENAME: each in double quotes or up to the next blank.
+std::vector<std::string> Words(const std::string& rest) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < rest.size()) {
+    if (rest[i] == ' ' || rest[i] == '\t') {
+      ++i;
+    } else if (rest[i] == '"') {
+      const auto close = rest.find('"', i + 1);
+      const auto end = close == std::string::npos ? rest.size() : close;
+      words.push_back(rest.substr(i + 1, end - i - 1));
+      i = end + 1;
+    } else {
+      const auto end = std::min(rest.find_first_of(" \t", i), rest.size());
+      words.push_back(rest.substr(i, end - i));
+      i = end;
+    }
+  }
+  return words;
+}
 
 Command Parse(const std::string& text) {
   Command c;
@@ -54,6 +78,13 @@ Command Parse(const std::string& text) {
   std::transform(c.verb.begin(), c.verb.end(), c.verb.begin(),
                  [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
   const std::string rest = blank == std::string::npos ? std::string() : Trim(t.substr(blank));
+  if (c.verb == "RENAME") {
+    const std::vector<std::string> words = Words(rest);
+    if (!words.empty()) c.first = words[0];
+    if (words.size() > 1) c.second = words[1];
+    c.extra = words.size() > 2;
+    return c;
+  }
   if (c.verb != "GET" && c.verb != "PUT") {
     c.first = Unquote(rest);
     return c;
@@ -109,10 +140,17 @@ class CurlFtpClient final : public FtpClientPort {
     wake_.notify_all();
   }
 
+  // The next command starts afresh: logged in anew, in the login folder.
   void cancel() override {
     cancelledUpTo_ = lastIssued_;
     lastFinished_ = std::max(lastFinished_, lastIssued_);
     listing_.clear();
+    listingPos_ = 0;
+    {
+      std::lock_guard lock(mutex_);
+      resetRequested_ = true;
+    }
+    wake_.notify_all();
   }
 
   bool stillExecuting() const override { return lastFinished_ < lastIssued_; }
@@ -120,7 +158,7 @@ class CurlFtpClient final : public FtpClientPort {
   std::string responseInfo() const override { return responseInfo_; }
 
   std::string getChunk(int maxChars) override {
-    if (maxChars <= 0) return {};
+    if (maxChars <= 0 || listingPos_ >= listing_.size()) return {};
     const size_t n = std::min(listing_.size() - listingPos_, static_cast<size_t>(maxChars));
     std::string piece = listing_.substr(listingPos_, n);
     listingPos_ += n;
@@ -141,7 +179,8 @@ class CurlFtpClient final : public FtpClientPort {
     if (final) {
       responseCode_ = code;
       responseInfo_ = info;
-      if (hasListing) {
+      if (hasListing || state != icResponseCompleted) {
+        // A failure, or the end of the session, forgets the last listing.
         listing_ = listing;
         listingPos_ = 0;
       }
@@ -167,12 +206,22 @@ class CurlFtpClient final : public FtpClientPort {
     CurlFtpSession session(kUser, kPassword);
     for (;;) {
       Job job;
+      bool reset = false;
       {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        wake_.wait(lock, [this] { return stopping_ || resetRequested_ || !jobs_.empty(); });
         if (stopping_) return;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
+        reset = std::exchange(resetRequested_, false);
+        if (!reset) {
+          job = std::move(jobs_.front());
+          jobs_.pop_front();
+        }
+      }
+      // After a cancel the connection goes at once, whatever state it is
+      // in; the next command logs in afresh.
+      if (reset) {
+        session.reset();
+        continue;
       }
       if (!cancelled(job.id)) runJob(session, job);
     }
@@ -211,10 +260,12 @@ class CurlFtpClient final : public FtpClientPort {
     if (cmd.verb == "CD") {
       r = session.changeFolder(cmd.first);
     } else if (cmd.verb == "LS" || cmd.verb == "DIR") {
-      r = session.list(cmd.first, listing);
+      r = session.list(cmd.first, cmd.verb == "DIR", listing);
       hasListing = true;
-    } else if (cmd.verb == "DELETE") {
+    } else if (cmd.verb == "DELETE" && !cmd.first.empty()) {
       r = session.remove(cmd.first);
+    } else if (cmd.verb == "RENAME" && !cmd.first.empty() && !cmd.second.empty() && !cmd.extra) {
+      r = session.rename(cmd.first, cmd.second);
     } else if (cmd.verb == "GET" && !cmd.first.empty() && !cmd.second.empty()) {
       r = session.get(cmd.first, cmd.second);
     } else if (cmd.verb == "PUT" && !cmd.first.empty() && !cmd.second.empty()) {
@@ -224,6 +275,7 @@ class CurlFtpClient final : public FtpClientPort {
       r.curlCode = CURLE_URL_MALFORMAT;
       r.code = CURLE_URL_MALFORMAT;
       r.text = "Invalid FTP command: " + job.command;
+      session.reset();  // like any failed command
     }
     session.onProgress = nullptr;
     if (cancelled(id)) return;
@@ -252,6 +304,7 @@ class CurlFtpClient final : public FtpClientPort {
   std::condition_variable wake_;
   std::deque<Job> jobs_;
   bool stopping_ = false;
+  bool resetRequested_ = false;
   std::thread worker_;  // last: starts once everything above exists
 };
 

@@ -1,6 +1,8 @@
 #include "platform/curl_ftp_session.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,14 +41,18 @@ std::string Escape(const std::string& segment) {
   return out;
 }
 
-// The server's replies are the "headers" of FTP; the last one that carries
-// a status explains a refusal better than curl's summary.
-size_t OnReply(char* data, size_t size, size_t n, void* user) {
-  auto* last = static_cast<std::string*>(user);
-  std::string line(data, size * n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))) *last = line;
-  return size * n;
+// The longest reply line kept for the technician; the rest is cut off.
+constexpr size_t kReplyLimit = 512;
+
+// A path with repeated and trailing slashes removed ("/" stays "/").
+std::string Normalize(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out += c;
+  }
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
 }
 
 // curl gives an ASCII listing with bare LF line ends; the listing keeps the
@@ -140,7 +146,9 @@ std::string JoinRemote(const std::string& workingFolder, const std::string& path
 struct CurlFtpSession::Transfer {
   CurlFtpSession* session = nullptr;
   CURL* curl = nullptr;
+  Target target;
   char errorBuffer[CURL_ERROR_SIZE] = {};
+  // The server's final reply line to the last command sent, if any.
   std::string lastReply;
   int reported = 0;
   // Stall watch: a transfer whose byte count has not moved for the request
@@ -156,8 +164,9 @@ struct CurlFtpSession::Transfer {
   bool writeFailed = false;
   // PUT: the local file being sent.
   FILE* in = nullptr;
-  // LS: the listing.
+  // LS, DIR: the listing, bounded.
   std::string* text = nullptr;
+  bool listingTooLong = false;
   curl_slist* postQuote = nullptr;
 
   ~Transfer() {
@@ -214,8 +223,33 @@ struct CurlFtpSession::Transfer {
   }
 
   static size_t OnListData(char* data, size_t size, size_t n, void* user) {
-    static_cast<Transfer*>(user)->text->append(data, size * n);
+    auto* t = static_cast<Transfer*>(user);
+    if (size * n > kListingLimit - t->text->size()) {
+      t->listingTooLong = true;
+      return 0;
+    }
+    t->text->append(data, size * n);
     return size * n;
+  }
+
+  // The conversation: a command sent forgets the last reply; a reply line
+  // of the form "ddd text" becomes the last reply (continuation lines of a
+  // multi-line reply do not).
+  static int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    if (type == CURLINFO_HEADER_OUT) {
+      t->lastReply.clear();
+    } else if (type == CURLINFO_HEADER_IN) {
+      std::string line(data, std::min(size, kReplyLimit));
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      const auto digit = [&](size_t i) {
+        return std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+      };
+      if (line.size() >= 3 && digit(0) && digit(1) && digit(2) &&
+          (line.size() == 3 || line[3] == ' '))
+        t->lastReply = line;
+    }
+    return 0;
   }
 
   static size_t OnFileRead(char* buffer, size_t size, size_t n, void* user) {
@@ -232,7 +266,7 @@ CurlFtpSession::CurlFtpSession(std::string user, std::string password)
 }
 
 CurlFtpSession::~CurlFtpSession() {
-  if (curl_) curl_easy_cleanup(curl_);
+  reset();
 }
 
 CURL* CurlFtpSession::handle() {
@@ -240,30 +274,120 @@ CURL* CurlFtpSession::handle() {
   return curl_;
 }
 
-void CurlFtpSession::setHost(const std::string& host) {
-  if (host == host_) return;
-  host_ = host;
-  workingFolder_.clear();
-  sessionOpen_ = false;
+curl_socket_t CurlFtpSession::OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  auto* self = static_cast<CurlFtpSession*>(user);
+  const curl_socket_t fd =
+      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd != CURL_SOCKET_BAD) self->sockets_.insert(fd);
+  return fd;
 }
 
-void CurlFtpSession::prepare(Transfer& t, const std::string& url) {
+int CurlFtpSession::OnCloseSocket(void* user, curl_socket_t fd) {
+  static_cast<CurlFtpSession*>(user)->sockets_.erase(fd);
+  return ::close(fd);
+}
+
+void CurlFtpSession::setHost(const std::string& host) {
+  if (host == host_) return;
+  reset();
+  host_ = host;
+}
+
+void CurlFtpSession::reset() {
+  if (curl_) {
+    // With its sockets shut, curl's goodbye (QUIT) fails at once instead of
+    // waiting up to 120 s for a server that may not answer.
+    for (curl_socket_t fd : sockets_) ::shutdown(fd, SHUT_RDWR);
+    curl_easy_cleanup(curl_);
+    curl_ = nullptr;
+  }
+  sockets_.clear();
+  sessionOpen_ = false;
+  serverFolder_.clear();
+  workingFolder_.clear();
+}
+
+CurlFtpSession::Target CurlFtpSession::folderTarget(const std::string& path) const {
+  const std::string p = Normalize(path);
+  Target t;
+  t.url = FtpUrl(host_, p, true);
+  t.serverFolder = p.empty() || p == "/" ? p : p + "/";
+  return t;
+}
+
+CurlFtpSession::Target CurlFtpSession::fileTarget(const std::string& path) const {
+  const std::string p = Normalize(path);
+  Target t;
+  t.url = FtpUrl(host_, p, false);
+  const auto slash = p.rfind('/');
+  if (slash == 0) {
+    // A file at the root: named by its whole path, so that no "CWD /" is
+    // needed; the server stays where it is.
+    t.noCwd = true;
+    t.serverFolder = serverFolder_;
+  } else if (slash != std::string::npos) {
+    t.serverFolder = p.substr(0, slash + 1);
+  }
+  return t;
+}
+
+CurlFtpSession::Site CurlFtpSession::quoteSite(const std::string& path) const {
+  const std::string p = Normalize(path);
+  const auto slash = p.rfind('/');
+  Site s;
+  if (slash == std::string::npos) {
+    s.target = folderTarget("");
+    s.argument = p;
+  } else if (slash == 0) {
+    s.target.url = FtpUrl(host_, "/", true);
+    s.target.noCwd = true;
+    s.target.serverFolder = serverFolder_;
+    s.folder = "/";
+    s.argument = p;
+  } else {
+    s.folder = p.substr(0, slash);
+    s.target = folderTarget(s.folder);
+    s.argument = p.substr(slash + 1);
+  }
+  return s;
+}
+
+void CurlFtpSession::prepare(Transfer& t, const Target& target) {
+  // curl would get back to the login folder of a kept connection with
+  // "CWD <login folder>", which an older server may refuse ("CWD /"); a new
+  // connection starts there.
+  const bool relative = target.serverFolder.empty() || target.serverFolder[0] != '/';
+  if (sessionOpen_ && !target.noCwd && relative && target.serverFolder != serverFolder_) {
+    const std::string keep = workingFolder_;
+    reset();
+    workingFolder_ = keep;
+  }
   CURL* c = handle();
   curl_easy_reset(c);
   t.session = this;
   t.curl = c;
+  t.target = target;
   const double scale = FtpTimeScale();
   const long seconds = std::max(1L, std::lround(kRequestTimeoutSec * scale));
   t.stallLimit =
       std::chrono::milliseconds(std::max(1L, std::lround(kRequestTimeoutSec * 1000 * scale)));
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(c, CURLOPT_URL, target.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(c, CURLOPT_USERNAME, user_.c_str());
   curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_ERRORBUFFER, t.errorBuffer);
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnReply);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, &t.lastReply);
+  curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+  curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, Transfer::OnDebug);
+  curl_easy_setopt(c, CURLOPT_DEBUGDATA, &t);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
+  curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
+  curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, this);
+  curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD,
+                   static_cast<long>(target.noCwd ? CURLFTPMETHOD_NOCWD : CURLFTPMETHOD_SINGLECWD));
+  curl_easy_setopt(c, CURLOPT_FTP_USE_EPSV, 0L);
+  curl_easy_setopt(c, CURLOPT_FTP_USE_EPRT, 0L);
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Transfer::OnProgress);
   curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
@@ -283,69 +407,105 @@ FtpResult CurlFtpSession::perform(Transfer& t) {
     std::snprintf(t.errorBuffer, sizeof t.errorBuffer, "Transfer stalled: no data for %.1f s",
                   static_cast<double>(t.stallLimit.count()) / 1000.0);
   }
+  if (rc == CURLE_WRITE_ERROR && t.listingTooLong) {
+    rc = CURLE_FILESIZE_EXCEEDED;
+    std::snprintf(t.errorBuffer, sizeof t.errorBuffer, "Listing larger than %zu bytes: cut off",
+                  kListingLimit);
+  }
   FtpResult r;
   r.curlCode = rc;
   r.ok = rc == CURLE_OK;
   sessionOpen_ = r.ok;
-  if (r.ok) return r;
+  if (r.ok) {
+    if (!t.target.noCwd) serverFolder_ = t.target.serverFolder;
+    return r;
+  }
   r.code = MapCurlError(rc);
   if (t.writeFailed && rc == CURLE_WRITE_ERROR) {
     r.text =
         std::string("Cannot write the local file ") + t.localPath + ": " + std::strerror(errno);
-  } else if ((r.code == ftpErrServerRefused || r.code == ftpErrLoginRefused) &&
-             !t.lastReply.empty() && t.lastReply[0] >= '4') {
+  } else if (!t.listingTooLong && !t.lastReply.empty() && t.lastReply[0] >= '4') {
+    // The server refused the last command: its own words come first.
     r.text = t.lastReply;
   } else {
     r.text = t.errorBuffer[0] ? t.errorBuffer : curl_easy_strerror(rc);
   }
-  if (r.code == ftpErrServerRefused) sessionOpen_ = true;  // refused, but still logged in
   return r;
 }
 
-FtpResult CurlFtpSession::login() {
-  Transfer t;
-  prepare(t, FtpUrl(host_, "", true));
-  curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
-  return perform(t);
-}
-
-FtpResult CurlFtpSession::changeFolder(const std::string& path) {
-  const std::string target = JoinRemote(workingFolder_, path);
-  Transfer t;
-  prepare(t, FtpUrl(host_, target, true));
-  curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
-  FtpResult r = perform(t);
-  if (r.ok) workingFolder_ = target;
+FtpResult CurlFtpSession::finish(FtpResult r) {
+  // After a failure the server may be anywhere, or hung: start afresh.
+  if (!r.ok) reset();
   return r;
 }
 
-FtpResult CurlFtpSession::list(const std::string& path, std::string& listing) {
-  std::string raw;
+FtpResult CurlFtpSession::quote(const Target& target, const std::vector<std::string>& commands) {
   Transfer t;
-  t.text = &raw;
-  prepare(t, FtpUrl(host_, JoinRemote(workingFolder_, path), true));
-  curl_easy_setopt(t.curl, CURLOPT_DIRLISTONLY, 1L);
-  curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnListData);
-  curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t);
-  FtpResult r = perform(t);
-  listing = r.ok ? WithCrLf(raw) : std::string();
-  return r;
-}
-
-FtpResult CurlFtpSession::remove(const std::string& name) {
-  Transfer t;
-  const std::string command = "DELE " + name;
-  t.postQuote = curl_slist_append(nullptr, command.c_str());
-  prepare(t, FtpUrl(host_, workingFolder_, true));
+  for (const std::string& command : commands)
+    t.postQuote = curl_slist_append(t.postQuote, command.c_str());
+  prepare(t, target);
   curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
   curl_easy_setopt(t.curl, CURLOPT_POSTQUOTE, t.postQuote);
   return perform(t);
 }
 
+FtpResult CurlFtpSession::login() {
+  Transfer t;
+  prepare(t, folderTarget(""));
+  curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
+  return finish(perform(t));
+}
+
+FtpResult CurlFtpSession::changeFolder(const std::string& path) {
+  const std::string target = Normalize(JoinRemote(workingFolder_, path));
+  Transfer t;
+  prepare(t, folderTarget(target));
+  curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
+  FtpResult r = perform(t);
+  if (r.ok) workingFolder_ = target;
+  return finish(r);
+}
+
+FtpResult CurlFtpSession::list(const std::string& path, bool longForm, std::string& listing) {
+  std::string raw;
+  Transfer t;
+  t.text = &raw;
+  prepare(t, folderTarget(JoinRemote(workingFolder_, path)));
+  if (!longForm) curl_easy_setopt(t.curl, CURLOPT_DIRLISTONLY, 1L);
+  curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnListData);
+  curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t);
+  FtpResult r = perform(t);
+  listing = r.ok ? WithCrLf(raw) : std::string();
+  return finish(r);
+}
+
+FtpResult CurlFtpSession::remove(const std::string& name) {
+  const Site s = quoteSite(JoinRemote(workingFolder_, name));
+  return finish(quote(s.target, {"DELE " + s.argument}));
+}
+
+FtpResult CurlFtpSession::rename(const std::string& from, const std::string& to) {
+  const std::string a = JoinRemote(workingFolder_, from);
+  const std::string b = JoinRemote(workingFolder_, to);
+  const Site sa = quoteSite(a);
+  const Site sb = quoteSite(b);
+  if (sa.folder == sb.folder)
+    return finish(quote(sa.target, {"RNFR " + sa.argument, "RNTO " + sb.argument}));
+  // Across folders: whole paths; a relative one is taken from the login
+  // folder, absolute ones from wherever the server is.
+  Target site = folderTarget("");
+  if (!a.empty() && a[0] == '/' && !b.empty() && b[0] == '/') {
+    site.url = FtpUrl(host_, "/", true);
+    site.noCwd = true;
+    site.serverFolder = serverFolder_;
+  }
+  return finish(quote(site, {"RNFR " + Normalize(a), "RNTO " + Normalize(b)}));
+}
+
 FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath) {
   Transfer t;
   t.localPath = localPath;
-  prepare(t, FtpUrl(host_, JoinRemote(workingFolder_, remote), false));
+  prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnFileData);
   curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t);
   FtpResult r = perform(t);
@@ -359,6 +519,7 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
       r.curlCode = CURLE_WRITE_ERROR;
       r.code = CURLE_WRITE_ERROR;
       r.text = "Cannot write the local file " + localPath + ": " + std::strerror(errno);
+      std::remove(localPath.c_str());
     }
   }
   if (!r.ok && t.out) {
@@ -367,7 +528,7 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
     t.out = nullptr;
     std::remove(localPath.c_str());
   }
-  return r;
+  return finish(r);
 }
 
 FtpResult CurlFtpSession::put(const std::string& localPath, const std::string& remote, bool ascii) {
@@ -379,36 +540,32 @@ FtpResult CurlFtpSession::put(const std::string& localPath, const std::string& r
     r.curlCode = CURLE_READ_ERROR;
     r.code = CURLE_READ_ERROR;
     r.text = "Cannot open the local file " + localPath + ": " + std::strerror(errno);
-    return r;
+    return finish(r);
   }
   std::fseek(t.in, 0, SEEK_END);
   const long size = std::ftell(t.in);
   std::fseek(t.in, 0, SEEK_SET);
-  prepare(t, FtpUrl(host_, JoinRemote(workingFolder_, remote), false));
+  prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(t.curl, CURLOPT_READFUNCTION, Transfer::OnFileRead);
   curl_easy_setopt(t.curl, CURLOPT_READDATA, &t);
   if (size >= 0) curl_easy_setopt(t.curl, CURLOPT_INFILESIZE_LARGE, curl_off_t{size});
   if (ascii) curl_easy_setopt(t.curl, CURLOPT_TRANSFERTEXT, 1L);
-  return perform(t);
+  return finish(perform(t));
 }
 
 void CurlFtpSession::close() {
   if (curl_ && sessionOpen_) {
-    // One last request that may not keep its connection: curl logs out
-    // (QUIT) under this request's time-outs.
+    // One last request, in the folder the server is in (so no CWD), that
+    // may not keep its connection: curl logs out (QUIT) under this
+    // request's time-outs and its cancel.
     Transfer t;
-    prepare(t, FtpUrl(host_, "", true));
+    prepare(t, folderTarget(serverFolder_));
     curl_easy_setopt(curl_, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(curl_, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_perform(curl_);
   }
-  if (curl_) {
-    curl_easy_cleanup(curl_);
-    curl_ = nullptr;
-  }
-  workingFolder_.clear();
-  sessionOpen_ = false;
+  reset();
 }
 
 }  // namespace orvex

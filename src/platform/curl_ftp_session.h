@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace orvex {
 
@@ -39,6 +41,17 @@ std::string FtpUrl(const std::string& host, const std::string& path, bool folder
 // Joins a remote path to the working folder ("" = the login folder).
 std::string JoinRemote(const std::string& workingFolder, const std::string& path);
 
+// The most a listing may hold; a longer one ends as CURLE_FILESIZE_EXCEEDED.
+constexpr size_t kListingLimit = 1024 * 1024;
+
+// The conversation is the one an older embedded server understands: one
+// CWD with the whole folder path (never a walk from the root, never "CWD /"
+// to get back), PASV without EPSV, and nothing that depends on SIZE, MDTM,
+// MLSD, MLST or FEAT. The session keeps track of the folder the server is
+// in; a request that needs the login folder when the server may be
+// elsewhere starts a new connection, which the server opens in the login
+// folder. Any failed request drops the connection and forgets the working
+// folder, so the next request starts afresh.
 class CurlFtpSession {
  public:
   CurlFtpSession(std::string user, std::string password);
@@ -62,22 +75,54 @@ class CurlFtpSession {
 
   FtpResult login();
   FtpResult changeFolder(const std::string& path);
-  FtpResult list(const std::string& path, std::string& listing);
+  // NLST, or LIST for the long form; at most kListingLimit bytes.
+  FtpResult list(const std::string& path, bool longForm, std::string& listing);
   FtpResult remove(const std::string& name);
+  // RNFR/RNTO; both names absolute or relative to the working folder.
+  FtpResult rename(const std::string& from, const std::string& to);
   FtpResult get(const std::string& remote, const std::string& localPath);
   FtpResult put(const std::string& localPath, const std::string& remote, bool ascii);
-  // Logs out and drops the connection; the next request logs in again.
+  // Logs out (QUIT, under the request time-outs) and drops the connection;
+  // the next request logs in again in the login folder.
   void close();
+  // Drops the connection at once, without waiting for any reply (the
+  // server may hang), and forgets the working folder.
+  void reset();
 
  private:
   struct Transfer;
+  // Where a request points curl: the URL, whether curl must not change
+  // folder, and the folder the server is in afterwards (as curl keeps it:
+  // "" the login folder, "/tffs0/bin/" or "sub/").
+  struct Target {
+    std::string url;
+    bool noCwd = false;
+    std::string serverFolder;
+  };
+  // A folder, or the folder a quote command runs in with its argument.
+  Target folderTarget(const std::string& path) const;
+  Target fileTarget(const std::string& path) const;
+  struct Site {
+    Target target;
+    std::string folder, argument;
+  };
+  Site quoteSite(const std::string& path) const;
+
   CURL* handle();
-  void prepare(Transfer& t, const std::string& url);
+  void prepare(Transfer& t, const Target& target);
   FtpResult perform(Transfer& t);
+  FtpResult finish(FtpResult r);
+  FtpResult quote(const Target& target, const std::vector<std::string>& commands);
+
+  static curl_socket_t OnOpenSocket(void* user, curlsocktype, curl_sockaddr* address);
+  static int OnCloseSocket(void* user, curl_socket_t fd);
 
   std::string user_, password_, host_, workingFolder_;
+  // The folder the server is in while a connection is kept.
+  std::string serverFolder_;
   CURL* curl_ = nullptr;
   bool sessionOpen_ = false;
+  std::set<curl_socket_t> sockets_;
 };
 
 }  // namespace orvex

@@ -2,6 +2,7 @@
 // (pyftpdlib) on a loopback address of its own.
 #include "platform/curl_ftp.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +96,17 @@ class CurlFtpTest : public ::testing::Test {
     return ended ? states.back() : -1;
   }
 
+  std::string getImageTxt() {
+    const QString target = local() + "/image.txt";
+    QFile::remove(target);
+    EXPECT_EQ(run("GET image.txt \"" + target.toStdString() + "\""), icResponseCompleted)
+        << client->responseInfo();
+    return ReadFile(target).toStdString();
+  }
+
+  // The commands the server received since the journal had `from` lines.
+  QStringList journalFrom(qsizetype from) const { return server->journal().mid(from); }
+
   std::string listing() {
     std::string all;
     for (int i = 0; i < 1000; ++i) {
@@ -157,10 +170,13 @@ TEST_F(CurlFtpTest, WorkingFolderListingInChunksAndDelete) {
   EXPECT_EQ(client->getChunk(1024), "");
   for (const auto& n : names) EXPECT_NE(text.find(n + "\r\n"), std::string::npos) << n;
 
-  // A refused change of folder keeps the working folder.
+  // A refused change of folder starts the next command in the login folder.
   ASSERT_EQ(run("CD /tffs0/nosuch"), icError);
   EXPECT_EQ(client->responseCode(), ftpErrServerRefused);
+  ASSERT_EQ(run("LS "), icResponseCompleted);
+  EXPECT_NE(listing().find("tffs0\r\n"), std::string::npos);
 
+  ASSERT_EQ(run("CD /tffs0/bin"), icResponseCompleted);
   ASSERT_EQ(run("Delete " + names[0]), icResponseCompleted);
   EXPECT_FALSE(QFile::exists(root() + "/tffs0/bin/" + QString::fromStdString(names[0])));
   EXPECT_TRUE(QFile::exists(root() + "/tffs0/bin/" + QString::fromStdString(names[1])));
@@ -170,6 +186,7 @@ TEST_F(CurlFtpTest, WorkingFolderListingInChunksAndDelete) {
   EXPECT_NE(client->responseInfo().find("550"), std::string::npos) << client->responseInfo();
 
   // A relative remote name is taken from the working folder.
+  ASSERT_EQ(run("CD /tffs0/bin"), icResponseCompleted);
   const QString copy = local() + "/copy.bin";
   ASSERT_EQ(run("GET " + names[1] + " \"" + copy.toStdString() + "\""), icResponseCompleted);
   EXPECT_EQ(ReadFile(copy), "x");
@@ -311,6 +328,259 @@ TEST_F(CurlFtpTest, OneFileUploadStoresImageTxtInAsciiModeInTheLoginFolder) {
   EXPECT_FALSE(upload->connect(FtpTestServer::NextAddress(), "termuser", "skyharbor"));
   EXPECT_EQ(upload->lastError(), ftpErrCannotConnect);
   upload->closeHandles();
+}
+
+// The server-side folder and the client-side working folder start afresh
+// after every kind of interruption, on a server that refuses "CWD /" (so the
+// way back cannot be a change to the root).
+TEST_F(CurlFtpTest, AfterAnInterruptionTheNextCommandRunsInTheLoginFolder) {
+  FtpTestServer::Options options;
+  options.strict = true;
+  startServer(options);
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", "login"));
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/image.txt", "bin"));
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/stall.bin", RandomBytes(1024 * 1024)));
+  const std::string missing = " \"" + (local() + "/missing.bin").toStdString() + "\"";
+  const std::string stalled = " \"" + (local() + "/stall.bin").toStdString() + "\"";
+
+  struct Case {
+    const char* name;
+    std::function<void()> interrupt;
+  };
+  const std::vector<Case> cases = {
+      {"refused GET", [&] { EXPECT_EQ(run("GET missing.bin" + missing), icError); }},
+      {"refused CD", [&] { EXPECT_EQ(run("CD nosuch"), icError); }},
+      {"refused Delete", [&] { EXPECT_EQ(run("Delete nosuch.bin"), icError); }},
+      {"cancel while idle", [&] { client->cancel(); }},
+      {"cancel mid-transfer",
+       [&] {
+         states.clear();
+         client->execute("GET stall.bin" + stalled);
+         EXPECT_TRUE(WaitUntil(
+             [&] {
+               return std::find(states.begin(), states.end(), icReceivingResponse) != states.end();
+             },
+             kBoundMs));
+         client->cancel();
+       }},
+      {"time-out",
+       [&] {
+         qputenv("ORVEX_TIME_SCALE", "0.05");  // 60 s becomes 3 s
+         EXPECT_EQ(run("GET stall.bin" + stalled), icError);
+         EXPECT_EQ(client->responseCode(), ftpErrTimeout);
+         qunsetenv("ORVEX_TIME_SCALE");
+       }},
+      {"CLOSE", [&] { EXPECT_EQ(run("CLOSE"), icDisconnected); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(run("CD /tffs0/bin"), icResponseCompleted) << client->responseInfo();
+    ASSERT_EQ(getImageTxt(), "bin");
+    c.interrupt();
+    EXPECT_EQ(getImageTxt(), "login");
+    EXPECT_FALSE(QFile::exists(local() + "/stall.bin"));
+  }
+  EXPECT_FALSE(server->journal().contains("CWD /"));
+}
+
+TEST_F(CurlFtpTest, CancelAndFailuresClearTheListingAndItsReadPosition) {
+  startServer();
+  for (int i = 0; i < 60; ++i)
+    ASSERT_TRUE(WriteFile(
+        root() + "/tffs0/bin/orvex_5_1_0_" + QString::number(100 + i) + "_with_a_long_name.bin",
+        "x"));
+  ASSERT_EQ(run("CD /tffs0/bin"), icResponseCompleted);
+  ASSERT_EQ(run("LS "), icResponseCompleted);
+  ASSERT_EQ(client->getChunk(1024).size(), 1024u);
+  client->cancel();
+  EXPECT_EQ(client->getChunk(1024), "");
+
+  ASSERT_EQ(run("LS /tffs0/bin"), icResponseCompleted);
+  ASSERT_EQ(client->getChunk(1024).size(), 1024u);
+  ASSERT_EQ(run("CD /tffs0/nosuch"), icError);
+  EXPECT_EQ(client->getChunk(1024), "");
+
+  // A new listing is read from its start.
+  ASSERT_EQ(run("LS /tffs0/bin"), icResponseCompleted);
+  EXPECT_EQ(listing().substr(0, 12), "orvex_5_1_0_");
+}
+
+// An older embedded server: one CWD with the whole path, PASV only, and no
+// command it may not know. Every command of the engine works against it.
+TEST_F(CurlFtpTest, EveryCommandWorksWithAnOlderServer) {
+  FtpTestServer::Options options;
+  options.strict = true;
+  startServer(options);
+  const QByteArray image = RandomBytes(256 * 1024 + 3);
+  const QString source = local() + "/orvex_5_1_0_12.bin";
+  ASSERT_TRUE(WriteFile(source, image));
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", "/bin/orvex_5_1_0_11.bin"));
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/orvex_5_1_0_11.bin", "old"));
+  ASSERT_TRUE(WriteFile(root() + "/ram0/syslog.log", "log"));
+  const std::string pc = local().toStdString() + "/";
+
+  const std::vector<std::string> commands = {
+      "PUT \"" + source.toStdString() + "\" /tffs0/bin/orvex_5_1_0_12.bin",
+      "GET image.txt \"" + pc + "image.txt\"",
+      "GET \"/tffs0/bin/orvex_5_1_0_12.bin\" \"" + pc + "backup.bin\"",
+      "PUT \"" + source.toStdString() + "\" atb.sxm",
+      "PUT \"" + source.toStdString() + "\" /tffs0/pic.s19",
+      "GET /ram0/syslog.log \"" + pc + "sylog.log\"",
+      "CD /tffs0/bin",
+      "LS ",
+      "DIR ",
+      "DIR /tffs0",
+      "LS /ram0",
+      "Delete orvex_5_1_0_11.bin",
+      "RENAME orvex_5_1_0_12.bin orvex_5_1_0_13.bin",
+      "RENAME /tffs0/pic.s19 /tffs0/bin/pic.s19",
+      "Delete /tffs0/bin/pic.s19",
+      "CLOSE",
+      "GET image.txt \"" + pc + "image2.txt\"",
+      "CLOSE",
+  };
+  for (const std::string& command : commands) {
+    const int want = command == "CLOSE" ? icDisconnected : icResponseCompleted;
+    EXPECT_EQ(run(command), want) << command << ": " << client->responseInfo();
+  }
+  auto upload = MakeCurlFtpUpload();
+  ASSERT_TRUE(upload->open("ORVEX Upgrader"));
+  ASSERT_TRUE(upload->connect(server->address(), "termuser", "skyharbor"));
+  ASSERT_TRUE(WriteFile(local() + "/image.txt", "/bin/orvex_5_1_0_13.bin\r\n"));
+  EXPECT_TRUE(upload->putFile((local() + "/image.txt").toStdString(), "image.txt", true));
+  upload->closeHandles();
+
+  EXPECT_EQ(ReadFile(root() + "/tffs0/bin/orvex_5_1_0_13.bin"), image);
+  EXPECT_EQ(ReadFile(local() + "/backup.bin"), image);
+  EXPECT_EQ(ReadFile(root() + "/atb.sxm"), image);
+  EXPECT_EQ(ReadFile(local() + "/sylog.log"), "log");
+  EXPECT_EQ(ReadFile(local() + "/image2.txt"), "/bin/orvex_5_1_0_11.bin");
+  EXPECT_FALSE(QFile::exists(root() + "/tffs0/bin/orvex_5_1_0_11.bin"));
+  EXPECT_FALSE(QFile::exists(root() + "/tffs0/bin/pic.s19"));
+  EXPECT_FALSE(QFile::exists(root() + "/tffs0/pic.s19"));
+  EXPECT_EQ(ReadFile(root() + "/image.txt").trimmed(), "/bin/orvex_5_1_0_13.bin");
+
+  const QStringList journal = server->journal();
+  for (const QString& line : journal) {
+    const QString verb = line.section(' ', 0, 0).toUpper();
+    EXPECT_FALSE(
+        QStringList({"EPSV", "EPRT", "MDTM", "MLSD", "MLST", "FEAT", "PORT"}).contains(verb))
+        << line.toStdString();
+    if (verb == "CWD") {
+      EXPECT_TRUE(QStringList({"CWD /tffs0/bin", "CWD /tffs0", "CWD /ram0"}).contains(line))
+          << line.toStdString();
+    }
+  }
+  EXPECT_TRUE(journal.contains("PASV"));
+  EXPECT_TRUE(journal.contains("NLST"));
+  EXPECT_TRUE(journal.contains("LIST"));
+  EXPECT_TRUE(journal.contains("RNFR orvex_5_1_0_12.bin"));
+  EXPECT_TRUE(journal.contains("RNTO orvex_5_1_0_13.bin"));
+}
+
+TEST_F(CurlFtpTest, DirGivesALongListingWithSizes) {
+  startServer();
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/orvex_5_1_0_12.bin", RandomBytes(123456)));
+  ASSERT_EQ(run("DIR \"/tffs0/bin\""), icResponseCompleted);
+  const std::string text = listing();
+  const auto at = text.find(" orvex_5_1_0_12.bin\r\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string line =
+      text.substr(text.rfind("\r\n", at) == std::string::npos ? 0 : text.rfind("\r\n", at) + 2);
+  EXPECT_NE(line.find(" 123456 "), std::string::npos) << line;
+  EXPECT_EQ(line[0], '-') << line;
+  EXPECT_TRUE(server->journal().contains("LIST"));
+}
+
+TEST_F(CurlFtpTest, ListingsLargerThanTheLimitEndAsAnError) {
+  startServer();
+  ASSERT_TRUE(QDir(root()).mkpath("tffs0/many"));
+  const QString pad(200, 'n');
+  for (int i = 0; i < 5400; ++i)  // names alone are more than 1 MiB
+    ASSERT_TRUE(WriteFile(root() + "/tffs0/many/" + pad + QString::number(i), ""));
+  for (const std::string command : {"LS /tffs0/many", "DIR /tffs0/many"}) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(run(command), icError);
+    EXPECT_EQ(client->responseCode(), CURLE_FILESIZE_EXCEEDED) << client->responseInfo();
+    EXPECT_EQ(client->getChunk(1024), "");
+  }
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", "img"));
+  EXPECT_EQ(getImageTxt(), "img");
+}
+
+// Only a 550 to "GET image.txt" means "no image.txt"; every refusal carries
+// the server's reply line.
+TEST_F(CurlFtpTest, GetRefusalsCarryTheServersReplyLine) {
+  startServer();
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", "img"));
+  for (const char* name :
+       {"refuse550.bin", "refuse450.bin", "refuse451.bin", "refuse425.bin", "refuse421.bin"})
+    ASSERT_TRUE(WriteFile(root() + "/" + name, "refused"));
+  struct Case {
+    const char* remote;
+    long code;
+    const char* reply;
+  };
+  const std::vector<Case> cases = {
+      {"image.txt.missing", ftpErrServerRefused, "550 "},
+      {"refuse550.bin", ftpErrServerRefused, "550 "},
+      {"refuse450.bin", ftpErrServerRefused, "450 "},
+      {"refuse451.bin", ftpErrServerRefused, "451 "},
+      {"refuse425.bin", ftpErrServerRefused, "425 "},
+      {"refuse421.bin", ftpErrTimeout, "421 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.remote);
+    const QString target = local() + "/refused.bin";
+    ASSERT_EQ(run(std::string("GET ") + c.remote + " \"" + target.toStdString() + "\""), icError);
+    EXPECT_EQ(client->responseCode(), c.code) << client->responseInfo();
+    EXPECT_EQ(client->responseInfo().substr(0, 4), c.reply) << client->responseInfo();
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_EQ(getImageTxt(), "img");
+  }
+}
+
+TEST_F(CurlFtpTest, RenameInTheWorkingFolderAndAcrossFolders) {
+  startServer();
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/a.bin", "a"));
+  ASSERT_EQ(run("RENAME \"/tffs0/bin/a.bin\" \"/tffs0/bin/b.bin\""), icResponseCompleted);
+  EXPECT_EQ(ReadFile(root() + "/tffs0/bin/b.bin"), "a");
+  ASSERT_EQ(run("CD /tffs0/bin"), icResponseCompleted);
+  ASSERT_EQ(run("RENAME b.bin c.bin"), icResponseCompleted);
+  EXPECT_EQ(ReadFile(root() + "/tffs0/bin/c.bin"), "a");
+  ASSERT_EQ(run("RENAME c.bin /ram0/d.bin"), icResponseCompleted);
+  EXPECT_EQ(ReadFile(root() + "/ram0/d.bin"), "a");
+  EXPECT_FALSE(QFile::exists(root() + "/tffs0/bin/c.bin"));
+
+  // A refused RNFR (no such file) and a refused RNTO (no such folder).
+  ASSERT_EQ(run("RENAME /tffs0/bin/nosuch.bin /tffs0/bin/e.bin"), icError);
+  EXPECT_EQ(client->responseCode(), ftpErrServerRefused);
+  EXPECT_EQ(client->responseInfo().substr(0, 4), "550 ") << client->responseInfo();
+  ASSERT_EQ(run("RENAME /ram0/d.bin /nosuch/e.bin"), icError);
+  EXPECT_EQ(client->responseCode(), ftpErrServerRefused);
+  EXPECT_EQ(client->responseInfo().substr(0, 1), "5") << client->responseInfo();
+  EXPECT_EQ(ReadFile(root() + "/ram0/d.bin"), "a");
+
+  // A command without both names is refused by the client.
+  ASSERT_EQ(run("RENAME d.bin"), icError);
+  EXPECT_EQ(client->responseCode(), CURLE_URL_MALFORMAT);
+}
+
+TEST_F(CurlFtpTest, InterruptedPutAndUnwritableGetAreErrors) {
+  startServer();
+  const QString source = local() + "/big.bin";
+  ASSERT_TRUE(WriteFile(source, RandomBytes(4 * 1024 * 1024)));
+  ASSERT_EQ(run("PUT \"" + source.toStdString() + "\" /tffs0/bin/reset.bin"), icError);
+  EXPECT_TRUE(client->responseCode() == ftpErrConnectionReset ||
+              client->responseCode() == ftpErrTimeout)
+      << client->responseCode() << " " << client->responseInfo();
+
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", "img"));
+  const QString target = local() + "/no such folder/image.txt";
+  ASSERT_EQ(run("GET image.txt \"" + target.toStdString() + "\""), icError);
+  EXPECT_EQ(client->responseCode(), CURLE_WRITE_ERROR) << client->responseInfo();
+  EXPECT_FALSE(QFile::exists(target));
+  EXPECT_EQ(getImageTxt(), "img");
 }
 
 }  // namespace

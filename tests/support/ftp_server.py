@@ -6,9 +6,15 @@ Serves --root (the login folder is its top; /tffs0/bin and the like are
 folders below it) to user termuser / skyharbor (or --password) on port 21
 (or --port).
 Files whose name starts with "reset" are cut off with a TCP reset after
---fault-bytes bytes of a download; files whose name starts with "stall"
-stop flowing after --fault-bytes bytes while every connection stays open.
+--fault-bytes bytes of a download or an upload; files whose name starts
+with "stall" stop flowing after --fault-bytes bytes of a download while
+every connection stays open. A download of a file named "refuse" + a
+three-digit code (say "refuse451.bin") is answered with that code; after
+421 the server closes the connection.
 Every command received is appended to --journal, one line each.
+
+--strict plays an older embedded server: it answers 500 to "CWD /" and to
+EPSV, EPRT, SIZE, MDTM, MLSD, MLST and FEAT.
 
 Prints READY on stdout once it listens; ends on SIGTERM, on the death of
 its parent and after --lifetime seconds at the latest.
@@ -18,6 +24,7 @@ import argparse
 import ctypes
 import ipaddress
 import os
+import re
 import signal
 import socket
 import struct
@@ -29,6 +36,8 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 STALLED = []  # sockets held open on purpose until the server ends
+UNKNOWN_TO_OLD_SERVERS = {"EPSV", "EPRT", "SIZE", "MDTM", "MLSD", "MLST", "FEAT"}
+REFUSE = re.compile(r"^refuse([1-5][0-9][0-9])")
 
 
 def die_with_parent():
@@ -45,21 +54,64 @@ def die_with_parent():
 class FaultyHandler(FTPHandler):
     fault_bytes = 65536
     journal = None
+    strict = False
 
     def pre_process_command(self, line, cmd, arg):
         if self.journal:
             with open(self.journal, "a", encoding="utf-8") as fh:
                 shown = "PASS ***" if cmd == "PASS" else line
                 fh.write(shown + "\n")
+        if self.strict and (cmd in UNKNOWN_TO_OLD_SERVERS or (cmd == "CWD" and arg == "/")):
+            self.respond("500 Command not understood.")
+            return None
         return super().pre_process_command(line, cmd, arg)
 
     def ftp_RETR(self, file):
         name = os.path.basename(file)
+        refused = REFUSE.match(name)
+        if refused:
+            self.respond("%s Refused on purpose: %s." % (refused.group(1), name))
+            if refused.group(1) == "421":
+                self.close_when_done()
+            return None
         if name.startswith("reset") or name.startswith("stall"):
             self.respond("150 File status okay. About to open data connection.")
             self._fault_send(name.startswith("reset"), 40)
             return file
         return super().ftp_RETR(file)
+
+    def ftp_STOR(self, file, mode="w"):
+        if os.path.basename(file).startswith("reset"):
+            self.respond("150 File status okay. About to open data connection.")
+            self._fault_receive(40)
+            return file
+        return super().ftp_STOR(file, mode)
+
+    def _fault_receive(self, tries_left):
+        dc = self.data_channel
+        if dc is None:
+            if tries_left > 0:
+                self.ioloop.call_later(0.05, self._fault_receive, tries_left - 1)
+            return
+        sock = dc.socket
+        dc.del_channel()
+        self.data_channel = None
+        sock.setblocking(True)
+        sock.settimeout(10)
+        got = 0
+        try:
+            while got < self.fault_bytes:
+                chunk = sock.recv(self.fault_bytes - got)
+                if not chunk:
+                    break
+                got += len(chunk)
+        except OSError:
+            pass
+        linger = struct.pack("ii", 1, 0)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, linger)
+        sock.close()
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, linger)
+        self.close()
 
     def _fault_send(self, reset, tries_left):
         dc = self.data_channel
@@ -91,6 +143,7 @@ def main():
     ap.add_argument("--journal")
     ap.add_argument("--fault-bytes", type=int, default=65536)
     ap.add_argument("--lifetime", type=float, default=300.0)
+    ap.add_argument("--strict", action="store_true")
     args = ap.parse_args()
 
     if not ipaddress.ip_address(args.address) in ipaddress.ip_network("127.0.0.0/8"):
@@ -103,6 +156,7 @@ def main():
     FaultyHandler.authorizer = authorizer
     FaultyHandler.fault_bytes = args.fault_bytes
     FaultyHandler.journal = args.journal
+    FaultyHandler.strict = args.strict
     FaultyHandler.banner = "FTP server ready."
     try:
         server = FTPServer((args.address, args.port), FaultyHandler)

@@ -37,6 +37,9 @@ class FtpTestServer {
     std::string password = "skyharbor";
     int faultBytes = 65536;
     int lifetimeSec = 240;
+    // An older embedded server: refuses "CWD /", EPSV, EPRT, SIZE, MDTM,
+    // MLSD, MLST and FEAT.
+    bool strict = false;
   };
 
   FtpTestServer(const std::string& root, const std::string& journal, Options options)
@@ -57,15 +60,23 @@ class FtpTestServer {
   bool start() {
     for (int attempt = 0; attempt < 4; ++attempt) {
       address_ = NextAddress();
-      const QString script = QString::fromStdString(
-          (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string());
+      const QString script = QString::fromStdString(ScriptPath());
       proc_.setProcessChannelMode(QProcess::SeparateChannels);
-      proc_.start("/usr/bin/python3",
-                  {script, "--address", QString::fromStdString(address_), "--root",
-                   QString::fromStdString(root_), "--journal", QString::fromStdString(journal_),
-                   "--password", QString::fromStdString(options_.password), "--fault-bytes",
-                   QString::number(options_.faultBytes), "--lifetime",
-                   QString::number(options_.lifetimeSec)});
+      QStringList args{script,
+                       "--address",
+                       QString::fromStdString(address_),
+                       "--root",
+                       QString::fromStdString(root_),
+                       "--journal",
+                       QString::fromStdString(journal_),
+                       "--password",
+                       QString::fromStdString(options_.password),
+                       "--fault-bytes",
+                       QString::number(options_.faultBytes),
+                       "--lifetime",
+                       QString::number(options_.lifetimeSec)};
+      if (options_.strict) args << "--strict";
+      proc_.start("/usr/bin/python3", args);
       if (!proc_.waitForStarted(5000)) continue;
       QByteArray out;
       QElapsedTimer t;
@@ -90,6 +101,17 @@ class FtpTestServer {
   }
 
   const std::string& address() const { return address_; }
+
+  // __FILE__ may be relative to the build folder (Ninja), which is not the
+  // working folder of a test run by ctest; the source folder is surer.
+  static std::string ScriptPath() {
+#ifdef ORVEX_SOURCE_DIR
+    const std::filesystem::path fromSource =
+        std::filesystem::path(ORVEX_SOURCE_DIR) / "tests" / "support" / "ftp_server.py";
+    if (std::filesystem::exists(fromSource)) return fromSource.string();
+#endif
+    return (std::filesystem::path(__FILE__).parent_path() / "ftp_server.py").string();
+  }
 
   // The commands the server received, one a line (PASS masked).
   QStringList journal() const {
