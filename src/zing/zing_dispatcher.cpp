@@ -307,6 +307,11 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
       st.bAntUpgPending = false;
     }
   } else {
+    // After an antenna item's restart the fields must not keep the versions
+    // from before it: a terminal that does not report them shows UNKNOWN.
+    const UpgradeItemResult* ant = up.seq.UPG_RunningItem();
+    if (ant && ant->item == UpgradeItem::Antenna && ant->restartAwaited)
+      up.ui.UI_InitTermAntennaFields();
     up.ui.UI_DisableAntennaFunctionality();
   }
   const UpgradeItemResult* item = up.seq.UPG_RunningItem();

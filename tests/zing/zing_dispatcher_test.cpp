@@ -306,5 +306,47 @@ TEST_F(ZingDispatcher, TwoRepliesInOneOrOneInTwoDeliveries) {
   EXPECT_EQ(up->win.text("txtTermPICVersion"), "4.5");
 }
 
+// Each reply handed over one byte at a time is read as if it came whole.
+TEST_F(ZingDispatcher, RepliesInPiecesArePutBackTogether) {
+  struct Case {
+    void (ZingChannel::*request)();
+    std::string reply;
+    const char* field;
+    const char* shown;
+    size_t whole;  // bytes after which the reply is complete
+  };
+  up->st.ibImageBlocks = 100;
+  const Case cases[] = {
+      {&ZingChannel::ZingReq_GetCurrentSoftwareVersion, VersionReply(kVersionText),
+       "txtCurrentSoftwareVersion", "5.1.0.9", VersionReply(kVersionText).size()},
+      {&ZingChannel::ZingReq_Fetch_All_Release_Info, ReleaseInfoReply(kReleaseText),
+       "txtTermPICVersion", "2.03", 16 + std::string(kReleaseText).size()},  // its zero is spare
+      {&ZingChannel::ZingReq_FetchIBUpgradeStatus, IbStatusReply(45), "lblIbUpgStatus", "45 %", 12},
+  };
+  for (const Case& c : cases) {
+    (up->zing.*c.request)();
+    connectAndTakeRequest();
+    up->win.setText(c.field, "");
+    for (size_t i = 0; i < c.reply.size(); ++i) {
+      if (i < c.whole) {
+        EXPECT_EQ(up->win.text(c.field), "") << c.field << " after " << i;
+      }
+      zing().deliver(c.reply.substr(i, 1));
+    }
+    EXPECT_EQ(up->win.text(c.field), c.shown);
+  }
+  EXPECT_FALSE(logHas("ZING reply too short"));
+
+  // A reply that announces more than any reply may hold is dropped; the
+  // reply time-out still ends the exchange.
+  up->zing.ZingReq_Fetch_All_Release_Info();
+  answer(U32(0x1092) + U32(0) + U32(0x7FFFFFFF) + U32(0) + "PIC: 9.99");
+  EXPECT_TRUE(logHas("ERR: \tZING reply dropped: /x1092 longer than 16384 bytes."));
+  EXPECT_NE(up->win.text("txtTermPICVersion"), "9.99");
+  EXPECT_TRUE(up->zing.tmrResponse.enabled());
+  p.vclock.advance(40000);
+  EXPECT_EQ(status(), "Connection failed.");
+}
+
 }  // namespace
 }  // namespace orvex::test
