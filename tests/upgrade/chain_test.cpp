@@ -74,6 +74,21 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   EXPECT_FALSE(up->st.bAntUpgPending || up->st.bIbUpgPending || up->st.bPicUpgPending);
   EXPECT_FALSE(p.uiFake.busy);
   EXPECT_EQ(messages().size(), 1u);  // only the question
+
+  // Each item with the versions before and after it, and its result.
+  const auto& items = up->seq.itemResults();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].item, UpgradeItem::Antenna);
+  EXPECT_EQ(items[0].after, "ATB 12, HPA V3");
+  EXPECT_EQ(items[1].item, UpgradeItem::Ib);
+  EXPECT_EQ(items[1].before, "31.02");
+  EXPECT_EQ(items[1].after, "31.05");
+  for (const auto& item : items) EXPECT_EQ(item.outcome, ItemOutcome::Done);
+  EXPECT_TRUE(
+      logHas("INF: \tUpgrade result: Antenna firmware: before ATB 11, HPA V2, after ATB 12, "
+             "HPA V3, new ATB 12, HPA V3: done"));
+  EXPECT_TRUE(
+      logHas("INF: \tUpgrade result: IB firmware: before 31.02, after 31.05, new 31.05: done"));
 }
 
 }  // namespace
