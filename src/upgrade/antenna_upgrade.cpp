@@ -22,6 +22,11 @@ AntennaUpgrade::AntennaUpgrade(Upgrader& up)
         tmrAntUpgDelay_Timer();
       }) {}
 
+bool AntennaUpgrade::AntennaClassesMatch() const {
+  return st.antClassId != kAntClassUnknown && st.bAntFwAvailable &&
+         st.locAtbClassId == st.locHpaClassId && st.antClassId == st.locAtbClassId;
+}
+
 void AntennaUpgrade::cmdAntUpgradeMenu_Click() {
   Util_LogWrite(VRB, ">> cmdAntUpgradeMenu_Click()");
   const std::string question =
@@ -31,10 +36,7 @@ void AntennaUpgrade::cmdAntUpgradeMenu_Click() {
     up.ui.SetMouseCursor(0);
     return;
   }
-  const bool classesMatch = st.antClassId != kAntClassUnknown && st.bAntFwAvailable &&
-                            st.locAtbClassId == st.locHpaClassId &&
-                            st.antClassId == st.locAtbClassId;
-  if (classesMatch)
+  if (AntennaClassesMatch())
     Antenna_SpawnUpgrade();
   else
     MsgBox("Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation);
@@ -56,6 +58,7 @@ void AntennaUpgrade::Antenna_SpawnUpgrade() {
 
 void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   Util_LogWrite(VRB, ">> UPG_StandaloneAntennaUpgrade()");
+  up.seq.UPG_ItemStarted(UpgradeItem::Antenna);
   std::string file, remote;
   if (!st.strAtbFile.empty()) {
     st.ftpState = 23;
@@ -69,6 +72,9 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
     remote = "hpa.sxm";
   } else {
     Util_LogWrite(ERR, "No Antenna files.");
+    up.seq.UPG_ItemFailed("no antenna firmware file to upload.",
+                          "Antenna Firmware files Unavailable. Operation Cancelled.",
+                          vbOKOnly | vbExclamation, "");
     return;
   }
   SetStatus("Uploading Antenna software! Wait...");

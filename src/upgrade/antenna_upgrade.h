@@ -16,6 +16,10 @@ class AntennaUpgrade : public Part {
   void Antenna_SpawnUpgrade();
   void UPG_StandaloneAntennaUpgrade();
   void tmrAntUpgDelay_Timer();
+  // The terminal's antenna class is known and equals the class of both
+  // local parts (an absent part keeps class number 0, so a Class 2 HPA file
+  // alone matches a Class 2 terminal); local firmware is usable.
+  bool AntennaClassesMatch() const;
   Timer tmrAntUpgDelay;
 };
 

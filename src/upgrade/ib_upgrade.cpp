@@ -24,12 +24,20 @@ void IbUpgrade::cmdIbUpgradeMenu_Click() {
 
 void IbUpgrade::UPG_IBUpgradeIgnite() {
   Util_LogWrite(VRB, ">> UPG_IBUpgradeIgnite()");
+  up.seq.UPG_ItemStarted(UpgradeItem::Ib);
   up.zing.ZingReq_PrepareTerm4IBUpgrade();
 }
 
 void IbUpgrade::UPG_StandaloneIBUpgrade() {
   Util_LogWrite(VRB, ">> UPG_StandaloneIBUpgrade()");
-  if (st.strGloFile.empty()) return;
+  if (st.strGloFile.empty()) {
+    // Inside an upgrade the item cannot go on: it ends the chain, and says so.
+    const UpgradeItemResult* r = up.seq.UPG_RunningItem();
+    if (r && r->item == UpgradeItem::Ib)
+      up.seq.UPG_ItemFailed("no IB firmware file to upload.",
+                            "IB firmware file unavailable. IB Upgrade Cancelled.");
+    return;
+  }
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   st.ftpState = 25;
   Util_LogWrite(DET, "FTP state : UPGRADE_IB_SA_CMD");

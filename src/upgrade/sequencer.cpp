@@ -1,6 +1,9 @@
 #include "upgrade/sequencer.h"
 
+#include <cctype>
+
 #include "app/upgrader.h"
+#include "zing/zing_codec.h"
 
 namespace orvex {
 
@@ -15,7 +18,300 @@ bool Ticked(const WindowModel& win, const char* box) {
   return win.value(box) != 0;
 }
 
+// What a chain-ending message box adds after saying what failed.
+constexpr const char* kNoFurtherItem = "\r\nNo further upgrade item has been started.";
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+enum class Shown { Same, Differs, NotComparable };
+
+// A terminal's and a local version in the forms the window shows them.
+// Texts the window uses for "no version" cannot be compared.
+Shown CompareShown(const std::string& terminal, const std::string& local) {
+  const std::string t = Lower(Trim(terminal)), l = Lower(Trim(local));
+  for (const std::string& v : {t, l})
+    if (v.empty() || v == "unknown" || v == "unavailable") return Shown::NotComparable;
+  if (Contains(t, "unknown")) return Shown::NotComparable;  // "Unknown yet"
+  return t == l ? Shown::Same : Shown::Differs;
+}
+
+// The title of an item in its failure message.
+std::string ItemTitle(UpgradeItem item) {
+  switch (item) {
+    case UpgradeItem::Software: return "Software";
+    case UpgradeItem::Antenna: return "Antenna Firmware";
+    case UpgradeItem::Ib: return "IB Firmware";
+    case UpgradeItem::Pic: return "PIC";
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string UpgradeItemName(UpgradeItem item) {
+  switch (item) {
+    case UpgradeItem::Software: return "Software";
+    case UpgradeItem::Antenna: return "Antenna firmware";
+    case UpgradeItem::Ib: return "IB firmware";
+    case UpgradeItem::Pic: return "PIC firmware";
+  }
+  return "";
+}
+
+std::string ItemOutcomeName(ItemOutcome outcome) {
+  switch (outcome) {
+    case ItemOutcome::Running: return "running";
+    case ItemOutcome::Done: return "done";
+    case ItemOutcome::Failed: return "failed";
+    case ItemOutcome::NotVerified: return "not verified";
+  }
+  return "";
+}
+
+std::string Sequencer::TerminalVersionOf(UpgradeItem item) const {
+  switch (item) {
+    case UpgradeItem::Software: return win.text("txtCurrentSoftwareVersion");
+    case UpgradeItem::Antenna: {
+      std::string parts;
+      const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
+      if (both || !st.strAtbFile.empty()) parts = "ATB " + win.text("txtAntATBver");
+      if (both || !st.strHpaFile.empty())
+        parts += (parts.empty() ? "" : ", ") + std::string("HPA ") + win.text("txtAntHPAver");
+      return parts;
+    }
+    case UpgradeItem::Ib: return win.text("txtTermIBVer");
+    case UpgradeItem::Pic: return win.text("txtTermPICVersion");
+  }
+  return "";
+}
+
+std::string Sequencer::NewVersionOf(UpgradeItem item) const {
+  switch (item) {
+    case UpgradeItem::Software: return Util_ReplaceChar(st.strNewSwVersion, "_", ".");
+    case UpgradeItem::Antenna: {
+      std::string parts;
+      const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
+      if (both || !st.strAtbFile.empty()) parts = "ATB " + win.text("txtLocAtbVer");
+      if (both || !st.strHpaFile.empty())
+        parts += (parts.empty() ? "" : ", ") + std::string("HPA ") + win.text("txtLocHpaVer");
+      return parts;
+    }
+    case UpgradeItem::Ib: return win.text("txtLocIBVer");
+    case UpgradeItem::Pic: return win.text("txtLocPICVer");
+  }
+  return "";
+}
+
+ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
+  struct Pair {
+    const char* part;
+    std::string terminal, local;
+  };
+  std::vector<Pair> pairs;
+  switch (item) {
+    case UpgradeItem::Software:
+      pairs.push_back({"", win.text("txtCurrentSoftwareVersion"), NewVersionOf(item)});
+      break;
+    case UpgradeItem::Antenna:
+      // The parts that were uploaded.
+      if (!st.strAtbFile.empty())
+        pairs.push_back({"ATB ", win.text("txtAntATBver"), win.text("txtLocAtbVer")});
+      if (!st.strHpaFile.empty())
+        pairs.push_back({"HPA ", win.text("txtAntHPAver"), win.text("txtLocHpaVer")});
+      break;
+    case UpgradeItem::Ib:
+      pairs.push_back({"", win.text("txtTermIBVer"), NewVersionOf(item)});
+      break;
+    case UpgradeItem::Pic:
+      pairs.push_back({"", win.text("txtTermPICVersion"), NewVersionOf(item)});
+      break;
+  }
+  bool differs = false, unsure = pairs.empty();
+  for (const Pair& pr : pairs) {
+    switch (CompareShown(pr.terminal, pr.local)) {
+      case Shown::Same: break;
+      case Shown::Differs: differs = true; break;
+      case Shown::NotComparable:
+        unsure = true;
+        Util_LogWrite(INF, UpgradeItemName(item) + ": the terminal shows " + pr.part + "\"" +
+                               pr.terminal + "\", the new version is \"" + pr.local +
+                               "\"; these cannot be compared, so the upgrade is not verified.");
+        break;
+    }
+  }
+  if (differs) return ItemOutcome::Failed;
+  return unsure ? ItemOutcome::NotVerified : ItemOutcome::Done;
+}
+
+void Sequencer::UPG_ItemStarted(UpgradeItem item) {
+  if (resultsLogged_) {
+    itemResults_.clear();
+    resultsLogged_ = false;
+  }
+  if (UpgradeItemResult* r = UPG_RunningItem()) {
+    Util_LogWrite(INF, UpgradeItemName(r->item) + " ended without the terminal confirming it.");
+    r->outcome = ItemOutcome::NotVerified;
+  }
+  UpgradeItemResult r;
+  r.item = item;
+  r.before = TerminalVersionOf(item);
+  r.expected = NewVersionOf(item);
+  itemResults_.push_back(r);
+}
+
+void Sequencer::UPG_ItemInstalled() {
+  if (UpgradeItemResult* r = UPG_RunningItem()) r->restartAwaited = true;
+}
+
+UpgradeItemResult* Sequencer::UPG_RunningItem() {
+  if (resultsLogged_ || itemResults_.empty()) return nullptr;
+  UpgradeItemResult& r = itemResults_.back();
+  return r.outcome == ItemOutcome::Running ? &r : nullptr;
+}
+
+bool Sequencer::UPG_ChainActive() const {
+  const bool running = !resultsLogged_ && !itemResults_.empty() &&
+                       itemResults_.back().outcome == ItemOutcome::Running;
+  return running || st.bSwUpgPending || st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending;
+}
+
+void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& message, int flags,
+                               const std::string& title) {
+  up.zing.tmrIbPollUpgStatus.setEnabled(false);
+  up.zing.tmrIbUpgStatusCheck.setEnabled(false);
+  up.ant.tmrAntUpgDelay.setEnabled(false);
+  up.ui.SetMouseCursor(0);
+  UPG_EndChainOnFailure(reason);
+  SetStatus("Upgrade stopped: " + reason);
+  if (!message.empty()) MsgBox(message, flags, title);
+}
+
+bool Sequencer::UPG_VerifySoftwareAfterRestart() {
+  UpgradeItemResult* r = UPG_RunningItem();
+  if (!r || r->item != UpgradeItem::Software || st.currUpgradeState != UPG_STATE_BIN_DONE)
+    return true;
+  r->after = win.text("txtCurrentSoftwareVersion");
+  if (st.bBootromMode) {
+    UPG_ItemFailed(
+        "the terminal restarted in BOOTROM mode, not with the new software " + r->expected + ".",
+        std::string("Software Upgrade failed.") + CRLF + CRLF +
+            "After its restart the Satellite IP Modem is in BOOTROM mode; it does not "
+            "run the new software " +
+            r->expected + "." + kNoFurtherItem);
+    return false;
+  }
+  if (st.strCurrSwVersion != st.strNewSwVersion) {
+    UPG_ItemFailed("the terminal runs software " + r->after + " after its restart, not the new " +
+                       r->expected + ".",
+                   std::string("Software Upgrade failed.") + CRLF + CRLF +
+                       "After its restart the Satellite IP Modem runs software " + r->after +
+                       ", not the new " + r->expected + "." + kNoFurtherItem);
+    return false;
+  }
+  r->outcome = ItemOutcome::Done;
+  Util_LogWrite(INF, "Software " + r->after + " confirmed after the restart.");
+  return true;
+}
+
+bool Sequencer::UPG_VerifyReleaseInfoAfterRestart() {
+  UpgradeItemResult* r = UPG_RunningItem();
+  if (!r || !r->restartAwaited || r->item == UpgradeItem::Software) return true;
+  r->after = TerminalVersionOf(r->item);
+  const ItemOutcome outcome = CompareShownVersions(r->item);
+  if (outcome == ItemOutcome::Failed) {
+    const UpgradeItem item = r->item;
+    const std::string after = r->after, expected = r->expected;
+    UPG_ItemFailed(UpgradeItemName(item) + " after the restart is " + after + ", not the new " +
+                       expected + ".",
+                   ItemTitle(item) + " Upgrade failed." + CRLF + CRLF +
+                       "After its restart the Satellite IP Modem reports " + UpgradeItemName(item) +
+                       " " + after + ", not the new " + expected + "." + kNoFurtherItem);
+    return false;
+  }
+  r->outcome = outcome;
+  if (outcome == ItemOutcome::Done)
+    Util_LogWrite(INF, UpgradeItemName(r->item) + " " + r->after + " confirmed after the restart.");
+  return true;
+}
+
+bool Sequencer::UPG_VerifyNothingInstalled() {
+  UpgradeItemResult* r = UPG_RunningItem();
+  if (!r || r->item != UpgradeItem::Antenna) return true;
+  r->after = TerminalVersionOf(r->item);
+  const ItemOutcome outcome = CompareShownVersions(r->item);
+  if (outcome == ItemOutcome::Failed) {
+    const std::string after = r->after, expected = r->expected;
+    UPG_ItemFailed("the terminal installed no antenna firmware; it reports " + after +
+                       ", not the new " + expected + ".",
+                   std::string("Antenna Firmware Upgrade failed.") + CRLF + CRLF +
+                       "The Satellite IP Modem installed no antenna firmware; it still reports " +
+                       after + ", not the new " + expected + "." + kNoFurtherItem);
+    return false;
+  }
+  r->outcome = outcome;
+  if (outcome == ItemOutcome::Done)
+    Util_LogWrite(INF, "Antenna firmware " + r->after + " already installed.");
+  return true;
+}
+
+bool Sequencer::UPG_AwaitsTerminalReport() {
+  if (!UPG_ChainActive()) return false;
+  const UpgradeItemResult* r = UPG_RunningItem();
+  return !r || r->restartAwaited;
+}
+
+void Sequencer::UPG_NoReleaseInfoAfterRestart(bool bootrom) {
+  if (!UPG_AwaitsTerminalReport()) return;
+  UpgradeItemResult* r = UPG_RunningItem();
+  if (bootrom) {
+    const std::string after =
+        r ? " after the " + UpgradeItemName(r->item) + " upgrade" : std::string();
+    UPG_ItemFailed("the terminal restarted in BOOTROM mode" + after + ".",
+                   std::string("Upgrade stopped.") + CRLF + CRLF +
+                       "The Satellite IP Modem restarted in BOOTROM mode" + after +
+                       ": it does not run its software." + kNoFurtherItem + CRLF + CRLF +
+                       "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade "
+                       "its software again.");
+    return;
+  }
+  if (r) {
+    r->after = TerminalVersionOf(r->item);
+    Util_LogWrite(INF, UpgradeItemName(r->item) +
+                           ": the terminal's software does not report release information, so "
+                           "the upgrade is not verified.");
+    r->outcome = ItemOutcome::NotVerified;
+  }
+  if (st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending) {
+    UPG_ItemFailed(
+        "the terminal's software does not report release information; the remaining "
+        "items cannot run.",
+        std::string("Upgrade stopped.") + CRLF + CRLF +
+            "The Satellite IP Modem's software does not report its release "
+            "information, so the remaining upgrade items cannot run." +
+            kNoFurtherItem);
+    return;
+  }
+  Handle_UpgradeState();  // nothing left to run: the chain ends here
+}
+
+void Sequencer::LogChainResults() {
+  if (resultsLogged_) return;
+  for (UpgradeItemResult& r : itemResults_) {
+    if (r.outcome == ItemOutcome::Running) {
+      Util_LogWrite(INF, UpgradeItemName(r.item) + " ended without the terminal confirming it.");
+      r.outcome = ItemOutcome::NotVerified;
+    }
+    Util_LogWrite(INF, "Upgrade result: " + UpgradeItemName(r.item) + ": before " +
+                           (r.before.empty() ? "not read" : r.before) + ", after " +
+                           (r.after.empty() ? "not read" : r.after) + ", new " +
+                           (r.expected.empty() ? "not known" : r.expected) + ": " +
+                           ItemOutcomeName(r.outcome));
+  }
+  resultsLogged_ = true;
+}
 
 void Sequencer::ClearPendingFlags() {
   st.bSwUpgPending = false;
@@ -25,6 +321,7 @@ void Sequencer::ClearPendingFlags() {
 }
 
 void Sequencer::UPG_EndChainOnFailure(const std::string& reason) {
+  if (UpgradeItemResult* r = UPG_RunningItem()) r->outcome = ItemOutcome::Failed;
   Util_LogWrite(ERR, "Upgrade stopped: " + reason);
   ClearPendingFlags();
   st.currUpgradeState = UPG_STATE_IDLE;
@@ -34,6 +331,7 @@ void Sequencer::UPG_EndChainOnFailure(const std::string& reason) {
   st.upgPrepState = UPG_PREP_IDLE;
   for (const char* frame : {"frameBin", "frameAntenna", "frameIbInfo", "framePIC"})
     win.setBackColor(frame, kColorButtonFace);
+  LogChainResults();
 }
 
 void Sequencer::LogUpgState() {
@@ -112,8 +410,7 @@ void Sequencer::cmdUpgrade_Click() {
     UPG_UpgradeSoftware();
     Util_LogWrite(DET, "Spawned Software Upgrade.");
   } else if (st.bAntUpgPending) {
-    if (st.bAntFwAvailable && st.antClassId == st.locAtbClassId &&
-        st.antClassId == st.locHpaClassId) {
+    if (up.ant.AntennaClassesMatch()) {
       Util_LogWrite(INF, "Initializing Antenna Upgrade..");
       UPG_UpgradeAntennaFW();
       Util_LogWrite(DET, "Spawned Antenna Upgrade.");
@@ -145,6 +442,7 @@ void Sequencer::UPG_UpgradeSoftware() {
     SetStatus(text);
     return;
   }
+  UPG_ItemStarted(UpgradeItem::Software);
   up.sw.Util_CleanUpHomeDirectory();
   st.upgPrepState = st.bBootromMode ? UPG_PREP_STACK_READY : UPG_PREP_IDLE;
   Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
@@ -188,7 +486,15 @@ void Sequencer::Handle_UpgradeState() {
     st.currUpgradeState = UPG_STATE_IDLE;
     LogUpgState();
     if (line) Util_LogWrite(INF, line);
-    if (complete) SetStatus("Upgrade Complete !");
+    bool confirmed = true;
+    if (!resultsLogged_)
+      for (const UpgradeItemResult& r : itemResults_)
+        if (r.outcome != ItemOutcome::Done) confirmed = false;
+    if (complete)
+      SetStatus(confirmed ? "Upgrade Complete !"
+                          : "Upgrade finished, but not every new version could be confirmed. "
+                            "See the log.");
+    LogChainResults();
     up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
   };
 
@@ -197,6 +503,14 @@ void Sequencer::Handle_UpgradeState() {
       if (antNext) {
         st.bAntUpgPending = false;
         Util_LogWrite(INF, "Attempting pending Antenna Upgrade...");
+        // The same class check as a standalone or a first antenna item.
+        if (!up.ant.AntennaClassesMatch()) {
+          up.ui.UI_DisableAntennaFunctionality();
+          UPG_ItemFailed("the terminal's antenna class does not match the antenna firmware files.",
+                         "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation,
+                         "");
+          return;
+        }
         up.ant.UPG_StandaloneAntennaUpgrade();
       } else if (ibNext) {
         st.bIbUpgPending = false;
@@ -208,6 +522,7 @@ void Sequencer::Handle_UpgradeState() {
         st.currUpgradeState = UPG_STATE_IB_DONE;
         LogUpgState();
         Util_LogWrite(INF, "Skipped Antenna & IB Upgrades. Attempting pending PIC Upgrade...");
+        UPG_ItemStarted(UpgradeItem::Pic);
         up.pic.UPG_StandalonePICUpgrade();
       } else {
         finish("Skipped Antenna & PIC Upgrades. Upgrade Complete.", false);
@@ -223,6 +538,7 @@ void Sequencer::Handle_UpgradeState() {
         LogUpgState();
         st.bPicUpgPending = false;
         Util_LogWrite(INF, "Skipped Antenna Upgrade. Attempting pending PIC Upgrade...");
+        UPG_ItemStarted(UpgradeItem::Pic);
         up.pic.UPG_StandalonePICUpgrade();
       } else {
         finish("Skipped Antenna & PIC Upgrades. Upgrade Complete.", false);
@@ -231,6 +547,7 @@ void Sequencer::Handle_UpgradeState() {
     case UPG_STATE_IB_DONE:
       if (picNext) {
         Util_LogWrite(INF, "Attempting pending PIC Upgrade...");
+        UPG_ItemStarted(UpgradeItem::Pic);
         up.pic.UPG_StandalonePICUpgrade();
       } else {
         finish("Skip PIC Upgrades. Upgrade Complete", true);

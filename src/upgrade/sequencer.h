@@ -3,10 +3,36 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/part.h"
 
 namespace orvex {
+
+// The upgrade items, in the order a chain runs them.
+enum class UpgradeItem { Software, Antenna, Ib, Pic };
+
+// How an item ended: done only when the terminal showed the new version
+// after its restart; not verified when the terminal's report and the new
+// version could not be compared.
+enum class ItemOutcome { Running, Done, Failed, NotVerified };
+
+// One item of the last upgrade, as the window shows the versions.
+struct UpgradeItemResult {
+  UpgradeItem item = UpgradeItem::Software;
+  std::string before;    // the terminal's version when the item started
+  std::string expected;  // the new version (the local file's)
+  std::string after;     // the terminal's version after its restart; empty: not read
+  ItemOutcome outcome = ItemOutcome::Running;
+  // The item is installed and the terminal restarting: its next report
+  // (version for software, release information for the others) decides.
+  bool restartAwaited = false;
+};
+
+// "Software", "Antenna firmware", "IB firmware", "PIC firmware".
+std::string UpgradeItemName(UpgradeItem item);
+// "running", "done", "failed", "not verified".
+std::string ItemOutcomeName(ItemOutcome outcome);
 
 class Sequencer : public Part {
  public:
@@ -25,6 +51,45 @@ class Sequencer : public Part {
   // the technician in its own words and stops its own timers.
   void UPG_EndChainOnFailure(const std::string& reason);
 
+  // The per-item record of the last (or the running) upgrade.
+  const std::vector<UpgradeItemResult>& itemResults() const { return itemResults_; }
+  // An item starts: a new record with the terminal's version as shown now
+  // (a new chain starts a new list).
+  void UPG_ItemStarted(UpgradeItem item);
+  // The running item is installed; the terminal's report after its restart
+  // decides (see UpgradeItemResult::restartAwaited).
+  void UPG_ItemInstalled();
+  // The record of the item that runs or awaits its restart; nullptr if none.
+  UpgradeItemResult* UPG_RunningItem();
+  // An item runs, awaits its restart, or is still pending.
+  bool UPG_ChainActive() const;
+  // The running item failed: normal pointer, the ZING item timers stop, the
+  // message (if any) is shown, and the chain ends (UPG_EndChainOnFailure).
+  // The status line reads "Upgrade stopped: " + reason.
+  void UPG_ItemFailed(const std::string& reason, const std::string& message,
+                      int flags = vbOKOnly | vbCritical, const std::string& title = kProgramTitle);
+  // The version reply after the software item's restart: the new image
+  // must run. False when the chain ended here.
+  bool UPG_VerifySoftwareAfterRestart();
+  // The release information after the restart of an antenna, IB or PIC
+  // item: the terminal must show the new version where the forms compare.
+  // False when the chain ended here.
+  bool UPG_VerifyReleaseInfoAfterRestart();
+  // The antenna reply said nothing was installed: the item is done only if
+  // the terminal already shows the new versions. False when the chain ended.
+  bool UPG_VerifyNothingInstalled();
+  // A version reply after which no release information will be asked
+  // (BOOTROM mode or an old release): inside an upgrade the item that
+  // restarted cannot be checked and no later item can start; the chain
+  // ends and says so (with nothing left to run it just ends).
+  void UPG_NoReleaseInfoAfterRestart(bool bootrom);
+  // The chain waits for the terminal's report: an item restarts, or the
+  // next item is still to be started.
+  bool UPG_AwaitsTerminalReport();
+  // The terminal's and the new version of an item as the window shows them.
+  std::string TerminalVersionOf(UpgradeItem item) const;
+  std::string NewVersionOf(UpgradeItem item) const;
+
   // The confirmation question for the ticked items.
   std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;
 
@@ -39,6 +104,14 @@ class Sequencer : public Part {
   bool WaitWhileBusy();
   void ClearPendingFlags();
   void LogUpgState();
+  // The chain has ended: an item still without its result counts as not
+  // verified, and each item's result goes into the log once.
+  void LogChainResults();
+  // Terminal against new version of an item (logs what cannot be compared).
+  ItemOutcome CompareShownVersions(UpgradeItem item);
+
+  std::vector<UpgradeItemResult> itemResults_;
+  bool resultsLogged_ = true;
 };
 
 }  // namespace orvex

@@ -100,17 +100,33 @@ class ZingChannel : public Part {
   void LogTrappedError(const std::string& label, const RuntimeError& e);
   // close sckZING and set the normal pointer
   void CloseReply();
-  // True when the reply holds `need` bytes; otherwise logs it.
-  bool ReplyHas(const std::string& reply, long code, size_t need);
+  // Drops the bytes of a reply that never became complete (and logs them).
+  void DropPartialReply();
+  // One whole reply, by its response code.
+  void DispatchReply(const std::string& reply);
+  // A failure inside an upgrade ends the chain (with the message, if any);
+  // outside one it changes nothing.
+  void FailChainItem(const std::string& reason, const std::string& message);
+  // A preparation request of the software upgrade (check disk, halt stack)
+  // was answered in a way that does not confirm it: the preparation does
+  // not advance, the item ends.
+  void FailPreparation(const std::string& what);
 
   void OnSoftwareVersion(const std::string& reply);
   void OnRestoreDefaults();
-  void OnCheckDisk();
-  void OnHaltStack();
+  void OnCheckDisk(const std::string& reply);
+  void OnHaltStack(const std::string& reply);
   void OnAntennaUpgrade(const std::string& reply);
   void OnReleaseInfo(const std::string& reply);
   void OnIbUpgradeStatus(const std::string& reply);
   void OnIbUpgradePrepare(const std::string& reply);
+
+  // The bytes received on the current connection that do not yet make a
+  // whole reply.
+  std::string zingRx_;
+  // Counts the connections started, so the dispatcher knows when a reply
+  // handler has moved on to a new exchange.
+  unsigned long zingExchange_ = 0;
 };
 
 }  // namespace orvex

@@ -1,5 +1,7 @@
 #include "zing/zing_codec.h"
 
+#include <algorithm>
+
 namespace orvex {
 
 std::string ZingEncodeRequest(long code) {
@@ -49,6 +51,53 @@ std::string Util_BytesToString(const std::string& bytes, long count, int start) 
     out.push_back(bytes[i]);
   }
   return out;
+}
+
+ZingReplyFrame ZingFrameReply(const std::string& bytes, size_t maxLength) {
+  ZingReplyFrame f;
+  if (bytes.size() < 4) return f;
+  f.code = static_cast<long>(Util_BytesToLong(bytes, 4, 0));
+  // The whole reply once `total` bytes are there; a length field read from
+  // the terminal is bounded before it is added.
+  auto sized = [&](std::uint64_t total) {
+    f.needed = static_cast<size_t>(std::min<std::uint64_t>(total, maxLength + 1));
+    if (total > maxLength) {
+      f.status = ZingReplyFrame::kTooLong;
+    } else if (bytes.size() >= total) {
+      f.status = ZingReplyFrame::kComplete;
+      f.length = static_cast<size_t>(total);
+    }
+    return f;
+  };
+  // Not yet the bytes that tell the reply's length.
+  auto header = [&](size_t n) {
+    f.needed = n;
+    return f;
+  };
+  auto word = [&](int at) { return static_cast<std::uint64_t>(Util_BytesToLong(bytes, 4, at)); };
+  switch (f.code) {
+    case ZING_GET_SW_VERSION + kZingReplyOffset: {
+      const size_t zero = bytes.size() > 8 ? bytes.find('\0', 8) : std::string::npos;
+      if (zero != std::string::npos) return sized(zero + 1);
+      if (bytes.size() > maxLength) f.status = ZingReplyFrame::kTooLong;
+      return f;
+    }
+    case ZING_RESTORE_DEFAULTS + kZingReplyOffset:
+    case ZING_CHECK_DISK + kZingReplyOffset:
+    case ZING_HALT_STACK + kZingReplyOffset:
+    case ZING_IB_UPGRADE_PREPARE + kZingReplyOffset: return sized(8);
+    case ZING_UPGRADE_ANTENNA + kZingReplyOffset:
+      if (bytes.size() < 16) return header(16);
+      return sized(16 + word(12));
+    case ZING_RELEASE_INFO + kZingReplyOffset:
+      if (bytes.size() < 12) return header(12);
+      // An invalid length (0) carries no text to wait for.
+      return word(8) < 1 ? sized(12) : sized(16 + word(8));
+    case ZING_IB_UPGRADE_STATUS + kZingReplyOffset:
+      if (bytes.size() < 8) return header(8);
+      return word(4) < 1 ? sized(8) : sized(12);
+    default: return sized(bytes.size());
+  }
 }
 
 std::string Util_ReplaceChar(const std::string& text, const std::string& from,

@@ -3,6 +3,7 @@
 // end of the data is cut there.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,23 @@ enum ZingCode : long {
 
 // Longest text a reply field carries.
 inline constexpr long kZingMaxText = 256;
+
+// The longest reply taken from the terminal; a longer one is dropped.
+inline constexpr size_t kZingMaxReply = 16384;
+
+// Where one reply ends in the bytes received so far on a connection. The
+// terminal may hand a reply over in pieces: a reply is complete when the
+// bytes its layout announces are there (a version text ends at its zero
+// byte; antenna and release replies carry the length of their text).
+struct ZingReplyFrame {
+  enum Status { kIncomplete, kComplete, kTooLong };
+  Status status = kIncomplete;
+  size_t length = 0;  // bytes of the first reply when complete
+  size_t needed = 0;  // bytes known to be needed so far; 0 while no end is known
+  long code = 0;      // its response code, once 4 bytes are there
+};
+// A reply of a code not known here takes all the bytes received.
+ZingReplyFrame ZingFrameReply(const std::string& bytes, size_t maxLength = kZingMaxReply);
 
 // 00 00 hi lo: the code as a 32-bit big-endian number (only 16 bits usable).
 std::string ZingEncodeRequest(long code);

@@ -25,7 +25,50 @@ const std::string kClosingWarning =
     "the Upgrader.\r\n# Reset the Modem using the 'Tools>Reset Modem' option.\r\n# Retry the "
     "Upgrade after the modem Restarts.\r\nThe upgrader will now close.";
 
+// What a request is, in the words of a failure message.
+std::string RequestWhat(long code) {
+  switch (code) {
+    case ZING_GET_SW_VERSION: return "the software version request";
+    case ZING_RESET: return "the reset";
+    case ZING_RESTORE_DEFAULTS: return "the factory defaults request";
+    case ZING_CHECK_DISK: return "the file system check";
+    case ZING_HALT_STACK: return "the halt stack request";
+    case ZING_UPGRADE_ANTENNA: return "the antenna upgrade request";
+    case ZING_RELEASE_INFO: return "the release information request";
+    case ZING_IB_UPGRADE_STATUS: return "the IB upgrade status request";
+    case ZING_IB_UPGRADE_PREPARE: return "the IB upgrade preparation request";
+    default: return "request /x" + HexUpper(static_cast<unsigned long>(code & 0xFFFF));
+  }
+}
+
+std::string NoAnswerMessage(const std::string& what) {
+  return std::string("Upgrade stopped.") + CRLF + CRLF + what + CRLF +
+         "No further upgrade item has been started." + CRLF + CRLF +
+         "Check the cable connection and the Satellite IP Modem, get its software version using "
+         "the Tools menu, then retry the upgrade.";
+}
+
 }  // namespace
+
+void ZingChannel::FailChainItem(const std::string& reason, const std::string& message) {
+  if (up.seq.UPG_ChainActive()) up.seq.UPG_ItemFailed(reason, message);
+}
+
+void ZingChannel::FailPreparation(const std::string& what) {
+  const std::string reason = "the terminal did not confirm " + what + ".";
+  const std::string message = std::string("Software Upgrade stopped.") + CRLF + CRLF +
+                              "The Satellite IP Modem did not confirm " + what +
+                              ". The new software has not been sent to it." + CRLF +
+                              "No further upgrade item has been started." + CRLF + CRLF +
+                              "Power cycle the Satellite IP Modem, then retry the upgrade.";
+  if (up.seq.UPG_ChainActive()) {
+    up.seq.UPG_ItemFailed(reason, message);
+  } else {
+    Util_LogWrite(ERR, "Upgrade preparation failed: " + reason);
+    up.ui.SetMouseCursor(0);
+    MsgBox(message, vbOKOnly | vbCritical, kProgramTitle);
+  }
+}
 
 ZingChannel::ZingChannel(Upgrader& up)
     : Part(up),
@@ -103,6 +146,7 @@ void ZingChannel::StartConnectivityTest() {
 
 void ZingChannel::tmrConnect_Timer() {
   Util_LogWrite(VRB, ">> tmrConnect_Timer()");
+  DropPartialReply();
   sckZING->close();
   tmrConnect.setEnabled(false);
   tmrResponse.setEnabled(false);
@@ -123,6 +167,8 @@ void ZingChannel::tmrConnect_Timer() {
         up.pic.tmr40SecDelay.setEnabled(true);
         Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
       } else {
+        // The connectivity test that follows tells the technician why.
+        FailChainItem("no connection to the terminal for the software version request.", "");
         StartConnectivityTest();
         SetStatus("ZING Connection failed.");
         Util_LogWrite(DET, "tmrConneTest.Enabled = True");
@@ -134,11 +180,13 @@ void ZingChannel::tmrConnect_Timer() {
                  "Please power down and power up the Satellite IP Modem.",
              vbOKOnly | vbExclamation, kProgramTitle);
       SetStatus("");
+      FailChainItem("no connection to the terminal for the reset.", "");
       break;
     case ZING_CHECK_DISK:
     case ZING_HALT_STACK: {
       const std::string what = pendingZingReq == ZING_CHECK_DISK ? "No response for chkdsk"
                                                                  : "No response for halt stack";
+      FailChainItem("no connection to the terminal for " + RequestWhat(pendingZingReq) + ".", "");
       SetStatus(what);
       Util_LogWrite(DET, what);
       MsgBox(kClosingWarning + CRLF, vbOKOnly | vbCritical, kProgramTitle);
@@ -148,7 +196,11 @@ void ZingChannel::tmrConnect_Timer() {
     default:
       // Any other request: without a connection its chain cannot go on, and
       // nothing else would give the window back (the pointer is busy), so it
-      // ends in the connectivity test like a missing reply does.
+      // ends in the connectivity test like a missing reply does; inside an
+      // upgrade the chain ends.
+      FailChainItem("no connection to the terminal for " + RequestWhat(pendingZingReq) + ".",
+                    NoAnswerMessage("The Satellite IP Modem could not be reached for " +
+                                    RequestWhat(pendingZingReq) + "."));
       StartConnectivityTest();
       SetStatus("ZING Connection failed.");
       Util_LogWrite(DET, "tmrConneTest.Enabled = True");
@@ -166,20 +218,54 @@ void ZingChannel::tmrResponse_Timer() {
     } else {
       antRespWaitCount = 0;
       bAntRespAwaited = false;
+      DropPartialReply();
       sckZING->close();
       tmrResponse.setEnabled(false);
+      FailChainItem("no answer to the antenna upgrade request.",
+                    NoAnswerMessage("The Satellite IP Modem did not answer the antenna upgrade "
+                                    "request; the antenna firmware may not be installed."));
       StartConnectivityTest();
     }
   } else if (pendingZingReq == ZING_HALT_STACK || pendingZingReq == ZING_CHECK_DISK) {
-    // A silent terminal is taken as prepared.
+    const bool garbled = !zingRx_.empty();
+    DropPartialReply();
     sckZING->close();
     tmrResponse.setEnabled(false);
+    if (garbled) {
+      // Part of a reply came, and it cannot be read: not a confirmation.
+      FailPreparation(pendingZingReq == ZING_CHECK_DISK ? "its file system check"
+                                                        : "that it halted its radio stack");
+      return;
+    }
+    // A silent terminal is taken as prepared.
     st.upgPrepState = UPG_PREP_STACK_READY;
     Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
     up.sw.UPG_HandleSwUpgradePreparation();
   } else {
+    // A text reply that came cut short (a version text without its zero
+    // byte, a release text shorter than announced) is all there will be:
+    // it is read as far as it came.
+    const long rxCode = static_cast<long>(Util_BytesToLong(zingRx_, 4, 0));
+    const bool textReply =
+        zingRx_.size() >= 4 &&
+        ((rxCode == ZING_GET_SW_VERSION + kZingReplyOffset && zingRx_.size() >= 8) ||
+         (rxCode == ZING_RELEASE_INFO + kZingReplyOffset && zingRx_.size() >= 17 &&
+          Util_BytesToLong(zingRx_, 4, 8) >= 1));
+    if (textReply) {
+      std::string reply;
+      reply.swap(zingRx_);
+      DispatchReply(reply);
+      return;
+    }
+    DropPartialReply();
     sckZING->close();
     tmrResponse.setEnabled(false);
+    if (pendingZingReq == ZING_GET_SW_VERSION)
+      FailChainItem("no answer from the terminal to the software version request.", "");
+    else
+      FailChainItem("no answer from the terminal to " + RequestWhat(pendingZingReq) + ".",
+                    NoAnswerMessage("The Satellite IP Modem did not answer " +
+                                    RequestWhat(pendingZingReq) + "."));
     StartConnectivityTest();
   }
 }

@@ -19,27 +19,6 @@ constexpr std::int64_t kIbProgressDone = 0;
 constexpr std::int64_t kIbNoUpgrade = 65535;
 constexpr std::int64_t kIbPollAtOnce = 90;
 
-// The bytes a reply must hold before its fields are read; 0 for a code the
-// dispatcher does not know.
-size_t RequiredLength(long code, const std::string& reply) {
-  switch (code) {
-    case ReplyCode(ZING_GET_SW_VERSION): return 8;
-    case ReplyCode(ZING_RESTORE_DEFAULTS):
-    case ReplyCode(ZING_CHECK_DISK):
-    case ReplyCode(ZING_HALT_STACK): return 4;
-    case ReplyCode(ZING_UPGRADE_ANTENNA): return 16;
-    case ReplyCode(ZING_RELEASE_INFO):
-      // The length first; an announced text needs at least its first byte.
-      if (reply.size() < 12) return 12;
-      return Util_BytesToLong(reply, 4, 8) < 1 ? 12 : 17;
-    case ReplyCode(ZING_IB_UPGRADE_STATUS):
-      if (reply.size() < 8) return 8;
-      return Util_BytesToLong(reply, 4, 4) < 1 ? 8 : 12;
-    case ReplyCode(ZING_IB_UPGRADE_PREPARE): return 8;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 void ZingChannel::CloseReply() {
@@ -47,35 +26,70 @@ void ZingChannel::CloseReply() {
   up.ui.SetMouseCursor(0);
 }
 
-bool ZingChannel::ReplyHas(const std::string& reply, long code, size_t need) {
-  if (reply.size() >= need) return true;
-  Util_LogWrite(ERR, "ZING reply too short: /x" + HexUpper(static_cast<unsigned long>(code)) +
-                         " with " + std::to_string(reply.size()) + " bytes, " +
-                         std::to_string(need) + " needed.");
-  return false;
+void ZingChannel::DropPartialReply() {
+  if (zingRx_.empty()) return;
+  if (zingRx_.size() < 4) {
+    Util_LogWrite(ERR, "ZING reply too short: " + std::to_string(zingRx_.size()) + " bytes.");
+  } else {
+    const ZingReplyFrame f = ZingFrameReply(zingRx_);
+    const std::string head = "ZING reply too short: /x" +
+                             HexUpper(static_cast<unsigned long>(f.code)) + " with " +
+                             std::to_string(zingRx_.size()) + " bytes";
+    Util_LogWrite(ERR, f.needed > 0 ? head + ", " + std::to_string(f.needed) + " needed."
+                                    : head + ", its text has no end.");
+  }
+  zingRx_.clear();
 }
 
 void ZingChannel::sckZING_DataArrival(long bytesTotal) {
   Util_LogWrite(VRB, ">> sckZING_DataArrival()");
-  const std::string reply = sckZING->getData(bytesTotal);
-  // A reply the dispatcher cannot use is no reply: tmrResponse keeps
-  // running, so a terminal that answers with garbage still ends in the
-  // reply time-out instead of leaving the window busy for good.
-  if (reply.size() < 4) {
-    Util_LogWrite(ERR, "ZING reply too short: " + std::to_string(reply.size()) + " bytes.");
-    return;
+  // A reply may come in pieces: the bytes wait here until the reply is
+  // whole. Until then tmrResponse keeps running, so a terminal that stops
+  // half-way (or answers with garbage) still ends in the reply time-out.
+  zingRx_ += sckZING->getData(bytesTotal);
+  const unsigned long exchange = zingExchange_;
+  while (!zingRx_.empty()) {
+    const ZingReplyFrame f = ZingFrameReply(zingRx_);
+    if (f.status == ZingReplyFrame::kIncomplete) return;
+    if (f.status == ZingReplyFrame::kTooLong) {
+      Util_LogWrite(ERR, "ZING reply dropped: /x" + HexUpper(static_cast<unsigned long>(f.code)) +
+                             " longer than " + std::to_string(kZingMaxReply) + " bytes.");
+      zingRx_.clear();
+      return;
+    }
+    const std::string reply = zingRx_.substr(0, f.length);
+    zingRx_.erase(0, f.length);
+    DispatchReply(reply);
+    // A handler that closed the connection, or started the next request,
+    // has ended this exchange: what else it carried is not read.
+    if (zingExchange_ != exchange) return;
+    if (sckZING->state() != sckConnected) {
+      zingRx_.clear();
+      return;
+    }
   }
+}
+
+void ZingChannel::DispatchReply(const std::string& reply) {
   const long code = static_cast<long>(Util_BytesToLong(reply, 4, 0));
   Util_LogWrite(DET, "ZingResponseCode: /x" + HexUpper(static_cast<unsigned long>(code)));
-  const size_t need = RequiredLength(code, reply);
-  if (need == 0 || !ReplyHas(reply, code, need)) return;
-  tmrResponse.setEnabled(false);
+  switch (code) {
+    case ReplyCode(ZING_GET_SW_VERSION):
+    case ReplyCode(ZING_RESTORE_DEFAULTS):
+    case ReplyCode(ZING_CHECK_DISK):
+    case ReplyCode(ZING_HALT_STACK):
+    case ReplyCode(ZING_UPGRADE_ANTENNA):
+    case ReplyCode(ZING_RELEASE_INFO):
+    case ReplyCode(ZING_IB_UPGRADE_STATUS):
+    case ReplyCode(ZING_IB_UPGRADE_PREPARE): tmrResponse.setEnabled(false); break;
+    default: return;  // logged; the reply time-out still ends the exchange
+  }
 
   switch (code) {
     case ReplyCode(ZING_GET_SW_VERSION): OnSoftwareVersion(reply); break;
     case ReplyCode(ZING_RESTORE_DEFAULTS): OnRestoreDefaults(); break;
-    case ReplyCode(ZING_CHECK_DISK): OnCheckDisk(); break;
-    case ReplyCode(ZING_HALT_STACK): OnHaltStack(); break;
+    case ReplyCode(ZING_CHECK_DISK): OnCheckDisk(reply); break;
+    case ReplyCode(ZING_HALT_STACK): OnHaltStack(reply); break;
     case ReplyCode(ZING_UPGRADE_ANTENNA): OnAntennaUpgrade(reply); break;
     case ReplyCode(ZING_RELEASE_INFO): OnReleaseInfo(reply); break;
     case ReplyCode(ZING_IB_UPGRADE_STATUS): OnIbUpgradeStatus(reply); break;
@@ -92,12 +106,14 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
   const std::string text = Util_BytesToString(reply, static_cast<long>(reply.size()) - 8, 8);
   std::string version;
   bool releaseInfoOk = false;
+  bool picReflashNext = false;
   if (Contains(text, "BOOTROM")) {
     st.bBootromMode = true;
     version = "BOOTROM MODE";
     win.setText("txtCurrentSoftwareVersion", version);
     if (st.picUpgradeState == PIC_UPG_STATE_PREP_REBOOT) {
       Util_LogWrite(INF, "Upgrade PIC in BOOTROM mode.");
+      picReflashNext = true;
       up.pic.Init_PIC_Upgrade();
     }
   } else {
@@ -111,19 +127,53 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
   st.strCurrSwVersion = Util_ReplaceChar(version, ".", "_");
   sckZING->close();
 
+  // After the software item's restart the new image must run.
+  bool failed = !up.seq.UPG_VerifySoftwareAfterRestart();
+
   if (st.ibUpgState == IB_UPG_COMPLETE_WAIT_RESET) {
     SetStatus("IB Upgrade Successful. Software version retrieved!");
     st.ibUpgState = IB_UPG_IDLE;
     Util_LogWrite(DET, "ibUpgState = IB_UPG_IDLE");
   }
-  if (st.picUpgradeState == PIC_UPG_STATE_WAIT_RESET) {
-    Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
-    SetStatus("PIC Upgrade Successful. Software version retrieved!");
+  if (st.picUpgradeState == PIC_UPG_STATE_WAIT_RESET && st.bBootromMode) {
+    // The PIC item's restart ended in BOOTROM mode: the terminal does not
+    // run its software, so the PIC upgrade did not succeed.
+    st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
+    failed = true;
+    const std::string reason = "the terminal restarted in BOOTROM mode after the PIC upgrade.";
+    const std::string message =
+        std::string("PIC Upgrade failed.") + CRLF + CRLF +
+        "After the PIC upgrade the Satellite IP Modem restarted in BOOTROM mode: it does not run "
+        "its software." +
+        CRLF + "No further upgrade item has been started." + CRLF + CRLF +
+        "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade its software "
+        "again.";
+    if (up.seq.UPG_ChainActive()) {
+      up.seq.UPG_ItemFailed(reason, message);
+    } else {
+      Util_LogWrite(ERR, "PIC upgrade failed: " + reason);
+      SetStatus("PIC Upgrade failed: the terminal is in BOOTROM mode.");
+      MsgBox(message, vbOKOnly | vbCritical, kProgramTitle);
+    }
+    st.currUpgradeState = UPG_STATE_IDLE;
+    up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
+  } else if (st.picUpgradeState == PIC_UPG_STATE_WAIT_RESET) {
+    UpgradeItemResult* pic = up.seq.UPG_RunningItem();
+    const bool verifyLater = pic && pic->item == UpgradeItem::Pic;
+    if (verifyLater) {
+      // Success is told once the release information shows the new PIC
+      // version (OnReleaseInfo).
+      up.seq.UPG_ItemInstalled();
+    } else {
+      Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
+      SetStatus("PIC Upgrade Successful. Software version retrieved!");
+    }
     st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
     st.currUpgradeState = UPG_STATE_IDLE;
     up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
     Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
-  } else {
+    if (verifyLater) SetStatus("Operation Successful. Software version retrieved!");
+  } else if (!failed) {
     SetStatus("Operation Successful. Software version retrieved!");
   }
   up.ui.SetMouseCursor(0);
@@ -143,6 +193,9 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
       up.ui.UI_InitTermAntennaFields();
       up.pic.UI_InitTermPicFields();
       up.ui.UI_InitTermIbFields();
+      // Without release information the chain cannot check the item that
+      // restarted, nor go on: it says so instead of stopping silently.
+      if (!failed && !picReflashNext) up.seq.UPG_NoReleaseInfoAfterRestart(st.bBootromMode);
     } else {
       Util_LogWrite(INF, "Not in Bootrom mode, request additional Release Info.");
       ZingReq_Fetch_All_Release_Info();
@@ -163,18 +216,26 @@ void ZingChannel::OnRestoreDefaults() {
   SetStatus("Restore in Progress. Please Wait .. ");
 }
 
-void ZingChannel::OnCheckDisk() {
+void ZingChannel::OnCheckDisk(const std::string& reply) {
   Util_LogWrite(DET, "check disk response has arrived");
   CloseReply();
+  if (Util_BytesToLong(reply, 4, 4) != 0) {
+    FailPreparation("its file system check");
+    return;
+  }
   st.upgPrepState = UPG_PREP_FS_READY;
   Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
   up.sw.UPG_HandleSwUpgradePreparation();
 }
 
-void ZingChannel::OnHaltStack() {
+void ZingChannel::OnHaltStack(const std::string& reply) {
   Util_LogWrite(DET, "Halt GPRS Stack response has arrived");
   CloseReply();
   if (st.upgPrepState != UPG_PREP_FS_READY) return;
+  if (Util_BytesToLong(reply, 4, 4) != 0) {
+    FailPreparation("that it halted its radio stack");
+    return;
+  }
   st.upgPrepState = UPG_PREP_STACK_READY;
   Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
   up.sw.UPG_HandleSwUpgradePreparation();
@@ -195,10 +256,14 @@ void ZingChannel::OnAntennaUpgrade(const std::string& reply) {
     }
     SetStatus("Modem will Restart after Antenna Upgrade. Please Do Not Interrupt !");
     up.ant.tmrAntUpgDelay.setEnabled(true);
+    up.seq.UPG_ItemInstalled();
   } else {
     Util_LogWrite(VRB, "Antenna FW Info response.");
     if (length > 0)
       Util_LogWrite(VRB, "Ant Query Response: " + Util_BytesToString(reply, kZingMaxText, 16));
+    // Nothing installed: the item counts only if the terminal already shows
+    // the new versions.
+    if (!up.seq.UPG_VerifyNothingInstalled()) return;
     up.seq.Handle_UpgradeState();
   }
 }
@@ -209,6 +274,13 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
   if (Util_BytesToLong(reply, 4, 8) < 1) {
     st.bAntInfoValid = false;
     Util_LogWrite(ERR, "Invalid Release Info response length.");
+    if (up.seq.UPG_AwaitsTerminalReport())
+      up.seq.UPG_ItemFailed(
+          "the terminal's release information cannot be read.",
+          std::string("Upgrade stopped.") + CRLF + CRLF +
+              "The Satellite IP Modem sent release information that cannot be read, so the "
+              "upgrade cannot be checked or continued." +
+              CRLF + "No further upgrade item has been started.");
     return;
   }
   const std::string info = Util_BytesToString(reply, kZingMaxText, 16);
@@ -223,20 +295,56 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
       up.ui.UI_EnableAntennaFunctionality();
     } else {
       up.ui.UI_DisableAntennaFunctionality();
+      if (st.bAntUpgPending) {
+        // A chained antenna item fails its class check here, as a
+        // standalone one would: the chain ends rather than skip it.
+        up.seq.UPG_ItemFailed(
+            "the terminal's antenna class does not match the antenna firmware files.",
+            "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation, "");
+        st.bAntInfoValid = true;
+        return;
+      }
       st.bAntUpgPending = false;
     }
   } else {
+    // After an antenna item's restart the fields must not keep the versions
+    // from before it: a terminal that does not report them shows UNKNOWN.
+    const UpgradeItemResult* ant = up.seq.UPG_RunningItem();
+    if (ant && ant->item == UpgradeItem::Antenna && ant->restartAwaited)
+      up.ui.UI_InitTermAntennaFields();
     up.ui.UI_DisableAntennaFunctionality();
+  }
+  const UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  const bool picAwaited = item && item->item == UpgradeItem::Pic && item->restartAwaited;
+  if (!up.seq.UPG_VerifyReleaseInfoAfterRestart()) {
+    st.bAntInfoValid = true;
+    return;
   }
   up.seq.Handle_UpgradeState();
   SetStatus("Operation Successful. Release Info retrieved!");
   st.bAntInfoValid = true;
+  if (picAwaited && !up.seq.itemResults().empty() &&
+      up.seq.itemResults().back().outcome == ItemOutcome::Done) {
+    Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
+    SetStatus("PIC Upgrade Successful. Software version retrieved!");
+  }
 }
 
 void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
   Util_LogWrite(DET, "IB FW Info response has arrived");
   CloseReply();
-  if (Util_BytesToLong(reply, 4, 4) < 1) return;
+  const UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  const bool ibItem = item && item->item == UpgradeItem::Ib;
+  if (Util_BytesToLong(reply, 4, 4) < 1) {
+    if (ibItem)
+      up.seq.UPG_ItemFailed("the terminal's IB upgrade status cannot be read.",
+                            std::string("IB Firmware Upgrade stopped.") + CRLF + CRLF +
+                                "The Satellite IP Modem sent an IB upgrade status that cannot be "
+                                "read. Do not switch it off; check its IB version after it has "
+                                "restarted." +
+                                CRLF + "No further upgrade item has been started.");
+    return;
+  }
   const std::int64_t progress = Util_BytesToLong(reply, 4, 8);
   Util_LogWrite(DET, "IB Upgrade Progress: " + std::to_string(progress));
 
@@ -258,6 +366,12 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
     }
     win.setText("lblIbUpgStatus", "");
     win.setVisible("prgBarIbUpgrade", false);
+    if (ibItem) {
+      up.seq.UPG_ItemInstalled();
+      // Done at once, no restart follows: the release information tells
+      // whether the new IB version is there, and goes on with the chain.
+      if (st.ibUpgState == IB_UPG_IDLE) ZingReq_Fetch_All_Release_Info();
+    }
   } else if (progress == kIbNoUpgrade) {
     st.ibUpgState = IB_UPG_IDLE;
     Util_LogWrite(DET, "ibUpgState = IB_UPG_IDLE");
@@ -267,6 +381,13 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
     up.ui.SetMouseCursor(0);
     st.currUpgradeState = UPG_STATE_IB_DONE;
     Util_LogWrite(DET, "currUpgradeState = UPG_STATE_IB_DONE");
+    if (ibItem) {
+      // No flashing runs (any more): the release information tells whether
+      // the new IB version is there, and goes on with the chain.
+      Util_LogWrite(INF, "No IB upgrade running. Checking the terminal's IB version.");
+      up.seq.UPG_ItemInstalled();
+      ZingReq_Fetch_All_Release_Info();
+    }
   } else {
     up.ui.SetMouseCursor(1);
     // The bar runs from 0 to 100: an image size of less than one block, or
@@ -293,6 +414,14 @@ void ZingChannel::OnIbUpgradePrepare(const std::string& reply) {
     st.currUpgradeState = UPG_STATE_IB_DONE;
     Util_LogWrite(INF, "currUpgradeState = UPG_STATE_IB_DONE");
     SetStatus("IB Upgrade Cancelled.");
+    if (up.seq.UPG_ChainActive()) {
+      up.seq.UPG_ItemFailed("the terminal refused to prepare for the IB firmware upgrade.",
+                            std::string("IB Upgrade Cancelled.") + CRLF + CRLF +
+                                "The Satellite IP Modem refused to prepare for the IB firmware "
+                                "upgrade; the IB firmware has not been sent to it." +
+                                CRLF + "No further upgrade item has been started.");
+      SetStatus("IB Upgrade Cancelled.");
+    }
   } else {
     up.ib.UPG_StandaloneIBUpgrade();
     SetStatus("IB Upgrade in Progress ...");
@@ -316,8 +445,9 @@ void ZingChannel::tmrIbUpgStatusCheck_Timer() {
 void ZingChannel::tmrRefetchIbVersion_Timer() {
   Util_LogWrite(VRB, ">> tmrRefetchIbVersion_Timer()");
   tmrRefetchIbVersion.setEnabled(false);
+  // Not while an upgrade item runs either: its own requests decide.
   if (st.bIbRefetchDone || st.bSwUpgPending || st.bPicUpgPending || st.bAntUpgPending ||
-      st.bIbUpgPending)
+      st.bIbUpgPending || up.seq.UPG_ChainActive())
     return;
   Util_LogWrite(INF, "Retry fetching all Up-to-date Release Information.");
   st.bIbRefetchDone = true;

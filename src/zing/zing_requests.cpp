@@ -7,6 +7,8 @@
 namespace orvex {
 
 void ZingChannel::CloseForNewConnection(bool logClosing) {
+  DropPartialReply();
+  ++zingExchange_;
   const int state = sckZING->state();
   if (state == sckConnected) {
     if (logClosing) Util_LogWrite(DET, "Closing the open Zing Socket.");

@@ -8,8 +8,10 @@
 //      restart wait, IB progress already shown
 //   2  ibImageBlocks (0..255)
 //   3  upgPrepState (0..4)
-//   4  odd: the reply comes in two deliveries, split at (byte / 2)
+//   4  odd: the reply comes in pieces of 1 to (byte / 2 + 1) bytes, their
+//      sizes drawn from a generator seeded with the byte
 //   5  seconds of virtual time to run afterwards
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -50,9 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string reply(reinterpret_cast<const char*>(data + 6), size - 6);
   if ((data[4] & 1) && !reply.empty()) {
-    const size_t cut = std::min<size_t>(data[4] / 2, reply.size());
-    sck.deliver(reply.substr(0, cut));
-    sck.deliver(reply.substr(cut));
+    // The dispatcher must put the reply back together from any pieces.
+    std::uint32_t seed = data[4];
+    const size_t maxPiece = data[4] / 2 + 1;
+    for (size_t at = 0; at < reply.size();) {
+      seed = seed * 1664525u + 1013904223u;
+      const size_t piece = std::min<size_t>(1 + (seed >> 16) % maxPiece, reply.size() - at);
+      sck.deliver(reply.substr(at, piece));
+      at += piece;
+    }
   } else {
     sck.deliver(reply);
   }

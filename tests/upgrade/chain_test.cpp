@@ -7,6 +7,15 @@
 namespace orvex::test {
 namespace {
 
+// The release information once the new antenna parts (ATB 12, HPA V3)
+// and then the new IB firmware (31.05) are installed.
+constexpr const char* kNewAntenna =
+    "PIC: 2.03\r\nIB: 01.00.31.02\r\nATB: 12\r\nAHW: 03\r\nHPA: V3\r\nASN: A10042317\r\n"
+    "CLASS: 11\r\n";
+constexpr const char* kNewAntennaAndIb =
+    "PIC: 2.03\r\nIB: 01.00.31.05\r\nATB: 12\r\nAHW: 03\r\nHPA: V3\r\nASN: A10042317\r\n"
+    "CLASS: 11\r\n";
+
 class UpgradeChain : public UpgradeTest {
  protected:
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
@@ -29,10 +38,11 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   zing().deliver(AntennaReply(1, "ATB 12 HPA V3"));
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
 
-  // The terminal restarts; its release information starts the IB item.
+  // The terminal restarts with the new antenna firmware; its release
+  // information starts the IB item.
   p.vclock.advance(65000);
   answer(VersionReply(kVersionText));
-  answer(ReleaseInfoReply(kReleaseText));
+  answer(ReleaseInfoReply(kNewAntenna));
   EXPECT_TRUE(logHas("INF: \tAttempting pending IB Upgrade..."));
   EXPECT_FALSE(up->st.bIbUpgPending);
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x94", 4));
@@ -57,13 +67,28 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   p.vclock.advance(40000);
   answer(VersionReply(kVersionText));
   EXPECT_EQ(up->st.ibUpgState, IB_UPG_IDLE);
-  answer(ReleaseInfoReply(kReleaseText));
+  answer(ReleaseInfoReply(kNewAntennaAndIb));
 
   EXPECT_TRUE(logHas("INF: \tSkipped Antenna & PIC Upgrades. Upgrade Complete."));
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
   EXPECT_FALSE(up->st.bAntUpgPending || up->st.bIbUpgPending || up->st.bPicUpgPending);
   EXPECT_FALSE(p.uiFake.busy);
   EXPECT_EQ(messages().size(), 1u);  // only the question
+
+  // Each item with the versions before and after it, and its result.
+  const auto& items = up->seq.itemResults();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].item, UpgradeItem::Antenna);
+  EXPECT_EQ(items[0].after, "ATB 12, HPA V3");
+  EXPECT_EQ(items[1].item, UpgradeItem::Ib);
+  EXPECT_EQ(items[1].before, "31.02");
+  EXPECT_EQ(items[1].after, "31.05");
+  for (const auto& item : items) EXPECT_EQ(item.outcome, ItemOutcome::Done);
+  EXPECT_TRUE(
+      logHas("INF: \tUpgrade result: Antenna firmware: before ATB 11, HPA V2, after ATB 12, "
+             "HPA V3, new ATB 12, HPA V3: done"));
+  EXPECT_TRUE(
+      logHas("INF: \tUpgrade result: IB firmware: before 31.02, after 31.05, new 31.05: done"));
 }
 
 }  // namespace

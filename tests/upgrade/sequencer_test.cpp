@@ -258,6 +258,7 @@ TEST_P(HandleUpgradeState, Row) {
   up->st.strAtbFile = "ATB_XX0773112.sxm";
   up->st.strGloFile = "ib_3105.glo";
   up->st.bAntFwAvailable = up->st.bIbFwAvailable = up->st.bPicFwAvailable = true;
+  up->st.locAtbClassId = up->st.locHpaClassId = up->st.antClassId;  // the classes match
   up->st.bAntUpgPending = r.ant;
   up->st.bIbUpgPending = r.ib;
   up->st.bPicUpgPending = r.pic;

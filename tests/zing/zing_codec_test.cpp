@@ -35,6 +35,52 @@ TEST(ZingCodec, FieldReadersStopAtTheEndOfTheData) {
   EXPECT_EQ(Util_BytesToString(t, 10, 50), "");
 }
 
+// Where the first reply ends in the bytes received so far.
+TEST(ZingCodec, ReplyFramesFollowTheLayout) {
+  using F = ZingReplyFrame;
+  struct Case {
+    std::string bytes;
+    F::Status status;
+    size_t length;  // when complete
+    size_t needed;
+  };
+  const std::string ver = VersionReply("5.1");  // 8 + 3 + zero
+  const std::string rel = ReleaseInfoReply("PIC: 1");
+  const Case cases[] = {
+      {"", F::kIncomplete, 0, 0},
+      {U32(0x1004).substr(0, 3), F::kIncomplete, 0, 0},
+      {ver.substr(0, 11), F::kIncomplete, 0, 0},  // text without its zero yet
+      {ver, F::kComplete, 12, 12},
+      {ver + "tail", F::kComplete, 12, 12},
+      {PlainReply(0x1032).substr(0, 7), F::kIncomplete, 0, 8},
+      {PlainReply(0x1033) + PlainReply(0x1033), F::kComplete, 8, 8},
+      {AntennaReply(1, "ok").substr(0, 15), F::kIncomplete, 0, 16},
+      {AntennaReply(1, "ok").substr(0, 17), F::kIncomplete, 0, 18},
+      {AntennaReply(1, "ok"), F::kComplete, 18, 18},  // the zero byte is left over
+      {rel.substr(0, 11), F::kIncomplete, 0, 12},
+      {rel.substr(0, 21), F::kIncomplete, 0, 22},
+      {rel, F::kComplete, 22, 22},
+      {U32(0x1092) + U32(0) + U32(0), F::kComplete, 12, 12},  // invalid length: nothing to wait for
+      {U32(0x1092) + U32(0) + U32(0xFFFFFFF0), F::kTooLong, 0, kZingMaxReply + 1},
+      {AntennaReply(1, "").substr(0, 12) + U32(kZingMaxReply), F::kTooLong, 0, kZingMaxReply + 1},
+      {IbStatusReply(45, 0), F::kComplete, 8, 8},
+      {IbStatusReply(45).substr(0, 11), F::kIncomplete, 0, 12},
+      {IbPrepareReply(0), F::kComplete, 8, 8},
+      {U32(0x1055) + "junk", F::kComplete, 8, 8},  // unknown: all there is
+  };
+  for (const Case& c : cases) {
+    const F f = ZingFrameReply(c.bytes);
+    EXPECT_EQ(f.status, c.status) << c.bytes.size();
+    EXPECT_EQ(f.needed, c.needed) << c.bytes.size();
+    if (c.status == F::kComplete) {
+      EXPECT_EQ(f.length, c.length) << c.bytes.size();
+    }
+  }
+  // A version text that never ends is bounded too.
+  EXPECT_EQ(ZingFrameReply(U32(0x1004) + std::string(kZingMaxReply, 'x')).status, F::kTooLong);
+  EXPECT_EQ(ZingFrameReply(U32(0x1004) + std::string(100, 'x'), 64).status, F::kTooLong);
+}
+
 TEST(ZingCodec, VersionDigitsAndReplace) {
   EXPECT_EQ(Util_VersionDigits(kVersionText), "5.1.0.9");
   EXPECT_EQ(Util_VersionDigits("v5.1.0.12a"), "5.1.0.12");  // no blank: the whole text

@@ -141,9 +141,12 @@ TEST_F(ZingDispatcher, ReleaseInfoWithoutOrWithUnknownIbVersion) {
   EXPECT_FALSE(up->st.bAntInfoValid);
   EXPECT_EQ(up->st.strTermIbVersion, "Unknown yet");
 
-  // A text without a zero byte runs to the last received byte.
+  // A text without a zero byte, shorter than announced, runs to the last
+  // received byte once the reply time-out has given the rest its chance.
   up->zing.ZingReq_Fetch_All_Release_Info();
   answer(U32(0x1092) + U32(0) + U32(200) + U32(0) + "PIC: 3.1");
+  EXPECT_EQ(up->win.text("txtTermPICVersion"), "UNKNOWN");
+  p.vclock.advance(40000);
   EXPECT_EQ(up->win.text("txtTermPICVersion"), "3.1");
 }
 
@@ -270,7 +273,7 @@ TEST_F(ZingDispatcher, ShortRepliesAreLoggedAndLeaveTheReplyTimeOutRunning) {
     }
   }
   EXPECT_TRUE(logHas("ZING reply too short: 3 bytes."));
-  EXPECT_TRUE(logHas("ZING reply too short: /x1092 with 16 bytes, 17 needed."));
+  EXPECT_TRUE(logHas("ZING reply too short: /x1092 with 16 bytes, 22 needed."));
   EXPECT_TRUE(logHas("ZING reply too short: /x1093 with 11 bytes, 12 needed."));
 
   // An unknown code is logged and the time-out still ends the exchange.
@@ -286,11 +289,14 @@ TEST_F(ZingDispatcher, TwoRepliesInOneOrOneInTwoDeliveries) {
   EXPECT_EQ(up->win.text("txtCurrentSoftwareVersion"), "5.1.0.9");
   EXPECT_EQ(up->win.text("txtTermPICVersion"), "UNKNOWN");  // the second is not read
 
+  // A reply in two deliveries is put back together.
   const std::string reply = ReleaseInfoReply(kReleaseText);
   connectAndTakeRequest();
   zing().deliver(reply.substr(0, 10));
+  EXPECT_EQ(up->win.text("txtTermPICVersion"), "UNKNOWN");
   zing().deliver(reply.substr(10));
-  EXPECT_TRUE(logHas("ZING reply too short: /x1092 with 10 bytes, 12 needed."));
+  EXPECT_EQ(up->win.text("txtTermPICVersion"), "2.03");
+  EXPECT_FALSE(logHas("ZING reply too short: /x1092 with 10 bytes, 12 needed."));
 
   // A long version text is cut at its zero byte; a long release text at 256.
   up->zing.ZingReq_GetCurrentSoftwareVersion();
@@ -298,6 +304,48 @@ TEST_F(ZingDispatcher, TwoRepliesInOneOrOneInTwoDeliveries) {
   EXPECT_EQ(up->st.strCurrSwVersion, "5_1_0_9");
   answer(ReleaseInfoReply(std::string(248, ' ') + "PIC: 4.56789"));
   EXPECT_EQ(up->win.text("txtTermPICVersion"), "4.5");
+}
+
+// Each reply handed over one byte at a time is read as if it came whole.
+TEST_F(ZingDispatcher, RepliesInPiecesArePutBackTogether) {
+  struct Case {
+    void (ZingChannel::*request)();
+    std::string reply;
+    const char* field;
+    const char* shown;
+    size_t whole;  // bytes after which the reply is complete
+  };
+  up->st.ibImageBlocks = 100;
+  const Case cases[] = {
+      {&ZingChannel::ZingReq_GetCurrentSoftwareVersion, VersionReply(kVersionText),
+       "txtCurrentSoftwareVersion", "5.1.0.9", VersionReply(kVersionText).size()},
+      {&ZingChannel::ZingReq_Fetch_All_Release_Info, ReleaseInfoReply(kReleaseText),
+       "txtTermPICVersion", "2.03", 16 + std::string(kReleaseText).size()},  // its zero is spare
+      {&ZingChannel::ZingReq_FetchIBUpgradeStatus, IbStatusReply(45), "lblIbUpgStatus", "45 %", 12},
+  };
+  for (const Case& c : cases) {
+    (up->zing.*c.request)();
+    connectAndTakeRequest();
+    up->win.setText(c.field, "");
+    for (size_t i = 0; i < c.reply.size(); ++i) {
+      if (i < c.whole) {
+        EXPECT_EQ(up->win.text(c.field), "") << c.field << " after " << i;
+      }
+      zing().deliver(c.reply.substr(i, 1));
+    }
+    EXPECT_EQ(up->win.text(c.field), c.shown);
+  }
+  EXPECT_FALSE(logHas("ZING reply too short"));
+
+  // A reply that announces more than any reply may hold is dropped; the
+  // reply time-out still ends the exchange.
+  up->zing.ZingReq_Fetch_All_Release_Info();
+  answer(U32(0x1092) + U32(0) + U32(0x7FFFFFFF) + U32(0) + "PIC: 9.99");
+  EXPECT_TRUE(logHas("ERR: \tZING reply dropped: /x1092 longer than 16384 bytes."));
+  EXPECT_NE(up->win.text("txtTermPICVersion"), "9.99");
+  EXPECT_TRUE(up->zing.tmrResponse.enabled());
+  p.vclock.advance(40000);
+  EXPECT_EQ(status(), "Connection failed.");
 }
 
 }  // namespace

@@ -1,0 +1,345 @@
+// How an upgrade item is judged after its restart, and how a failure
+// anywhere in an item ends the whole chain: no later item starts, now or at
+// the next release information, and the technician is told.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "support/upgrade_fixture.h"
+
+namespace orvex::test {
+namespace {
+
+constexpr const char* kBootromText = "BOOTROM 1.0.4, Mar 03 2009 fpga 12";
+
+std::string Release(const std::string& atb, const std::string& hpa, const std::string& ib,
+                    const std::string& pic = "2.03", const std::string& cls = "11") {
+  return "PIC: " + pic + "\r\nIB: " + ib + "\r\nATB: " + atb + "\r\nAHW: 03\r\nHPA: " + hpa +
+         "\r\nASN: A1\r\nCLASS: " + cls + "\r\n";
+}
+
+class ChainFailure : public UpgradeTest {
+ protected:
+  // A fresh upgrader and log for the next row of a table.
+  void restart(const std::vector<std::pair<std::string, size_t>>& files) {
+    up.reset();
+    std::filesystem::remove_all(home.path() + "/logs");
+    p.uiFake.messages.clear();
+    p.uiFake.answers.clear();
+    p.uiFake.busy = false;
+    p.timers.clear();
+    startWith(files);
+    bringUp();
+  }
+  void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
+  void ftpDisconnects() { p.ftp().fire(icDisconnected); }
+  bool anyPending() const {
+    return up->st.bSwUpgPending || up->st.bAntUpgPending || up->st.bIbUpgPending ||
+           up->st.bPicUpgPending;
+  }
+  ItemOutcome lastOutcome() const {
+    return up->seq.itemResults().empty() ? ItemOutcome::Running
+                                         : up->seq.itemResults().back().outcome;
+  }
+  // The chain has ended after a failure, and a later restart of the
+  // terminal starts nothing.
+  void expectChainEnded() {
+    bool stopped = false;
+    for (const auto& line : logLines())
+      if (line.find("ERR: \tUpgrade stopped: ") != std::string::npos) stopped = true;
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(anyPending());
+    EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+    EXPECT_EQ(lastOutcome(), ItemOutcome::Failed);
+    p.vclock.advance(200000);
+    up->zing.ZingReq_GetCurrentSoftwareVersion();
+    answer(VersionReply(kVersionText));
+    answer(ReleaseInfoReply(kReleaseText));
+    EXPECT_FALSE(logHas("Attempting pending PIC Upgrade..."));
+    EXPECT_EQ(p.socket("telnetShell").connects, 0);
+    EXPECT_FALSE(p.uiFake.busy);
+  }
+};
+
+// The version after the software item's restart decides.
+TEST_F(ChainFailure, SoftwareCountsOnlyWhenTheNewImageRuns) {
+  struct Row {
+    const char* version;
+    bool done;
+  };
+  for (const Row& r : {Row{"5.1.0.12 Rel, Oct 29 2009 fpga 12", true}, Row{kVersionText, false},
+                       Row{kBootromText, false}}) {
+    SCOPED_TRACE(r.version);
+    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}});
+    // The image is on the terminal and it restarts (the FTP part is the
+    // software upgrade's own test).
+    up->st.bSwUpgPending = up->st.bAntUpgPending = true;
+    up->seq.UPG_ItemStarted(UpgradeItem::Software);
+    up->st.currUpgradeState = UPG_STATE_BIN_DONE;
+    up->zing.ZingReq_GetCurrentSoftwareVersion();
+    answer(VersionReply(r.version));
+    ASSERT_EQ(up->seq.itemResults().size(), 1u);
+    if (r.done) {
+      EXPECT_EQ(lastOutcome(), ItemOutcome::Done);
+      EXPECT_TRUE(messages().empty());
+      EXPECT_EQ(up->zing.pendingZingReq, 0x92);  // the chain goes on
+      EXPECT_TRUE(up->st.bAntUpgPending);
+    } else {
+      ASSERT_EQ(messages().size(), 1u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "Software Upgrade failed.")) << lastMessage();
+      EXPECT_NE(status(), "Operation Successful. Software version retrieved!");
+      expectChainEnded();
+    }
+  }
+}
+
+// The release information after the antenna restart decides; a form that
+// cannot be compared is logged, not failed.
+TEST_F(ChainFailure, AntennaCountsOnlyWhenTheNewVersionsShow) {
+  struct Row {
+    std::string release;
+    ItemOutcome outcome;
+  };
+  const Row rows[] = {
+      {Release("12", "V3", "01.00.31.02"), ItemOutcome::Done},
+      {Release("11", "V3", "01.00.31.02"), ItemOutcome::Failed},
+      {"PIC: 2.03\r\nIB: 01.00.31.02\r\n", ItemOutcome::NotVerified},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.release);
+    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
+    clickUpgrade({"chkAntUpg", "chkIBUpg"});
+    ftpCompletes();
+    ftpCompletes();
+    ftpDisconnects();
+    answer(AntennaReply(1, "ATB 12 HPA V3"));
+    p.vclock.advance(65000);
+    answer(VersionReply(kVersionText));
+    answer(ReleaseInfoReply(r.release));
+    ASSERT_FALSE(up->seq.itemResults().empty());
+    const UpgradeItemResult& ant = up->seq.itemResults().front();
+    EXPECT_EQ(ant.item, UpgradeItem::Antenna);
+    EXPECT_EQ(ant.outcome, r.outcome);
+    EXPECT_EQ(ant.before, "ATB 11, HPA V2");
+    EXPECT_EQ(ant.expected, "ATB 12, HPA V3");
+    if (r.outcome == ItemOutcome::Failed) {
+      EXPECT_EQ(messages().size(), 2u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "Antenna Firmware Upgrade failed.")) << lastMessage();
+      expectChainEnded();
+    } else {
+      EXPECT_EQ(messages().size(), 1u);  // only the question
+      EXPECT_TRUE(logHas("INF: \tAttempting pending IB Upgrade..."));
+    }
+  }
+  EXPECT_TRUE(logHas("cannot be compared, so the upgrade is not verified."));
+}
+
+// A chained antenna item is class-checked like a standalone one.
+TEST_F(ChainFailure, ChainedAntennaItemGetsTheClassCheck) {
+  for (const char* cls : {"10", "77"}) {  // another class; a class not known here
+    SCOPED_TRACE(cls);
+    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"PIC_2_05.s19", 200}});
+    // The software item has just come back with its new version.
+    up->st.bSwUpgPending = up->st.bAntUpgPending = up->st.bPicUpgPending = true;
+    up->seq.UPG_ItemStarted(UpgradeItem::Software);
+    up->st.currUpgradeState = UPG_STATE_BIN_DONE;
+    up->zing.ZingReq_GetCurrentSoftwareVersion();
+    answer(VersionReply("5.1.0.12 Rel, Oct 29 2009 fpga 12"));
+    answer(ReleaseInfoReply(Release("11", "V2", "01.00.31.02", "2.03", cls)));
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(lastMessage(), "Antenna-Type conflict. Operation Cancelled.");
+    EXPECT_EQ(messages().back().flags, vbOKOnly | vbExclamation);
+    EXPECT_TRUE(p.ftp().commands.empty());
+    EXPECT_FALSE(anyPending());
+    EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+    EXPECT_EQ(up->seq.itemResults().front().outcome, ItemOutcome::Done);  // the software
+  }
+  // Reached straight through the sequencer with the class not known.
+  up->st.antClassId = 5;
+  up->st.locAtbClassId = up->st.locHpaClassId = 5;
+  up->st.bAntUpgPending = up->st.bPicUpgPending = true;
+  up->st.currUpgradeState = UPG_STATE_BIN_DONE;
+  up->seq.Handle_UpgradeState();
+  EXPECT_EQ(lastMessage(), "Antenna-Type conflict. Operation Cancelled.");
+  EXPECT_FALSE(anyPending());
+  EXPECT_TRUE(p.ftp().commands.empty());
+}
+
+// Every failure inside the IB item ends the chain; the pending PIC item
+// never starts.
+TEST_F(ChainFailure, AnyFailureInTheIbItemEndsTheChain) {
+  struct Row {
+    const char* what;
+    std::function<void()> fail;
+    const char* message;  // start of the message box
+  };
+  const Row rows[] = {
+      {"preparation refused",
+       [this] {
+         connectAndTakeRequest();
+         zing().deliver(IbPrepareReply(1));
+       },
+       "IB Upgrade Cancelled."},
+      {"no connection for the preparation", [this] { p.vclock.advance(5000); }, "Upgrade stopped."},
+      {"no reply to the preparation",
+       [this] {
+         connectAndTakeRequest();
+         p.vclock.advance(40000);
+       },
+       "Upgrade stopped."},
+      {"unreadable progress",
+       [this] {
+         answer(IbPrepareReply(0));
+         up->zing.ZingReq_FetchIBUpgradeStatus();
+         answer(IbStatusReply(45, 0));
+       },
+       "IB Firmware Upgrade stopped."},
+      {"no reply to a progress poll",
+       [this] {
+         answer(IbPrepareReply(0));
+         up->zing.ZingReq_FetchIBUpgradeStatus();
+         connectAndTakeRequest();
+         p.vclock.advance(40000);
+       },
+       "Upgrade stopped."},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    restart({{"ib_3105.glo", 25678}, {"PIC_2_05.s19", 200}});
+    clickUpgrade({"chkIBUpg", "chkPICUpg"});
+    ASSERT_EQ(up->zing.pendingZingReq, 0x94);
+    r.fail();
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_TRUE(StartsWith(lastMessage(), r.message)) << lastMessage();
+    EXPECT_FALSE(up->zing.tmrIbPollUpgStatus.enabled());
+    expectChainEnded();
+  }
+}
+
+// "No IB upgrade running" after the IB restart: the release information
+// decides, and a pending PIC item starts only after a confirmed IB item.
+TEST_F(ChainFailure, NoIbUpgradeRunningIsChecked) {
+  for (const bool newVersionShows : {true, false}) {
+    SCOPED_TRACE(newVersionShows);
+    restart({{"ib_3105.glo", 25678}, {"PIC_2_05.s19", 200}});
+    clickUpgrade({"chkIBUpg", "chkPICUpg"});
+    answer(IbPrepareReply(0));
+    ftpCompletes();
+    ftpDisconnects();
+    p.vclock.advance(5000);
+    connectAndTakeRequest();  // the reset
+    p.vclock.advance(40000);
+    answer(VersionReply(kVersionText));
+    p.vclock.advance(60000);
+    answer(IbStatusReply(65535));
+    EXPECT_EQ(up->zing.pendingZingReq, 0x92);
+    EXPECT_EQ(status(), "Fetching Terminal Release Info...");
+    answer(ReleaseInfoReply(Release("11", "V2", newVersionShows ? "01.00.31.05" : "01.00.31.02")));
+    const UpgradeItemResult& ib = up->seq.itemResults().front();
+    EXPECT_EQ(ib.item, UpgradeItem::Ib);
+    EXPECT_EQ(ib.before, "31.02");
+    EXPECT_EQ(ib.after, newVersionShows ? "31.05" : "31.02");
+    if (newVersionShows) {
+      EXPECT_EQ(ib.outcome, ItemOutcome::Done);
+      EXPECT_TRUE(logHas("INF: \tAttempting pending PIC Upgrade..."));
+      EXPECT_EQ(up->seq.itemResults().back().item, UpgradeItem::Pic);
+    } else {
+      EXPECT_TRUE(StartsWith(lastMessage(), "IB Firmware Upgrade failed.")) << lastMessage();
+      expectChainEnded();
+    }
+  }
+}
+
+// A preparation reply that reports failure, or cannot be read, does not
+// count as prepared; a silent terminal still does.
+TEST_F(ChainFailure, GarbledPreparationRepliesDoNotPrepare) {
+  struct Row {
+    const char* what;
+    std::function<void()> reply;
+    bool prepared;
+  };
+  const Row rows[] = {
+      {"check disk fails", [this] { answer(U32(0x1032) + U32(1)); }, false},
+      {"halt stack fails",
+       [this] {
+         answer(PlainReply(0x1032));
+         answer(U32(0x1033) + U32(7));
+       },
+       false},
+      {"half a check disk reply",
+       [this] {
+         answer(PlainReply(0x1032).substr(0, 5));
+         p.vclock.advance(40000);
+       },
+       false},
+      {"silent terminal",
+       [this] {
+         connectAndTakeRequest();
+         p.vclock.advance(40000);
+       },
+       true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    restart({{"PIC_2_05.s19", 200}});
+    clickUpgrade({"chkBinUpg", "chkPICUpg"});
+    ASSERT_EQ(up->zing.pendingZingReq, 0x32);
+    r.reply();
+    if (r.prepared) {
+      EXPECT_EQ(up->st.upgPrepState, UPG_PREP_ALL_DONE);
+      EXPECT_EQ(messages().size(), 1u);
+    } else {
+      EXPECT_LT(up->st.upgPrepState, UPG_PREP_STACK_READY);
+      ASSERT_EQ(messages().size(), 2u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "Software Upgrade stopped.")) << lastMessage();
+      EXPECT_FALSE(up->sw.tmrDelayedSwUpgIgnite.enabled());
+      expectChainEnded();
+    }
+  }
+}
+
+// After the PIC item's restart: BOOTROM mode fails it; otherwise the
+// release information must show the new PIC version before success is told.
+TEST_F(ChainFailure, PicItemAfterItsRestart) {
+  struct Row {
+    const char* version;
+    const char* pic;  // in the release information
+    bool done;
+  };
+  for (const Row& r : {Row{kBootromText, "", false}, Row{kVersionText, "2.05", true},
+                       Row{kVersionText, "2.03", false}}) {
+    SCOPED_TRACE(std::string(r.version) + " " + r.pic);
+    restart({{"PIC_2_05.s19", 200}});
+    up->seq.UPG_ItemStarted(UpgradeItem::Pic);
+    up->st.picUpgradeState = PIC_UPG_STATE_WAIT_RESET;
+    up->st.currUpgradeState = UPG_STATE_PIC_DONE;
+    up->zing.ZingReq_GetCurrentSoftwareVersion();
+    answer(VersionReply(r.version));
+    EXPECT_FALSE(logHas("PIC Upgrade was Successful. Software version retrieved!"));
+    if (*r.pic) answer(ReleaseInfoReply(Release("11", "V2", "01.00.31.02", r.pic)));
+    EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+    EXPECT_NE(up->st.picUpgradeState, PIC_UPG_STATE_WAIT_RESET);
+    if (r.done) {
+      EXPECT_EQ(lastOutcome(), ItemOutcome::Done);
+      EXPECT_EQ(status(), "PIC Upgrade Successful. Software version retrieved!");
+      EXPECT_TRUE(logHas("INF: \tPIC Upgrade was Successful. Software version retrieved!"));
+      EXPECT_TRUE(messages().empty());
+    } else {
+      EXPECT_EQ(lastOutcome(), ItemOutcome::Failed);
+      EXPECT_NE(status(), "PIC Upgrade Successful. Software version retrieved!");
+      ASSERT_EQ(messages().size(), 1u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "PIC Upgrade failed.")) << lastMessage();
+      EXPECT_TRUE(
+          logHas("ERR: \tUpgrade stopped: " + std::string(*r.pic ? "PIC firmware after the "
+                                                                   "restart is 2.03, not the "
+                                                                   "new 2.05."
+                                                                 : "the terminal restarted in "
+                                                                   "BOOTROM mode after the PIC "
+                                                                   "upgrade.")));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvex::test
