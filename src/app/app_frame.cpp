@@ -158,14 +158,16 @@ void AppFrame::Form_Unload() {
 }
 
 bool AppFrame::UpgradeInProgress() const {
-  if (!st.bFtpDone || st.screenMousePointer == vbArrowHourglass) return true;
-  if (st.bSwUpgPending || st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending) return true;
+  if (up.seq.UPG_ChainActive()) return true;
+  // An FTP chain under way (the log download aside), a restore among them.
+  if (!st.bFtpDone && st.ftpState != 0 && st.ftpState != GET_LOG_CMD) return true;
   if (st.currUpgradeState != UPG_STATE_IDLE && st.currUpgradeState != UPG_STATE_INVALID)
     return true;
-  if (st.picUpgradeState != 0 || st.ibUpgState != IB_UPG_IDLE) return true;
-  for (const Timer* t :
-       {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig, &up.zing.tmrFiveSecDelayedReset,
-        &up.ant.tmrAntUpgDelay, &up.pic.tmr40SecDelay, &up.pic.tmrPicUpgrCnt})
+  if (st.picUpgradeState != 0) return true;
+  if (st.ibUpgState == IB_UPG_RESET_SENT || st.ibUpgState == IB_UPG_IN_PROGRESS) return true;
+  for (const Timer* t : {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig,
+                         &up.zing.tmrFiveSecDelayedReset, &up.ant.tmrAntUpgDelay,
+                         &up.pic.tmr40SecDelay, &up.pic.tmrPicUpgrCnt})
     if (t->enabled()) return true;
   return false;
 }
