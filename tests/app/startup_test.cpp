@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "support/engine_fixture.h"
 
@@ -247,6 +249,41 @@ TEST(Environment, TimeScaleAndAddressAreReadOnlyWhenUsable) {
   ApplyEnvironment(none);
   EXPECT_DOUBLE_EQ(none.timeScale, 1.0);
   EXPECT_FALSE(none.modemAddress.has_value());
+}
+
+// Closing while an upgrade runs asks first, and only Yes closes.
+TEST_F(StartupTest, ClosingDuringAnUpgradeAsksFirst) {
+  home.writeSize("orvex_5_1_0_12.bin", 10);
+  Upgrader& u = start(loopback());
+  struct Case {
+    std::string name;
+    std::function<void()> busy;
+    std::optional<int> answer;  // none: no question is asked
+    bool closes;
+  };
+  const Case cases[] = {
+      {"idle", [] {}, std::nullopt, true},
+      {"FTP chain, No", [&] { u.st.bFtpDone = false, u.st.ftpState = 3; }, vbNo, false},
+      {"pending item, default", [&] { u.st.bPicUpgPending = true; }, vbNo, false},
+      {"waiting for the restart, Yes", [&] { u.pic.tmr40SecDelay.setEnabled(true); }, vbYes, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    u.st.bFtpDone = true;
+    u.st.bPicUpgPending = false;
+    u.pic.tmr40SecDelay.setEnabled(false);
+    c.busy();
+    p.uiFake.messages.clear();
+    if (c.answer) p.uiFake.answers.push_back(*c.answer);
+    EXPECT_EQ(u.app.ConfirmClose(), c.closes);
+    ASSERT_EQ(p.uiFake.messages.size(), c.answer ? 1u : 0u);
+    if (c.answer) EXPECT_EQ(p.uiFake.messages[0].flags, vbYesNo | vbExclamation | vbDefaultButton2);
+  }
+  // File > Exit asks the same question and stays open on No.
+  u.st.bPicUpgPending = true;
+  p.uiFake.answers.push_back(vbNo);
+  u.click("mnuFileExit");
+  EXPECT_FALSE(u.st.bUnloaded);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The software upgrade sequence: preparation, the FTP chain with its exact
 // commands and log lines, its short paths, and the deletion rule.
+#include <filesystem>
+
 #include "support/transfer_fixture.h"
 
 namespace orvex::test {
@@ -347,6 +349,98 @@ TEST_F(SoftwareUpgradeTest, ADeleteThatNeverEndsIsBounded) {
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_TRUE(logHas("VRB: \t>> tmrFTPReq_Timer()"));
   EXPECT_EQ(zing().connects, 1);  // the connection is checked
+}
+
+// A new image is named in image.txt only once it is on the flash whole and
+// in place; otherwise its temporary copy is removed and the chain ends.
+TEST_F(SoftwareUpgradeTest, AnImageThatFailsItsCheckIsRemovedAndNeverNamed) {
+  struct Case {
+    std::string name;
+    std::string failPrefix;  // empty: the flash keeps one byte fewer
+    std::string message;
+  };
+  const Case cases[] = {
+      {"short on the flash", "", "The software image on the Satellite IP Modem is not complete."},
+      {"listing refused", "DIR ", "could not be verified"},
+      {"rename refused", "RENAME ", "refused to put the new software image in place"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ftp.reset();
+    ftp = std::make_unique<FtpScript>(p);
+    p.ftp().commands.clear();
+    p.uiFake.messages.clear();
+    p.uploads.clear();
+    ftp->putShortBy = c.failPrefix.empty() ? 1 : 0;
+    if (!c.failPrefix.empty()) ftp->fail(c.failPrefix, 12003, "550 refused");
+    up->st.bPicUpgPending = up->st.bAntUpgPending = true;
+    up->st.upgPrepState = UPG_PREP_STACK_READY;
+    up->st.bBootromMode = true;
+    up->sw.UPG_HandleSwUpgradePreparation();
+    p.vclock.advance(10000);
+    EXPECT_EQ(commands().back(), "Delete /tffs0/bin/orvex_5_1_0_12.bin.part");
+    EXPECT_FALSE(ftp->flash.count("/tffs0/bin/orvex_5_1_0_12.bin"));
+    EXPECT_TRUE(p.uploads.empty());  // no image.txt names it
+    EXPECT_FALSE(up->zing.tmrFiveSecDelayedReset.enabled());
+    ASSERT_EQ(p.uiFake.messages.size(), 1u);
+    EXPECT_NE(p.uiFake.messages[0].text.find(c.message), std::string::npos);
+    EXPECT_FALSE(up->st.bPicUpgPending || up->st.bAntUpgPending);
+    EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+    EXPECT_TRUE(up->st.bFtpDone);
+    EXPECT_FALSE(p.uiFake.busy);
+  }
+}
+
+// The old backup stays until a complete new copy replaces it, and a refusal
+// of image.txt other than "not found" deletes nothing.
+TEST_F(SoftwareUpgradeTest, FailuresBeforeThePutLoseNothing) {
+  struct Case {
+    std::string name;
+    std::string prefix;
+    long code;
+    std::string info;
+    bool deletes;
+  };
+  const Case cases[] = {
+      {"backup download fails", "GET \"", 12345, "426 aborted", true},
+      {"backup download times out", "GET \"", 12002, "timed out", true},
+      {"image.txt refused, not missing", "GET image.txt", 12003, "451 local error", false},
+      {"image.txt times out", "GET image.txt", 12002, "timed out", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    home.write("Backup/orvex_5_1_0_9.bin", "old copy");
+    ftp.reset();
+    ftp = std::make_unique<FtpScript>(p);
+    p.ftp().commands.clear();
+    ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+    ftp->listing = {kListing};
+    ftp->fail(c.prefix, c.code, c.info);
+    up->st.bFtpDone = false;
+    up->sw.UPG_SoftwareUpgradeIgnite();
+    p.vclock.advance(5000);
+    EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "old copy");
+    EXPECT_FALSE(home.exists("Backup/orvex_5_1_0_9.bin.part"));
+    EXPECT_EQ(!deletes().empty(), c.deletes);
+    for (const auto& command : commands()) EXPECT_NE(command.rfind("PUT ", 0), 0u) << command;
+    EXPECT_TRUE(up->st.bFtpDone);
+    if (c.code == 12002) answer(VersionReply(kVersionText));
+  }
+}
+
+TEST_F(SoftwareUpgradeTest, AnImageTxtThatCannotBeWrittenOnThePcIsNotSent) {
+  // A folder where the file should be: image.txt cannot be written.
+  std::filesystem::create_directories(home.path() + "/image.txt/keep");
+  up->st.bBootromMode = true;
+  up->st.upgPrepState = UPG_PREP_STACK_READY;
+  up->sw.UPG_HandleSwUpgradePreparation();
+  p.vclock.advance(5000);
+  ASSERT_EQ(commands().back(), "CLOSE");
+  EXPECT_TRUE(p.uploads.empty());
+  EXPECT_FALSE(up->zing.tmrFiveSecDelayedReset.enabled());
+  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  EXPECT_NE(p.uiFake.messages[0].text.find("Unable to write image.txt"), std::string::npos);
+  EXPECT_EQ(p.uiFake.quits, 0);
 }
 
 }  // namespace
