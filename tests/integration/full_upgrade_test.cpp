@@ -78,13 +78,13 @@ TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
   ASSERT_FALSE(p.fakeUi.messages.empty());
   EXPECT_TRUE(StartsWith(p.fakeUi.messages[0].text, "Please Confirm your selections."));
 
-  // PIC is the last item; the version reply after its restart reports the
-  // success and the release information that follows ends the chain.
+  // PIC is the last item; the release information after its restart shows
+  // the new PIC version, confirms the success and ends the chain.
   ASSERT_TRUE(WaitFor(
       [&] {
         return u.win.text("txtTermPICVersion") == "2.05" &&
                u.st.currUpgradeState == UPG_STATE_IDLE && u.st.screenMousePointer == vbDefault &&
-               u.win.text("sbUpgrade") == "Operation Successful. Release Info retrieved!";
+               u.win.text("sbUpgrade") == "PIC Upgrade Successful. Software version retrieved!";
       },
       240000))
       << "status: " << u.win.text("sbUpgrade") << "\nmessages:\n"
@@ -106,6 +106,13 @@ TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
   ASSERT_TRUE(imageTxt.open(QIODevice::ReadOnly));
   EXPECT_EQ(imageTxt.readAll().toStdString(), "/bin/orvex_5_1_0_12.bin");
   EXPECT_TRUE(QFile::exists(terminal.flash() + "/tffs0/bin/orvex_5_1_0_12.bin"));
+  EXPECT_FALSE(QFile::exists(terminal.flash() + "/tffs0/bin/orvex_5_1_0_12.bin.part"));
+  // Each item is confirmed by what the terminal shows after its restart.
+  int done = 0;
+  for (const auto& line :
+       SplitCrLf(home.read("logs/" + FindFiles(home.path() + "/logs", "*.txt")[0])))
+    done += line.find("INF: \tUpgrade result: ") != std::string::npos && EndsWith(line, ": done");
+  EXPECT_EQ(done, 4) << logTail();
   EXPECT_EQ(QFile(QString::fromStdString(home.path()) + "/Backup/orvex_5_1_0_9.bin").size(),
             262144);
 }
