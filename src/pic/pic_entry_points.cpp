@@ -67,6 +67,26 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
 }
 
+void PicUpgrade::UPG_PicUploadFailed(const std::string& reason) {
+  Util_LogWrite(VRB, ">> UPG_PicUploadFailed()");
+  // Without this the release information after the FTP engine's version
+  // check would find the PIC item still pending and upload it again.
+  EndPicChain(reason);
+}
+
+void PicUpgrade::UPG_PicRestartedInBootrom() {
+  Util_LogWrite(VRB, ">> UPG_PicRestartedInBootrom()");
+  EndPicChain("The terminal restarted in BOOTROM mode after the PIC reflash.");
+  SetPicState(PIC_UPG_STATE_INIT_CONNECT);
+  up.ui.SetMouseCursor(0);
+  SetStatus("PIC Upgrade failed. The terminal restarted in BOOTROM mode.");
+  MsgBox(std::string("PIC Upgrade failed. The terminal restarted in BOOTROM mode and does not run "
+                     "its software.") +
+             CRLF + "Upgrade the software of the terminal before retrying the PIC Upgrade." + CRLF +
+             "Please refer to the Help menu if needed.",
+         vbOKOnly | vbCritical, kProgramTitle);
+}
+
 void PicUpgrade::UPG_Prepare4PICUpgrade() {
   Util_LogWrite(VRB, ">> UPG_Prepare4PICUpgrade()");
   OpenShellSession(">> e_UPG_Prepare4PICUpgrade");

@@ -16,6 +16,9 @@ constexpr const char* kUpgraderTitle = "ORVEX Upgrader";
 constexpr const char* kRebootCommand = "pwd;sleep(4);reboot";
 // Unrecognised pic_data_show outputs tolerated before the check gives up.
 constexpr int kMaxPicDataWaits = 10;
+// At most this much of the shell's answer to the descriptor copy is kept
+// while waiting for both of its results.
+constexpr size_t kLoggedInTextMax = 16000;
 
 enum class Battery { GoOn, Present, Wait };
 
@@ -25,6 +28,20 @@ Battery BatteryTest(const std::string& text) {
     return Battery::GoOn;
   if (Contains(text, "BATT_PRESENT=1")) return Battery::Present;
   return Battery::Wait;
+}
+
+// The results ("value = ...") in text whose line has ended, or that the
+// prompt follows: a result cut by the end of a data event is not counted.
+int CompleteResults(const std::string& text) {
+  int n = 0;
+  const size_t length = std::string(kDone).size();
+  for (size_t at = text.find(kDone); at != std::string::npos; at = text.find(kDone, at + 1)) {
+    const size_t rest = at + length;
+    if (text.find_first_of("\r\n", rest) != std::string::npos ||
+        text.find("->", rest) != std::string::npos)
+      ++n;
+  }
+  return n;
 }
 
 }  // namespace
@@ -71,19 +88,21 @@ void PicUpgrade::OnPrepCheckBattery(const std::string& text) {
 
 // Nothing on the terminal has changed yet: the PIC item ends here and the
 // sequence goes on with what is left.
+// The session is closed and the watchdog stopped before the box is shown,
+// so that nothing of this pass runs while it is up.
 void PicUpgrade::PrepBatteryStop() {
-  MsgBox(
-      "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "
-      "firmware has not been Upgraded.\r\nRemove the Battery and retry the PIC Upgrade.\r\nAlso "
-      "refer to the Help menu if needed.\r\n",
-      vbOKOnly | vbCritical, kUpgraderTitle);
   SetCurrUpgradeState(UPG_STATE_PIC_DONE);
-  up.seq.Handle_UpgradeState();
+  EndPicChain("PIC Upgrade prevented: battery detected.");
   SetStatus("Battery Present. PIC Upgrade prevented.");
   up.ui.SetMouseCursor(0);
   StopWatchdog();
   SetPicState(PIC_UPG_STATE_INIT_CONNECT);
   telnetShell->close();
+  MsgBox(
+      "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "
+      "firmware has not been Upgraded.\r\nRemove the Battery and retry the PIC Upgrade.\r\nAlso "
+      "refer to the Help menu if needed.\r\n",
+      vbOKOnly | vbCritical, kUpgraderTitle);
 }
 
 void PicUpgrade::OnPrepCheckImage(const std::string& text) {
@@ -126,7 +145,15 @@ void PicUpgrade::OnPrepCreateImage(const std::string& text) {
 
 // ---- Reflash pass ----------------------------------------------------------
 
-void PicUpgrade::OnLoggedIn(const std::string& text) {
+// The line sent was `cd "/tffs0/"; copy "uimage.txt"`: the choice between
+// removing the PIC file's descriptor and putting the saved one back needs
+// both results, however the shell splits its answer.
+void PicUpgrade::OnLoggedIn(const std::string& chunk) {
+  loggedInText += chunk;
+  if (loggedInText.size() > kLoggedInTextMax)
+    loggedInText.erase(0, loggedInText.size() - kLoggedInTextMax);
+  if (CompleteResults(loggedInText) < 2) return;
+  const std::string text = loggedInText;
   if (Contains(text, kFailed)) {
     // No saved descriptor: the terminal had none before the upgrade.
     LogReceived("cd outcome: ", text);
@@ -141,6 +168,7 @@ void PicUpgrade::OnLoggedIn(const std::string& text) {
     SetStatus("Recovering Image...");
     StartWatchdog();
   }
+  // Two results that are neither: keep waiting; the watchdog bounds it.
 }
 
 void PicUpgrade::OnRecoverImage(const std::string& text) {
@@ -176,8 +204,10 @@ void PicUpgrade::OnCheckBattery(const std::string& text) {
         // The descriptor is back in place: a reboot brings the terminal up
         // with its software, as after a battery stop.
         Util_LogWrite(ERR, "Unexpected PIC data. Upgrade aborted.");
-        MsgBox("Unexpected PIC data. PIC Upgrade aborted.", vbOKOnly | vbCritical, kUpgraderTitle);
         StopWatchdog();
+        // While the box is up the state has no handler: shell output waits.
+        EndPicChain("Unexpected PIC data.");
+        MsgBox("Unexpected PIC data. PIC Upgrade aborted.", vbOKOnly | vbCritical, kUpgraderTitle);
         SetPicState(PIC_UPG_STATE_BATT_REBOOT_WAIT);
         SendShellLine(kRebootCommand);
       }
@@ -186,15 +216,18 @@ void PicUpgrade::OnCheckBattery(const std::string& text) {
 }
 
 // The descriptor is already back: the terminal reboots into its software.
+// The box asks for OK before the reboot: until then the state has no
+// handler, so that shell output does not take the place of the reboot's.
 void PicUpgrade::ReflashBatteryStop() {
   StopWatchdog();
-  SetPicState(PIC_UPG_STATE_BATT_REBOOT_WAIT);
+  EndPicChain("PIC Upgrade skipped: battery detected.");
   MsgBox(
       "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "
       "firmware has not been Upgraded.\r\nRemove the Battery and retry the PIC Upgrade after the "
       "Powerup.\r\nAlso refer to the Help menu if needed.\r\n\r\nClick 'OK' to Restart Modem and "
       "continue.\r\n",
       vbOKOnly | vbCritical, kUpgraderTitle);
+  SetPicState(PIC_UPG_STATE_BATT_REBOOT_WAIT);
   SendShellLine(kRebootCommand);
   SetStatus("Battery present, skipping PIC Upgrade.");
 }
@@ -204,7 +237,9 @@ void PicUpgrade::OnBatteryRebootWait(const std::string& text) {
   LogReceived("cmd outcome: ", text);
   SetPicState(PIC_UPG_STATE_WAIT_RESET);
   Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
-  SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+  // Only a failure leads here and it has ended the chain: the item is not
+  // marked done, or the release information after the restart would report
+  // every upgrade complete.
   bPicBattRebootWait = true;
   tmr40SecDelay.setEnabled(true);
   Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
@@ -237,9 +272,10 @@ void PicUpgrade::OnReflashSent(const std::string& text) {
     // Not the state that waits for the restart: the version reply after it
     // must not report this upgrade as successful. The dialogue is over, so
     // the watchdog stops too.
-    SetPicState(PIC_UPG_STATE_INIT_CONNECT);
     StopWatchdog();
     telnetShell->close();
+    EndPicChain("The terminal reported a failed PIC reflash.");
+    SetPicState(PIC_UPG_STATE_INIT_CONNECT);
     MsgBox(
         "PIC Upgrade failure. \r\n\r\n Possible reasons for failure : \r\n     = Battery only "
         "operation.\r\n     = Corrupt PIC firmware.\r\n\r\nPIC firmware has not been "
@@ -248,7 +284,6 @@ void PicUpgrade::OnReflashSent(const std::string& text) {
         vbOKOnly | vbCritical, kUpgraderTitle);
     SetStatus("Modem will Restart momentarily. Please Do Not Interrupt !");
     up.zing.tmrFiveSecDelayedReset.setEnabled(true);
-    SetCurrUpgradeState(UPG_STATE_PIC_DONE);
   } else if (Contains(text, "Recovery Mode")) {
     SendShellLine("");
     Util_LogWrite(DET,
@@ -272,6 +307,7 @@ void PicUpgrade::tmrPicUpgrCnt_Timer() {
   // Closed before the message box, so that no late shell output is handled
   // while the box is up.
   telnetShell->close();
+  EndPicChain("PIC Upgrade stalled: the terminal's shell did not finish in time.");
   SetPicState(PIC_UPG_STATE_INIT_CONNECT);
   MsgBox(std::string("PIC Upgrade failed.  Click OK and try again.") + CRLF +
              "Please refer to the Help menu if needed.",

@@ -25,6 +25,14 @@ class PicUpgrade : public Part {
   void UPG_StandalonePICUpgrade();
   void UPG_Prepare4PICUpgrade();
   void Init_PIC_Upgrade();
+  // The upload of the PIC file failed or stalled (called by the FTP engine
+  // while ftpState is UPGRADE_PIC_SA_CMD): the chain ends, nothing restarts
+  // the upload by itself. The FTP engine reports the failure itself.
+  void UPG_PicUploadFailed(const std::string& reason);
+  // The version reply after the reflash reports BOOTROM mode (called by the
+  // reply dispatcher while picUpgradeState is PIC_UPG_STATE_WAIT_RESET): the
+  // terminal does not run its software, so the PIC item has failed.
+  void UPG_PicRestartedInBootrom();
 
   // Shell session and state machine
   void telnetShell_DataArrival(long bytesTotal);
@@ -46,6 +54,10 @@ class PicUpgrade : public Part {
   // Outputs of pic_data_show that told nothing about the battery, counted
   // across the data events of one battery check of the reflash pass.
   int picDataWaitCount = 0;
+  // What the shell has answered in PIC_UPG_STATE_LOGGEDIN so far: the
+  // results of `cd` and of the copy of the saved descriptor may come in
+  // several data events, and the choice between rm and mv needs both.
+  std::string loggedInText;
 
   // The warning that every PIC upgrade confirmation shows: the long one when
   // the terminal or the image is of the platform that powers off after a
@@ -63,6 +75,9 @@ class PicUpgrade : public Part {
   void OnPasswordState(const std::string& text);
   void StartWatchdog();
   void StopWatchdog();
+  // A failure of the PIC item: its timers stop (so that nothing re-enters
+  // while the caller's message box is up) and the whole chain ends.
+  void EndPicChain(const std::string& reason);
 
   // Preparation pass (states 4 to 8)
   void OnPrepLoggedIn(const std::string& text);

@@ -45,6 +45,7 @@ void PicUpgrade::SendShellLine(const std::string& command) {
 
 void PicUpgrade::SetPicState(long state) {
   st.picUpgradeState = state;
+  if (state == PIC_UPG_STATE_LOGGEDIN) loggedInText.clear();
   Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
 }
 
@@ -60,6 +61,16 @@ void PicUpgrade::StartWatchdog() {
 void PicUpgrade::StopWatchdog() {
   tmrPicUpgrCnt.setEnabled(false);
   Util_LogWrite(DET, "tmrPicUpgrCnt.Enabled = False");
+}
+
+void PicUpgrade::EndPicChain(const std::string& reason) {
+  tmrTelnetConnect.setEnabled(false);
+  tmrPicUpgrCnt.setEnabled(false);
+  tmrPicUpgResetDelay.setEnabled(false);
+  loggedInText.clear();
+  // Clears the pending flags and leaves picUpgradeState 0, so that the
+  // close of a later FTP chain does not open a preparation pass.
+  up.seq.UPG_EndChainOnFailure(reason);
 }
 
 void PicUpgrade::telnetShell_DataArrival(long) {
@@ -160,9 +171,14 @@ void PicUpgrade::tmrTelnetConnect_Timer() {
   Util_LogWrite(VRB, ">> tmrTelnetConnect_Timer()");
   telnetShell->close();
   tmrTelnetConnect.setEnabled(false);
+  const bool reflashPass = st.picUpgradeState == PIC_UPG_STATE_INIT_CONNECT;
+  EndPicChain("No PIC shell session: the terminal did not answer on its telnet port.");
+  // The reflash pass stays where it was; the preparation pass must not stay
+  // in the state that makes an FTP close open a session.
+  if (reflashPass) st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
   up.ui.SetMouseCursor(0);
   SetStatus("Telnet Connection failed.");
-  if (st.picUpgradeState == PIC_UPG_STATE_INIT_CONNECT)
+  if (reflashPass)
     MsgBox(std::string("Can not send command to upgrade the PIC. ") + CRLF +
                "Please check cable connections, Power cycle the modem." + CRLF +
                "Repeat upgrade process.",
@@ -178,13 +194,14 @@ void PicUpgrade::telnetShell_Error(long number, const std::string& description) 
 
 void PicUpgrade::UPG_PicUpgradeFailed(const std::string& reason) {
   Util_LogWrite(VRB, ">> UPG_PicUpgradeFailed()");
+  // The session is over before the box is shown: neither late shell output
+  // nor its connect time-out may report it a second time while it is up.
+  telnetShell->close();
+  EndPicChain("PIC shell session failed: " + reason);
+  up.ui.SetMouseCursor(0);
   MsgBox(std::string("PIC Upgrade failed. Click OK and close the upgrader.") + CRLF + reason,
          vbOKOnly | vbExclamation, "ORVEX Upgrader");
   SetStatus("PIC Upgrade Failed ! Restart application");
-  telnetShell->close();
-  // The session is over: its connect time-out must not report it a second time.
-  tmrTelnetConnect.setEnabled(false);
-  up.ui.SetMouseCursor(0);
   up.ftp.DisableFTPbuttons();
 }
 

@@ -195,8 +195,9 @@ TEST_F(PicPassesTest, BatteryInTheReflashPassRebootsWithTheDescriptorBack) {
   // The reboot command's output ends the dialogue.
   EXPECT_EQ(picState(), PIC_UPG_STATE_WAIT_RESET);
   EXPECT_TRUE(up->pic.bPicBattRebootWait);
-  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_PIC_DONE);
-  EXPECT_TRUE(logHas("INF: \tcurrUpgradeState = UPG_STATE_IB_DONE"));
+  // The battery stop ended the chain: the item is not marked done.
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_TRUE(logHas("ERR: \tUpgrade stopped: PIC Upgrade skipped: battery detected."));
   EXPECT_TRUE(logHas("DET: \ttmr40SecDelay.Enabled = True"));
   EXPECT_EQ(status(), "Resetting Modem. Please wait ...");
   EXPECT_FALSE(up->pic.tmrPicUpgrCnt.enabled());
@@ -303,7 +304,8 @@ TEST_F(PicPassesTest, ReflashFailureRestartsTheTerminalWithoutReportingSuccess) 
   EXPECT_EQ(status(), "Modem will Restart momentarily. Please Do Not Interrupt !");
   EXPECT_TRUE(
       logHas("DET: \tFAILURE: PIC reflash FAIL /xD  /xA value = -1 = 0xffffffff /xD  /xA "));
-  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_PIC_DONE);
+  // The failure ended the chain: the item is not marked done.
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
   EXPECT_TRUE(up->zing.tmrFiveSecDelayedReset.enabled());
   EXPECT_FALSE(up->pic.tmrPicUpgResetDelay.enabled());
   EXPECT_FALSE(up->pic.tmrPicUpgrCnt.enabled());

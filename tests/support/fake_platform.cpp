@@ -165,6 +165,8 @@ bool FakeFtpUpload::putFile(const std::string& localPath, const std::string& rem
 int FakeUi::msgBox(const std::string& text, int flags, const std::string& title) {
   messages.push_back({text, flags, title});
   if (onMessage) onMessage(messages.back());
+  if (boxOpenMs > 0 && clock) clock->advance(boxOpenMs);
+  if (onBoxClosed) onBoxClosed(ShownMessage{text, flags, title});
   if (!answers.empty()) {
     const int a = answers.front();
     answers.pop_front();

@@ -155,6 +155,15 @@ class FakeUi : public UiPort {
   std::deque<int> answers;
   // Called when a message box is shown (after it is recorded).
   std::function<void(const ShownMessage&)> onMessage;
+  // Opt-in: each message box stays open this many virtual milliseconds,
+  // running the timers and socket events that fall due meanwhile, as the
+  // nested event loop of a real box does. 0 (the default): boxes close at
+  // once and no time passes.
+  long long boxOpenMs = 0;
+  // Called when a box closes (after the time it stayed open).
+  std::function<void(const ShownMessage&)> onBoxClosed;
+  // The clock a box lets run; set by FakePlatform.
+  VirtualClock* clock = nullptr;
   bool busy = false;
   std::vector<std::string> modals;
   std::vector<std::string> closed;
@@ -197,7 +206,7 @@ class FakeProcess : public ProcessPort {
 
 class FakePlatform : public Platform {
  public:
-  FakePlatform() : pump_(vclock), wall(vclock) {}
+  FakePlatform() : pump_(vclock), wall(vclock) { uiFake.clock = &vclock; }
   std::unique_ptr<TimerPort> makeTimer(std::function<void()> tick) override;
   std::unique_ptr<TcpSocketPort> makeSocket(const std::string& name) override;
   std::unique_ptr<FtpClientPort> makeFtpClient() override;
