@@ -151,9 +151,7 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
     if (up.seq.UPG_ChainActive()) {
       up.seq.UPG_ItemFailed(reason, message);
     } else {
-      Util_LogWrite(ERR, "PIC upgrade failed: " + reason);
-      SetStatus("PIC Upgrade failed: the terminal is in BOOTROM mode.");
-      MsgBox(message, vbOKOnly | vbCritical, kProgramTitle);
+      up.pic.UPG_PicRestartedInBootrom();
     }
     st.currUpgradeState = UPG_STATE_IDLE;
     up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
