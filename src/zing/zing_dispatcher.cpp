@@ -140,19 +140,7 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
     // run its software, so the PIC upgrade did not succeed.
     st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
     failed = true;
-    const std::string reason = "the terminal restarted in BOOTROM mode after the PIC upgrade.";
-    const std::string message =
-        std::string("PIC Upgrade failed.") + CRLF + CRLF +
-        "After the PIC upgrade the Satellite IP Modem restarted in BOOTROM mode: it does not run "
-        "its software." +
-        CRLF + "No further upgrade item has been started." + CRLF + CRLF +
-        "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade its software "
-        "again.";
-    if (up.seq.UPG_ChainActive()) {
-      up.seq.UPG_ItemFailed(reason, message);
-    } else {
-      up.pic.UPG_PicRestartedInBootrom();
-    }
+    up.pic.UPG_PicRestartedInBootrom();
     st.currUpgradeState = UPG_STATE_IDLE;
     up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
   } else if (st.picUpgradeState == PIC_UPG_STATE_WAIT_RESET) {

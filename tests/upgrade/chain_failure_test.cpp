@@ -330,13 +330,12 @@ TEST_F(ChainFailure, PicItemAfterItsRestart) {
       EXPECT_NE(status(), "PIC Upgrade Successful. Software version retrieved!");
       ASSERT_EQ(messages().size(), 1u);
       EXPECT_TRUE(StartsWith(lastMessage(), "PIC Upgrade failed.")) << lastMessage();
-      EXPECT_TRUE(
-          logHas("ERR: \tUpgrade stopped: " + std::string(*r.pic ? "PIC firmware after the "
-                                                                   "restart is 2.03, not the "
-                                                                   "new 2.05."
-                                                                 : "the terminal restarted in "
-                                                                   "BOOTROM mode after the PIC "
-                                                                   "upgrade.")));
+      EXPECT_TRUE(logHas(
+          "ERR: \tUpgrade stopped: " +
+          std::string(*r.pic ? "PIC firmware after the "
+                               "restart is 2.03, not the "
+                               "new 2.05."
+                             : "The terminal restarted in BOOTROM mode after the PIC reflash.")));
     }
   }
 }
