@@ -66,6 +66,9 @@ void AppFrame::Form_Load() {
   }
   if (!EndsWith(st.strHomeDir, PathSep())) st.strHomeDir += PathSep();
   st.strBackupDir = st.strHomeDir + "Backup";
+  st.strScratchDir = Trim(up.cfg.scratchFolder);
+  if (!st.strScratchDir.empty() && !EndsWith(st.strScratchDir, PathSep()))
+    st.strScratchDir += PathSep();
 
   // 7. The terminal's versions are not known yet.
   st.strCurrSwVersion = "0_0_0_0";
@@ -77,12 +80,14 @@ void AppFrame::Form_Load() {
   // 8. Exactly one main software image.
   const auto images = FindFiles(st.strHomeDir, "orvex*.bin");
   if (images.empty()) {
+    st.refusal = Refusal::ReleaseFiles;
     MsgBox("Unable to find the binary file " + st.strHomeDir + "orvex*.bin. ",
            vbOKOnly | vbExclamation);
     UnloadMainWindow();
     return;
   }
   if (images.size() > 1) {
+    st.refusal = Refusal::ReleaseFiles;
     MsgBox("Unable to find the binary file " + st.strHomeDir + "orvex*.bin. " + CRLF +
                "Or there is more than one binary file " + "in the application's home directory." +
                CRLF + "Please make sure there is only one binary file in that directory.",
@@ -102,12 +107,15 @@ void AppFrame::Form_Load() {
   win.setText("txtNewSoftwareVersion", shown);
   up.files.Util_IdentifyPackagedPlatformBin(win.text("txtNewSoftwareVersion"));
 
-  // 10. The Backup folder.
-  if (!FolderExists(st.strBackupDir)) {
+  // 10. The Backup folder (and the working folder, when one is set).
+  for (const std::string& folder : {st.strBackupDir, st.strScratchDir}) {
+    if (folder.empty() || FolderExists(folder)) continue;
     std::error_code ec;
-    fs::create_directory(fs::path(st.strBackupDir), ec);
-    if (ec)
-      Util_LogWrite(ERR, "Unable to create the folder " + st.strBackupDir + ": " + ec.message());
+    if (folder == st.strBackupDir)
+      fs::create_directory(fs::path(folder), ec);
+    else
+      fs::create_directories(fs::path(folder), ec);
+    if (ec) Util_LogWrite(ERR, "Unable to create the folder " + folder + ": " + ec.message());
   }
 
   // 11. The first ZING request; the answer arrives later as socket events.
@@ -165,9 +173,22 @@ bool AppFrame::UpgradeInProgress() const {
     return true;
   if (st.picUpgradeState != 0) return true;
   if (st.ibUpgState == IB_UPG_RESET_SENT || st.ibUpgState == IB_UPG_IN_PROGRESS) return true;
-  for (const Timer* t : {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig,
-                         &up.zing.tmrFiveSecDelayedReset, &up.ant.tmrAntUpgDelay,
-                         &up.pic.tmr40SecDelay, &up.pic.tmrPicUpgrCnt})
+  for (const Timer* t :
+       {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig, &up.zing.tmrFiveSecDelayedReset,
+        &up.ant.tmrAntUpgDelay, &up.pic.tmr40SecDelay, &up.pic.tmrPicUpgrCnt})
+    if (t->enabled()) return true;
+  return false;
+}
+
+bool AppFrame::WorkPending() const {
+  if (UpgradeInProgress() || st.screenMousePointer == vbArrowHourglass) return true;
+  if (up.ftp.inetFTP->stillExecuting()) return true;
+  for (const Timer* t :
+       {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrConneTest,
+        &up.zing.tmrIbPollUpgStatus, &up.zing.tmrIbUpgStatusCheck, &up.zing.tmrRefetchIbVersion,
+        &up.zing.tmrFiveSecDelayedReset, &up.ftp.tmrFTPReq, &up.pic.tmr40SecDelay,
+        &up.pic.tmrPicUpgrCnt, &up.pic.tmrTelnetConnect, &up.ant.tmrAntUpgDelay,
+        &up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig})
     if (t->enabled()) return true;
   return false;
 }

@@ -20,6 +20,10 @@ class AppFrame : public Part {
   // True while an upgrade, a restore or a transfer is under way: closing
   // then could leave the terminal half-upgraded.
   bool UpgradeInProgress() const;
+  // True while anything is under way: an upgrade, a request awaiting its
+  // connection or reply, an FTP command, or a timer of a running procedure.
+  // A front-end that runs one command and ends waits until it is false.
+  bool WorkPending() const;
   // Asked before the technician closes the window: true when it may close.
   // While an upgrade runs the technician is asked first; the default is No.
   bool ConfirmClose();

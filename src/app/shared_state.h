@@ -12,6 +12,22 @@ namespace orvex {
 // Screen pointer values as the waits of the Upgrade and Restore commands test them.
 enum ScreenPointer : int { vbDefault = 0, vbArrowHourglass = 13 };
 
+// The rule that refused the command under way: the release series, the
+// antenna class, a battery in the terminal, or files of the release folder
+// (more than one image, ATB, HPA or GLO file).
+enum class Refusal { None, ReleaseSeries, AntennaClass, Battery, ReleaseFiles };
+
+inline const char* RefusalName(Refusal r) {
+  switch (r) {
+    case Refusal::None: return "";
+    case Refusal::ReleaseSeries: return "release series";
+    case Refusal::AntennaClass: return "antenna class";
+    case Refusal::Battery: return "battery present";
+    case Refusal::ReleaseFiles: return "release folder files";
+  }
+  return "";
+}
+
 struct SharedState {
   // Upgrade state model
   long currUpgradeState = UPG_STATE_IDLE;
@@ -53,6 +69,10 @@ struct SharedState {
   std::string strTermIP = "100";
   std::string strHomeDir;
   std::string strBackupDir;
+  // Where the PC-side working files go (the copies of image.txt, the backup
+  // on its way), ending in a separator; empty: image.txt in the home folder
+  // and the backup beside its final name in the Backup folder.
+  std::string strScratchDir;
 
   // Versions and platforms
   std::string strCurrSwVersion = "0_0_0_0";
@@ -76,6 +96,9 @@ struct SharedState {
   int screenMousePointer = vbDefault;
   // The main window has been unloaded: the program is ending.
   bool bUnloaded = false;
+  // Set by the rule that refused the command under way (cleared when an
+  // upgrade or a restore is asked for).
+  Refusal refusal = Refusal::None;
 };
 
 }  // namespace orvex

@@ -34,6 +34,7 @@ Upgrader::Upgrader(Platform& p, Config c)
       ant(*this),
       ib(*this) {
   if (cfg.modemAddress) win.setText("txtIPAddress", *cfg.modemAddress);
+  log.newFileEachStart = cfg.logNewFileEachStart;
 }
 
 bool Upgrader::click(const std::string& control) {

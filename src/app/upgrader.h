@@ -34,6 +34,11 @@ struct Config {
   double timeScale = 1.0;
   // Replaces the design-time text of the address box.
   std::optional<std::string> modemAddress;
+  // Each start writes a log file of its own (see UpgraderLog::newFileEachStart).
+  bool logNewFileEachStart = false;
+  // A folder for the PC-side working files (see SharedState::strScratchDir);
+  // empty: the home and Backup folders.
+  std::string scratchFolder;
 };
 
 // Reads ORVEX_TIME_SCALE and ORVEX_MODEM_ADDRESS; unset (or unusable)

@@ -1,5 +1,7 @@
 #include "app/upgrader_log.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -31,6 +33,22 @@ const char* TagFor(long level) {
     default: return nullptr;
   }
 }
+
+// The same time one second later.
+DateTime NextSecond(const DateTime& t) {
+  using namespace std::chrono;
+  const sys_days day{year{t.year} / month{static_cast<unsigned>(t.month)} /
+                     std::chrono::day{static_cast<unsigned>(t.day)}};
+  const sys_seconds next = day + hours{t.hour} + minutes{t.minute} + seconds{t.second + 1};
+  const sys_days nextDay = floor<days>(next);
+  const year_month_day ymd{nextDay};
+  const hh_mm_ss<seconds> hms{next - nextDay};
+  return DateTime{int(ymd.year()),          int(unsigned(ymd.month())), int(unsigned(ymd.day())),
+                  int(hms.hours().count()), int(hms.minutes().count()), int(hms.seconds().count())};
+}
+
+// How many seconds on a fresh log file may be looked for.
+constexpr int kFreshNameTries = 600;
 
 }  // namespace
 
@@ -88,6 +106,22 @@ bool UpgraderLog::append(const std::string& text, bool truncateFirst) {
   return true;
 }
 
+bool UpgraderLog::createFresh(const std::function<std::string()>& text) {
+  for (int i = 0; i < kFreshNameTries; ++i) {
+    strLogFileName = Util_LogFileName();
+    rebuildPath();
+    // "x": created here or not at all, so two starts never both take it.
+    if (std::FILE* f = std::fopen(strLogFilePath.c_str(), "wbx")) {
+      std::fclose(f);
+      return append(text());
+    }
+    if (errno != EEXIST) break;
+    initTime_ = NextSecond(initTime_);
+  }
+  giveUp(strLogFilePath);
+  return false;
+}
+
 void UpgraderLog::Util_LogInit() {
   initialised_ = true;
   std::string folder = Trim(baseFolder_);
@@ -112,13 +146,19 @@ void UpgraderLog::Util_LogInit() {
   if (!EndsWith(folder, sep)) folder += sep;
   strLogFolder = folder;
   initTime_ = clock_.now();
+  auto banner = [this] {
+    return Stars() + CRLF +
+           "ORVEX Software Upgrader logging initialized: " + clock_.shortDate(initTime_) + " @ " +
+           clock_.shortTime(initTime_) + CRLF + Stars() + CRLF;
+  };
+  if (newFileEachStart) {
+    createFresh(banner);  // the banner carries the time that names the file
+    return;
+  }
   strLogFileName = Util_LogFileName();
   rebuildPath();
   const bool exists = FileExists(strLogFilePath);
-  const std::string banner = Stars() + CRLF + "ORVEX Software Upgrader logging initialized: " +
-                             clock_.shortDate(initTime_) + " @ " + clock_.shortTime(initTime_) +
-                             CRLF + Stars() + CRLF;
-  append(banner, !exists);
+  append(banner(), !exists);
 }
 
 void UpgraderLog::Util_LogWrite(long level, const std::string& message) {
@@ -130,6 +170,7 @@ void UpgraderLog::Util_LogWrite(long level, const std::string& message) {
   const DateTime now = clock_.now();
   append("[" + Two(now.hour) + ":" + Two(now.minute) + ":" + Two(now.second) + "] " + tagText +
          message + CRLF);
+  if (listener_) listener_(level, message);
 }
 
 std::string UpgraderLog::Util_TraceOut(const std::string& text, short count) {

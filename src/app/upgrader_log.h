@@ -2,6 +2,7 @@
 // home folder, opened, appended to and closed again for every line.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/ports.h"
@@ -25,6 +26,18 @@ class UpgraderLog {
   // caller writes the trace as a line of its own and sends the text.
   std::string Util_TraceOut(const std::string& text, short count);
 
+  // Told of every line the log writes (its level and message), so that a
+  // front-end can show the log as it grows.
+  using Listener = std::function<void(long level, const std::string& message)>;
+  void setListener(Listener listener) { listener_ = std::move(listener); }
+
+  // Off, a start within the same second as another appends to its file.
+  // On, each start writes a file of its own: when the file of the start
+  // second exists already, the first free second after it names the file
+  // (and its banner), so upgraders started together from one folder never
+  // share a log.
+  bool newFileEachStart = false;
+
   long logThreshold = 1;
   std::string strLogFolder;
   std::string strLogFileName;
@@ -37,6 +50,9 @@ class UpgraderLog {
  private:
   void rebuildPath();
   bool append(const std::string& text, bool truncateFirst = false);
+  // Creates the file of the first free second from initTime_ on and writes
+  // the text into it; moves initTime_ to that second.
+  bool createFresh(const std::function<std::string()>& text);
   void giveUp(const std::string& what);
 
   ClockPort& clock_;
@@ -45,6 +61,7 @@ class UpgraderLog {
   DateTime initTime_;
   bool usable_ = true;
   bool initialised_ = false;
+  Listener listener_;
 };
 
 // The printable trace of the first `count` characters: codes 32..126 as they

@@ -92,6 +92,7 @@ void PicUpgrade::OnPrepCheckBattery(const std::string& text) {
 // so that nothing of this pass runs while it is up.
 void PicUpgrade::PrepBatteryStop() {
   SetCurrUpgradeState(UPG_STATE_PIC_DONE);
+  st.refusal = Refusal::Battery;
   EndPicChain("PIC Upgrade prevented: battery detected.");
   SetStatus("Battery Present. PIC Upgrade prevented.");
   up.ui.SetMouseCursor(0);
@@ -220,6 +221,7 @@ void PicUpgrade::OnCheckBattery(const std::string& text) {
 // handler, so that shell output does not take the place of the reboot's.
 void PicUpgrade::ReflashBatteryStop() {
   StopWatchdog();
+  st.refusal = Refusal::Battery;
   EndPicChain("PIC Upgrade skipped: battery detected.");
   MsgBox(
       "PIC Upgrade failure. \r\n\r\n Reason for failure : \r\n     = Battery detected.\r\nPIC "

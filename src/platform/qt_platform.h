@@ -1,32 +1,14 @@
-// The platform on Qt: timers on QTimer, sockets on QTcpSocket, message boxes
-// on QMessageBox, the busy pointer as an override cursor, event pumping on
-// QEventLoop, the clock in the system locale and programs on QProcess. FTP
-// goes through the libcurl adapter.
+// The platform of the window: the Qt Core platform with message boxes on
+// QMessageBox and the busy pointer as an override cursor.
 #pragma once
 
-#include <QLocale>
-#include <QTimer>
+#include <QString>
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "platform/ports.h"
-
-class QWidget;
+#include "platform/qt_core_platform.h"
 
 namespace orvex {
-
-class QtTimer : public TimerPort {
- public:
-  explicit QtTimer(std::function<void()> tick);
-  void start(int ms) override;
-  void stop() override;
-  bool isActive() const { return timer_.isActive(); }
-
- private:
-  QTimer timer_;
-  std::function<void()> tick_;
-};
 
 // The front-end that owns the windows: it shows and closes the dialogs of the
 // window model and closes the main window when the program ends.
@@ -65,46 +47,13 @@ class QtUi : public UiPort {
   bool busy_ = false;
 };
 
-class QtPump : public EventPumpPort {
+class QtPlatform : public QtCorePlatform {
  public:
-  void doEvents() override;
-  void sleepMs(int ms) override;
-};
-
-class QtClock : public ClockPort {
- public:
-  explicit QtClock(QLocale locale = QLocale::system()) : locale_(std::move(locale)) {}
-  DateTime now() override;
-  std::string shortDate(const DateTime& t) override;
-  std::string shortTime(const DateTime& t) override;
-
- private:
-  QLocale locale_;
-};
-
-class QtProcess : public ProcessPort {
- public:
-  void startProgram(const std::string& path, const std::string& workingDir) override;
-};
-
-class QtPlatform : public Platform {
- public:
-  std::unique_ptr<TimerPort> makeTimer(std::function<void()> tick) override;
-  std::unique_ptr<TcpSocketPort> makeSocket(const std::string& name) override;
-  std::unique_ptr<FtpClientPort> makeFtpClient() override;
-  std::unique_ptr<FtpUploadPort> makeFtpUpload() override;
   UiPort& ui() override { return ui_; }
-  EventPumpPort& pump() override { return pump_; }
-  ClockPort& clock() override { return clock_; }
-  ProcessPort& process() override { return process_; }
-
   QtUi& qtUi() { return ui_; }
 
  private:
   QtUi ui_;
-  QtPump pump_;
-  QtClock clock_;
-  QtProcess process_;
 };
 
 }  // namespace orvex

@@ -35,7 +35,7 @@ std::optional<std::string> ReadJoinedLines(const std::string& path, size_t limit
 bool SoftwareUpgrade::UPG_CheckRetrievedImage() {
   Util_LogWrite(VRB, ">> UPG_CheckRetrievedImage()");
   strCurrExecutable.clear();
-  const auto read = ReadJoinedLines(st.strHomeDir + "image.txt", kMaxImageTxtBytes);
+  const auto read = ReadJoinedLines(LocalImageTxt(), kMaxImageTxtBytes);
   if (!read)
     Util_LogWrite(
         ERR, "image file larger than " + std::to_string(kMaxImageTxtBytes) + " bytes: not read");
@@ -69,7 +69,7 @@ void SoftwareUpgrade::tmrImagePutTrig_Timer() {
 }
 
 bool SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
-  strLocalImageFile = st.strHomeDir + "image.txt";
+  strLocalImageFile = LocalImageTxt();
   {
     std::ofstream f(fs::path(strLocalImageFile), std::ios::binary | std::ios::trunc);
     f << content;
@@ -156,10 +156,11 @@ void SoftwareUpgrade::createAndSendRestoreImageFile() {
 
 void SoftwareUpgrade::Util_CleanUpHomeDirectory() {
   Util_LogWrite(VRB, ">> Util_CleanUpHomeDirectory()");
-  const auto matches = FindFiles(st.strHomeDir, "image*.txt");
+  const std::string folder = st.strScratchDir.empty() ? st.strHomeDir : st.strScratchDir;
+  const auto matches = FindFiles(folder, "image*.txt");
   if (matches.empty()) return;
   std::error_code ec;
-  fs::remove(fs::path(st.strHomeDir + matches.front()), ec);
+  fs::remove(fs::path(folder + matches.front()), ec);
 }
 
 }  // namespace orvex

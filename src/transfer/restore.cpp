@@ -39,6 +39,7 @@ std::string SoftwareUpgrade::BackupFileFor(const std::string& version) const {
 
 void SoftwareUpgrade::cmdRestore_Click() {
   Util_LogWrite(VRB, ">> cmdRestore_Click()");
+  st.refusal = Refusal::None;
   if (st.strModemIPAddress.empty()) {
     MsgBox("Please enter Satellite IP Modem's IP address.", vbOKOnly | vbInformation);
     return;
@@ -88,6 +89,7 @@ void SoftwareUpgrade::cmdRestore_Click() {
   if (strRestoreVersion.empty()) return;
   strRestoreVersion = Replaced(strRestoreVersion, '.', '_');
   if (!up.series.DetectReleaseSeriesConflict(strRestoreVersion)) {
+    st.refusal = Refusal::ReleaseSeries;
     MsgBox("Release Series conflict detected. Upgrade not possible.", vbOKOnly | vbCritical);
     SetStatus("Release Series conflict detected. Upgrade not possible.");
     return;

@@ -75,7 +75,7 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   }
   auto& ftp = *up.ftp.inetFTP;
   ftp.setRemoteHost(st.strModemIPAddress);
-  strLocalImageFile = Quoted(st.strHomeDir + "image.txt");
+  strLocalImageFile = Quoted(LocalImageTxt());
   Util_LogWrite(DET, "Image path: " + strLocalImageFile);
   st.ftpState = GET_IMG_CMD;
   Util_LogWrite(DET, "FTP state : GET_IMG_CMD");
@@ -238,7 +238,17 @@ void SoftwareUpgrade::UPG_CleanupFolder4Backup(const std::string& fileName) {
   Util_LogWrite(DET, ">> UPG_CleanupFolder4Backup() File: " + fileName);
   if (fileName.empty()) return;
   std::error_code ec;
-  fs::remove(fs::path(st.strBackupDir + PathSep() + fileName + kPartSuffix), ec);
+  fs::remove(fs::path(BackupPartFor(fileName)), ec);
+}
+
+std::string SoftwareUpgrade::LocalImageTxt() const {
+  return (st.strScratchDir.empty() ? st.strHomeDir : st.strScratchDir) + "image.txt";
+}
+
+std::string SoftwareUpgrade::BackupPartFor(const std::string& name) const {
+  const std::string folder =
+      st.strScratchDir.empty() ? st.strBackupDir + PathSep() : st.strScratchDir;
+  return folder + name + kPartSuffix;
 }
 
 void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
@@ -254,7 +264,7 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   // The download goes to a temporary name; the old copy is replaced only
   // once the new one is complete.
   backupFinal_ = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
-  backupPart_ = backupFinal_ + kPartSuffix;
+  backupPart_ = BackupPartFor("orvex_" + st.strCurrSwVersion + ".bin");
   const std::string command = "GET " + Quoted(remote) + " " + Quoted(backupPart_);
   Util_LogWrite(DET, "UPG_GetCurrentOrvexBintoPc(): " + command);
   up.ftp.inetFTP->execute(command);

@@ -84,6 +84,10 @@ class SoftwareUpgrade : public Part {
   // cannot be written the chain ends with a message and false is returned.
   bool WriteLocalImageFile(const std::string& content);
   void ImageUploadFatal();
+  // The PC-side working files: the copy of image.txt, and the backup of a
+  // file name on its way (see SharedState::strScratchDir).
+  std::string LocalImageTxt() const;
+  std::string BackupPartFor(const std::string& name) const;
   // The file in the Backup folder that holds this version, by its real name.
   std::string BackupFileFor(const std::string& version) const;
 

@@ -38,8 +38,10 @@ void AntennaUpgrade::cmdAntUpgradeMenu_Click() {
   }
   if (AntennaClassesMatch())
     Antenna_SpawnUpgrade();
-  else
+  else {
+    st.refusal = Refusal::AntennaClass;
     MsgBox("Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation);
+  }
 }
 
 void AntennaUpgrade::Antenna_SpawnUpgrade() {

@@ -88,6 +88,7 @@ void LocalFiles::UI_CheckLocalAntennaFirmware() {
   if (atb.empty()) {
     win.setText("txtLocAtbVer", "UNAVAILABLE");
   } else if (atb.size() > 1) {
+    st.refusal = Refusal::ReleaseFiles;
     MsgBox(std::string("Conflict detected: There is more than one ATB binary file ") +
                "in the application's home directory.",
            vbOKOnly | vbExclamation);
@@ -102,6 +103,7 @@ void LocalFiles::UI_CheckLocalAntennaFirmware() {
   if (hpa.empty()) {
     win.setText("txtLocHpaVer", "UNAVAILABLE");
   } else if (hpa.size() > 1) {
+    st.refusal = Refusal::ReleaseFiles;
     MsgBox(std::string("Conflict detected: There is more than one HPA binary file ") +
                "in the application's home directory.",
            vbOKOnly | vbExclamation);
@@ -136,6 +138,7 @@ void LocalFiles::UI_CheckLocalIbFirmware() {
   Util_LogWrite(VRB, ">> UI_CheckLocalIbFirmware()");
   const auto glo = FindFiles(st.strHomeDir, "*.glo");
   if (glo.size() >= 2) {
+    st.refusal = Refusal::ReleaseFiles;
     MsgBox(std::string(" There is more than one GLO binary file ") +
                "in the application's home directory." + CRLF +
                "Please make sure there is only one IB binary file in that directory.",

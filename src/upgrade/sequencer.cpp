@@ -105,6 +105,10 @@ std::string Sequencer::NewVersionOf(UpgradeItem item) const {
   return "";
 }
 
+bool Sequencer::UPG_ItemDiffers(UpgradeItem item) const {
+  return CompareShown(TerminalVersionOf(item), NewVersionOf(item)) != Shown::Same;
+}
+
 ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
   struct Pair {
     const char* part;
@@ -369,6 +373,7 @@ std::string Sequencer::UpgradeConfirmationText(bool sw, bool ant, bool pic, bool
 
 void Sequencer::cmdUpgrade_Click() {
   Util_LogWrite(VRB, ">> Upgrade Button Clicked()");
+  st.refusal = Refusal::None;
 
   if (st.strCurrSwVersion == "0_0_0_0") {
     up.zing.ZingReq_GetCurrentSoftwareVersion();
@@ -419,6 +424,7 @@ void Sequencer::cmdUpgrade_Click() {
       // No item of this selection starts; none may stay pending either, or
       // the next restart after a standalone upgrade would start it unasked.
       ClearPendingFlags();
+      st.refusal = Refusal::AntennaClass;
       MsgBox("Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation);
     }
   } else if (st.bIbUpgPending) {
@@ -438,6 +444,7 @@ void Sequencer::UPG_UpgradeSoftware() {
     const std::string text = "Release Series conflict detected. Upgrade not possible.";
     // The selection is abandoned as a whole (see the antenna conflict).
     ClearPendingFlags();
+    st.refusal = Refusal::ReleaseSeries;
     MsgBox(text, vbOKOnly | vbCritical);
     SetStatus(text);
     return;
@@ -506,6 +513,7 @@ void Sequencer::Handle_UpgradeState() {
         // The same class check as a standalone or a first antenna item.
         if (!up.ant.AntennaClassesMatch()) {
           up.ui.UI_DisableAntennaFunctionality();
+          st.refusal = Refusal::AntennaClass;
           UPG_ItemFailed("the terminal's antenna class does not match the antenna firmware files.",
                          "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation,
                          "");

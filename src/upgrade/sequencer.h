@@ -89,6 +89,9 @@ class Sequencer : public Part {
   // The terminal's and the new version of an item as the window shows them.
   std::string TerminalVersionOf(UpgradeItem item) const;
   std::string NewVersionOf(UpgradeItem item) const;
+  // The terminal does not show the item's new version, or the two cannot be
+  // compared: an upgrade of the item would change something.
+  bool UPG_ItemDiffers(UpgradeItem item) const;
 
   // The confirmation question for the ticked items.
   std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;

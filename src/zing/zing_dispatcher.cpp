@@ -284,6 +284,7 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
       if (st.bAntUpgPending) {
         // A chained antenna item fails its class check here, as a
         // standalone one would: the chain ends rather than skip it.
+        st.refusal = Refusal::AntennaClass;
         up.seq.UPG_ItemFailed(
             "the terminal's antenna class does not match the antenna firmware files.",
             "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation, "");
