@@ -171,7 +171,8 @@ bool AppFrame::UpgradeInProgress() const {
   if (!st.bFtpDone && st.ftpState != 0 && st.ftpState != GET_LOG_CMD) return true;
   if (st.currUpgradeState != UPG_STATE_IDLE && st.currUpgradeState != UPG_STATE_INVALID)
     return true;
-  if (st.picUpgradeState != 0) return true;
+  // A PIC upgrade that has ended waits in its first state for the next one.
+  if (st.picUpgradeState != 0 && st.picUpgradeState != PIC_UPG_STATE_INIT_CONNECT) return true;
   if (st.ibUpgState == IB_UPG_RESET_SENT || st.ibUpgState == IB_UPG_IN_PROGRESS) return true;
   for (const Timer* t :
        {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig, &up.zing.tmrFiveSecDelayedReset,
@@ -187,8 +188,8 @@ bool AppFrame::WorkPending() const {
        {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrConneTest,
         &up.zing.tmrIbPollUpgStatus, &up.zing.tmrIbUpgStatusCheck, &up.zing.tmrRefetchIbVersion,
         &up.zing.tmrFiveSecDelayedReset, &up.ftp.tmrFTPReq, &up.pic.tmr40SecDelay,
-        &up.pic.tmrPicUpgrCnt, &up.pic.tmrTelnetConnect, &up.ant.tmrAntUpgDelay,
-        &up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig})
+        &up.pic.tmrPicUpgrCnt, &up.pic.tmrTelnetConnect, &up.pic.tmrPicUpgResetDelay,
+        &up.ant.tmrAntUpgDelay, &up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig})
     if (t->enabled()) return true;
   return false;
 }

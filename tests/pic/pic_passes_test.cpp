@@ -264,6 +264,9 @@ TEST_F(PicPassesTest, NewerPlatformsWaitForTheReflashResult) {
     answer(VersionReply(kVersionText));
     EXPECT_EQ(picState(), PIC_UPG_STATE_INIT_CONNECT);
     answer(ReleaseInfoReply(kReleaseText));
+    // Over: closing need not ask, and nothing is left under way.
+    EXPECT_FALSE(up->app.UpgradeInProgress());
+    EXPECT_FALSE(up->app.WorkPending());
   }
 }
 
