@@ -2,10 +2,13 @@
 // its main window.
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QStringList>
 
+#include "app/part.h"
 #include "app/upgrader.h"
 #include "platform/qt_platform.h"
+#include "platform/terminal_lock.h"
 #include "ui/qt/main_window_view.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +25,12 @@ int main(int argc, char** argv) {
 
   orvex::QtPlatform platform;
   orvex::Upgrader up(platform, cfg);
+  // One upgrader per terminal: nothing is sent before the lock is held.
+  orvex::TerminalLock lock;
+  if (!lock.acquire(QString::fromLatin1(orvex::Trim(up.win.text("txtIPAddress")).c_str()))) {
+    QMessageBox::critical(nullptr, QString::fromLatin1(orvex::kProgramTitle), lock.refusal());
+    return 3;
+  }
   orvex::MainWindowView view(up, &platform.qtUi());
 
   up.app.Form_Load();

@@ -1,0 +1,116 @@
+#include "cli/cli_ui.h"
+
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/part.h"
+
+namespace orvex::cli {
+
+namespace {
+
+QString KindOf(int flags) {
+  switch (flags & 0x70) {
+    case vbCritical: return QStringLiteral("error");
+    case vbExclamation: return QStringLiteral("warning");
+    case vbInformation: return QStringLiteral("information");
+    case vbQuestion: return QStringLiteral("question");
+    default: return QStringLiteral("message");
+  }
+}
+
+// The buttons a question offers: the one that goes on and the one that
+// does not (the safe one).
+struct Buttons {
+  int yes, no;
+};
+
+bool IsQuestion(int buttons) {
+  return buttons != vbOKOnly;
+}
+
+Buttons ButtonsOf(int buttons) {
+  switch (buttons) {
+    case vbOKCancel: return {vbOK, vbCancel};
+    case 2: return {5, 3};             // abort, retry, ignore: ignore / abort
+    case 3: return {vbYes, vbCancel};  // yes, no, cancel
+    case 5: return {4, vbCancel};      // retry, cancel
+    default: return {vbYes, vbNo};
+  }
+}
+
+}  // namespace
+
+int CliUi::msgBox(const std::string& text, int flags, const std::string& rawTitle) {
+  const std::string title = rawTitle.empty() ? std::string(kProgramTitle) : rawTitle;
+  const int buttons = flags & 0x7;
+  if (!IsQuestion(buttons)) {
+    out_.message(KindOf(flags), title, text);
+    return vbOK;
+  }
+  const Buttons b = ButtonsOf(buttons);
+  if (yes_) {
+    out_.question(title, text, QStringLiteral("yes"), QStringLiteral("--yes"));
+    return b.yes;
+  }
+  if (interactive_ && !asking_) {
+    const bool answer = askOnStdin(title, text, !(flags & vbDefaultButton2));
+    out_.question(title, text, answer ? QStringLiteral("yes") : QStringLiteral("no"),
+                  QStringLiteral("stdin"));
+    return answer ? b.yes : b.no;
+  }
+  if (unanswered_.empty()) unanswered_ = text;
+  out_.question(title, text, QStringLiteral("no"), QStringLiteral("default"));
+  return b.no;
+}
+
+bool CliUi::askOnStdin(const std::string& title, const std::string& text, bool defaultYes) {
+  asking_ = true;
+  const QString prompt = QStringLiteral("%1\n%2\n%3 ")
+                             .arg(Output::Text(title), Output::Text(text).trimmed(),
+                                  defaultYes ? QStringLiteral("[Y/n]") : QStringLiteral("[y/N]"));
+  const QByteArray bytes = prompt.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+  std::fflush(stderr);
+
+  // The event loop runs on while the technician thinks, as it does under a
+  // message box of the window.
+  QEventLoop loop;
+  QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
+  std::string answer;
+  bool line = false;  // a whole line came (not the end of input, not the bound)
+  QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+    char c = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n <= 0 || c == '\n') {
+      line = n > 0;
+      loop.quit();
+      return;
+    }
+    if (answer.size() < 16) answer += c;
+  });
+  QTimer::singleShot(kAnswerWaitMs, &loop, [&] {
+    std::fputs("\n(no answer in time)\n", stderr);
+    loop.quit();
+  });
+  loop.exec();
+  asking_ = false;
+  if (!line) return false;
+  const QString a = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
+  if (a.isEmpty()) return defaultYes;
+  return a == QLatin1String("y") || a == QLatin1String("yes");
+}
+
+void CliUi::showModal(const std::string& form) {
+  if (modal_) modal_(form);
+}
+
+void CliUi::quit() {
+  if (quit_) quit_();
+}
+
+}  // namespace orvex::cli

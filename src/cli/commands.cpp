@@ -1,0 +1,263 @@
+// The commands of orvex-upgrade. Each drives the engine as the technician
+// drives the window: it sets the window model's controls, clicks them, and
+// waits until the engine is idle; then it reports what the engine recorded.
+#include <QDir>
+#include <QFileInfo>
+#include <set>
+
+#include "cli/command.h"
+#include "cli/session.h"
+
+namespace orvex::cli {
+
+namespace {
+
+constexpr UpgradeItem kItems[] = {UpgradeItem::Software, UpgradeItem::Antenna, UpgradeItem::Ib,
+                                  UpgradeItem::Pic};
+
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+const char* CheckBoxOf(UpgradeItem item) {
+  switch (item) {
+    case UpgradeItem::Software: return "chkBinUpg";
+    case UpgradeItem::Antenna: return "chkAntUpg";
+    case UpgradeItem::Ib: return "chkIBUpg";
+    case UpgradeItem::Pic: return "chkPICUpg";
+  }
+  return "";
+}
+
+// The window offers the item: its box can be ticked and the release folder
+// has a usable file for it.
+bool Offered(Upgrader& up, UpgradeItem item) {
+  if (!up.win.enabled(CheckBoxOf(item))) return false;
+  switch (item) {
+    case UpgradeItem::Software: return true;
+    case UpgradeItem::Antenna: return up.st.bAntFwAvailable;
+    case UpgradeItem::Ib: return up.st.bIbFwAvailable;
+    case UpgradeItem::Pic: return up.st.bPicFwAvailable;
+  }
+  return false;
+}
+
+QString RefusalReason(Refusal r) {
+  return QStringLiteral("refused by the %1 rule").arg(QLatin1String(RefusalName(r)));
+}
+
+// --------------------------------------------------------------- versions
+
+class VersionsCommand : public Command {
+ public:
+  VersionsCommand()
+      : Command(QStringLiteral("versions"),
+                QStringLiteral("Show the terminal's and the release's versions side by side, item "
+                               "by item.")) {}
+
+  int run(Session& s, const QStringList&) const override {
+    Upgrader& up = s.up();
+    for (UpgradeItem item : kItems)
+      s.out().version(ItemWord(item), Latin1(up.seq.TerminalVersionOf(item)),
+                      Latin1(up.seq.NewVersionOf(item)), up.seq.UPG_ItemDiffers(item),
+                      Offered(up, item));
+    return s.finish(kExitDone, {});
+  }
+};
+
+// ---------------------------------------------------------------- upgrade
+
+class UpgradeCommand : public Command {
+ public:
+  UpgradeCommand()
+      : Command(QStringLiteral("upgrade"),
+                QStringLiteral("Upgrade the items, in the order software, antenna, ib, pic, across "
+                               "the terminal's restarts."),
+                {{QStringLiteral("ITEM..."),
+                  QStringLiteral("software, antenna, ib, pic, or all (every item the release "
+                                 "folder has firmware for); without ITEM, every item whose "
+                                 "release version differs from the terminal's."),
+                  true, Argument::Completion::Words}},
+                {QStringLiteral("software"), QStringLiteral("antenna"), QStringLiteral("ib"),
+                 QStringLiteral("pic"), QStringLiteral("all")}) {}
+
+  QString check(const QStringList& args) const override {
+    for (const QString& a : args)
+      if (!words().contains(a))
+        return QStringLiteral("upgrade: unknown item \"%1\" (software, antenna, ib, pic, all)")
+            .arg(a);
+    return {};
+  }
+
+  int run(Session& s, const QStringList& args) const override {
+    Upgrader& up = s.up();
+    std::set<UpgradeItem> asked;
+    if (args.isEmpty()) {
+      for (UpgradeItem item : kItems)
+        if (Offered(up, item) && up.seq.UPG_ItemDiffers(item)) asked.insert(item);
+      if (asked.empty())
+        return s.finish(kExitNothingToDo,
+                        QStringLiteral("nothing to do: every item is at the release's version"));
+    }
+    for (const QString& a : args) {
+      for (UpgradeItem item : kItems) {
+        if (a == QLatin1String("all")) {
+          if (Offered(up, item)) asked.insert(item);
+        } else if (a == ItemWord(item)) {
+          if (!Offered(up, item))
+            return s.finish(kExitRefused,
+                            QStringLiteral("refused: %1 cannot be upgraded: the release folder "
+                                           "has no usable file for it, or the terminal does not "
+                                           "take it")
+                                .arg(a));
+          asked.insert(item);
+        }
+      }
+    }
+
+    for (UpgradeItem item : kItems) up.win.setValue(CheckBoxOf(item), asked.count(item) ? 1 : 0);
+    up.click("cmdUpgrade");
+    if (s.ui().confirmationNeeded())
+      return s.finish(kExitConfirmationNeeded,
+                      QStringLiteral("confirmation needed: run with --yes, or on a terminal to "
+                                     "answer the question"));
+    s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the upgrade"));
+
+    // One line per item asked for: what the engine recorded of it.
+    bool allDone = true;
+    const auto& results = up.seq.itemResults();
+    for (UpgradeItem item : kItems) {
+      if (!asked.count(item)) continue;
+      const UpgradeItemResult* r = nullptr;
+      for (const UpgradeItemResult& x : results)
+        if (x.item == item) r = &x;
+      const QString result =
+          r ? Latin1(ItemOutcomeName(r->outcome)) : QStringLiteral("not started");
+      allDone = allDone && r && r->outcome == ItemOutcome::Done;
+      s.out().item(ItemWord(item), r ? Latin1(r->before) : Latin1(up.seq.TerminalVersionOf(item)),
+                   r ? Latin1(r->after) : QString(),
+                   r ? Latin1(r->expected) : Latin1(up.seq.NewVersionOf(item)), result);
+    }
+    if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
+    if (!allDone)
+      return s.finish(kExitFailed, QStringLiteral("not every item was done and verified"));
+    return s.finish(kExitDone, {});
+  }
+};
+
+// ---------------------------------------------------------------- restore
+
+class RestoreCommand : public Command {
+ public:
+  RestoreCommand()
+      : Command(QStringLiteral("restore"),
+                QStringLiteral("Put an older software image from the release folder's Backup "
+                               "folder back on the terminal."),
+                {{QStringLiteral("VERSION"),
+                  QStringLiteral("the version of the backup, as 5.1.0.9 or 5_1_0_9."), false,
+                  Argument::Completion::BackupVersions}}) {}
+
+  int run(Session& s, const QStringList& args) const override {
+    Upgrader& up = s.up();
+    const QString wanted = QString(args.value(0)).replace(QLatin1Char('_'), QLatin1Char('.'));
+    const std::string before = up.win.text("txtCurrentSoftwareVersion");
+    bool found = false;
+    QStringList offered;
+    // The restore dialog: the version is chosen from its list, as the
+    // technician chooses it.
+    s.ui().setModalHandler([&](const std::string& form) {
+      if (form != "frmRestore") return;
+      const Control& list = up.win.at("lstOldSoftwareVersions");
+      for (size_t i = 0; i < list.items.size(); ++i) {
+        offered << Latin1(list.items[i]);
+        if (Latin1(list.items[i]) == wanted) {
+          up.win.setListIndex("lstOldSoftwareVersions", static_cast<int>(i));
+          found = true;
+        }
+      }
+      up.click(found ? "cmdOkRestore" : "cmdCancelRestore");
+    });
+    up.click("cmdRestore");
+    s.ui().setModalHandler(nullptr);
+    if (!found)
+      return s.finish(kExitFailed,
+                      QStringLiteral("no backup of version %1 in %2 (there is: %3)")
+                          .arg(wanted, QDir(s.settings().release).filePath("Backup"),
+                               offered.isEmpty() ? QStringLiteral("none") : offered.join(", ")));
+    if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
+    s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the restore"));
+    const QString after = Latin1(up.win.text("txtCurrentSoftwareVersion"));
+    const bool done = s.reached() && after == wanted;
+    s.out().item(ItemWord(UpgradeItem::Software), Latin1(before), after, wanted,
+                 done ? QStringLiteral("done") : QStringLiteral("failed"));
+    return done ? s.finish(kExitDone, {})
+                : s.finish(kExitFailed,
+                           QStringLiteral("the terminal does not show version %1 after the restore")
+                               .arg(wanted));
+  }
+};
+
+// ------------------------------------------------------------------ tools
+
+// Reset and factory defaults end with the terminal's restart: done when it
+// answers with its version again.
+class RestartingToolCommand : public Command {
+ public:
+  RestartingToolCommand(QString name, QString description, const char* control)
+      : Command(std::move(name), std::move(description)), control_(control) {}
+
+  int run(Session& s, const QStringList&) const override {
+    s.up().click(control_);
+    s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the terminal's restart"));
+    if (!s.reached())
+      return s.finish(kExitFailed, QStringLiteral("the terminal did not answer after its restart"));
+    s.out().note(QStringLiteral("The terminal runs software %1.")
+                     .arg(Latin1(s.up().win.text("txtCurrentSoftwareVersion"))));
+    return s.finish(kExitDone, {});
+  }
+
+ private:
+  const char* control_;
+};
+
+class FetchLogCommand : public Command {
+ public:
+  FetchLogCommand()
+      : Command(QStringLiteral("fetch-log"),
+                QStringLiteral("Download the terminal's system log into Backup/sylog.log.")) {}
+
+  int run(Session& s, const QStringList&) const override {
+    Upgrader& up = s.up();
+    // The window's hidden command: Ctrl+L, then Ctrl+G.
+    up.keyPress(12);
+    up.keyPress(7);
+    s.waitIdle(s.queryBoundMs(), QStringLiteral("the terminal's log"));
+    const QString path = QDir(s.settings().release).filePath(QStringLiteral("Backup/sylog.log"));
+    if (!QFileInfo(path).isFile())
+      return s.finish(kExitFailed, QStringLiteral("the terminal's log could not be fetched"));
+    s.out().note(path);
+    return s.finish(kExitDone, {});
+  }
+};
+
+}  // namespace
+
+const std::vector<std::unique_ptr<Command>>& Commands() {
+  static const std::vector<std::unique_ptr<Command>> commands = [] {
+    std::vector<std::unique_ptr<Command>> c;
+    c.push_back(std::make_unique<VersionsCommand>());
+    c.push_back(std::make_unique<UpgradeCommand>());
+    c.push_back(std::make_unique<RestoreCommand>());
+    c.push_back(std::make_unique<RestartingToolCommand>(
+        QStringLiteral("reset"), QStringLiteral("Restart the terminal."), "cmdResetModem"));
+    c.push_back(std::make_unique<RestartingToolCommand>(
+        QStringLiteral("factory-defaults"),
+        QStringLiteral("Restore the terminal's factory defaults; it restarts."),
+        "cmdRestoreDefaults"));
+    c.push_back(std::make_unique<FetchLogCommand>());
+    return c;
+  }();
+  return commands;
+}
+
+}  // namespace orvex::cli

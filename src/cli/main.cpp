@@ -1,0 +1,97 @@
+// orvex-upgrade: the upgrader on the command line, for scripts, depots and
+// remote sessions. The same engine as the window, on Qt Core and Network.
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <cstdio>
+
+#include "app/version.h"
+#include "cli/command.h"
+#include "cli/session.h"
+
+namespace {
+
+void Print(std::FILE* f, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), f);
+  std::fflush(f);
+}
+
+int Usage(const QString& error) {
+  Print(
+      stderr,
+      QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(QLatin1String(orvex::cli::kProgram), error));
+  return orvex::cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace orvex::cli;
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
+  QCoreApplication::setApplicationVersion(QString::fromLatin1(orvex::kVersion));
+
+  const Options options;
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+  parser.addOptions(options.all());
+  parser.addPositionalArgument(QStringLiteral("command"), QString());
+  if (!parser.parse(QCoreApplication::arguments())) return Usage(parser.errorText());
+
+  if (parser.isSet(options.help)) {
+    Print(stdout, HelpText());
+    return kExitDone;
+  }
+  if (parser.isSet(options.version)) {
+    Print(stdout,
+          QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QLatin1String(orvex::kVersion)));
+    return kExitDone;
+  }
+  if (parser.isSet(options.manPage)) {
+    Print(stdout, ManPage());
+    return kExitDone;
+  }
+  if (parser.isSet(options.bashCompletion)) {
+    Print(stdout, BashCompletion());
+    return kExitDone;
+  }
+
+  QStringList positional = parser.positionalArguments();
+  if (positional.isEmpty()) return Usage(QStringLiteral("no command given"));
+  const QString name = positional.takeFirst();
+  const Command* command = FindCommand(name);
+  if (!command) return Usage(QStringLiteral("unknown command \"%1\"").arg(name));
+  if (const QString wrong = command->check(positional); !wrong.isEmpty()) return Usage(wrong);
+  if (parser.isSet(options.json) && parser.isSet(options.quiet))
+    return Usage(QStringLiteral("--json and --quiet do not go together"));
+
+  Settings settings;
+  settings.address = parser.value(options.address).trimmed();
+  if (parser.isSet(options.address) && settings.address.isEmpty())
+    return Usage(QStringLiteral("--address needs an address"));
+  const QString release =
+      parser.isSet(options.release) ? parser.value(options.release) : QDir::currentPath();
+  const QFileInfo releaseInfo(release);
+  if (!releaseInfo.isDir())
+    return Usage(QStringLiteral("the release folder %1 is not a folder").arg(release));
+  settings.release = releaseInfo.absoluteFilePath();
+  settings.yes = parser.isSet(options.yes);
+  settings.stdinIsTerminal = ::isatty(STDIN_FILENO) == 1;
+  // The home folder is the current folder, as for the window: file names in
+  // the upgrader's FTP commands are relative to it.
+  if (!QDir::setCurrent(settings.release))
+    return Usage(QStringLiteral("cannot enter the release folder %1").arg(settings.release));
+
+  Output::Mode mode;
+  mode.json = parser.isSet(options.json);
+  mode.quiet = parser.isSet(options.quiet);
+  mode.tty = ::isatty(STDOUT_FILENO) == 1;
+  Output out(mode);
+  Session session(settings, out);
+  if (const int code = session.start(); code != Session::kGoOn) return code;
+  return command->run(session, positional);
+}

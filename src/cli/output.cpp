@@ -1,0 +1,228 @@
+#include "cli/output.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cmath>
+
+namespace orvex::cli {
+
+namespace {
+
+// Progress lines and events at most this often, and the last one always.
+constexpr qint64 kProgressIntervalMs = 250;
+
+}  // namespace
+
+Output::Output(Mode mode, std::FILE* out, std::FILE* err) : mode_(mode), out_(out), err_(err) {}
+
+QString Output::Text(const std::string& text) {
+  QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+  s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return s;
+}
+
+QString Output::Bytes(double bytes) {
+  static const char* const units[] = {"B", "kB", "MB", "GB"};
+  int u = 0;
+  while (bytes >= 1000 && u < 3) {
+    bytes /= 1000;
+    ++u;
+  }
+  return u == 0 ? QStringLiteral("%1 B").arg(static_cast<long long>(bytes))
+                : QStringLiteral("%1 %2").arg(bytes, 0, 'f', 1).arg(QLatin1String(units[u]));
+}
+
+QString Output::ProgressLine(const Progress& p, double rate, double secondsLeft, int width) {
+  QString tail;
+  if (p.total > 0) {
+    const int percent = static_cast<int>(std::min<long long>(p.bytes * 100 / p.total, 100));
+    tail = QStringLiteral(" %1%  %2 of %3").arg(percent, 3).arg(Bytes(p.bytes), Bytes(p.total));
+  } else {
+    tail = QStringLiteral("  %1").arg(Bytes(p.bytes));
+  }
+  if (rate > 0) tail += QStringLiteral("  %1/s").arg(Bytes(rate));
+  if (secondsLeft >= 0) {
+    const long s = std::lround(secondsLeft);
+    tail += QStringLiteral("  %1:%2 left").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+  }
+  const QString head = QStringLiteral("%1 %2 ").arg(p.kind, p.name);
+  const int barWidth = std::max(10, width - static_cast<int>(head.size() + tail.size()) - 2);
+  QString bar;
+  if (p.total > 0) {
+    const int filled =
+        static_cast<int>(std::min<long long>(p.bytes * barWidth / p.total, barWidth));
+    bar = QStringLiteral("[") + QString(filled, QLatin1Char('#')) +
+          QString(barWidth - filled, QLatin1Char('.')) + QStringLiteral("]");
+  }
+  return head + bar + tail;
+}
+
+void Output::line(std::FILE* f, const QString& text) {
+  if (f == out_) clearBar();
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), f);
+  std::fputc('\n', f);
+  std::fflush(f);
+}
+
+void Output::clearBar() {
+  if (!barShown_) return;
+  std::fputs("\r\033[K", out_);
+  barShown_ = false;
+}
+
+void Output::json(const QJsonObject& o) {
+  // The kind of event first, for the reader; the rest in the order of keys.
+  QJsonObject rest = o;
+  rest.remove(QLatin1String("event"));
+  QByteArray bytes = QJsonDocument(rest).toJson(QJsonDocument::Compact);
+  const QByteArray kind =
+      QJsonDocument(QJsonObject{{"event", o.value("event")}}).toJson(QJsonDocument::Compact);
+  bytes = kind.left(kind.size() - 1) + (rest.isEmpty() ? QByteArray("}") : "," + bytes.mid(1));
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void Output::status(const std::string& text) {
+  if (text == lastStatus_) return;
+  lastStatus_ = text;
+  if (mode_.json) {
+    json({{"event", "status"}, {"text", Text(text)}});
+    return;
+  }
+  if (mode_.quiet || text.empty()) return;
+  line(out_, Text(text));
+}
+
+void Output::log(long level, const std::string& text) {
+  // The log's information and error lines (levels INF and ERR).
+  if (!mode_.json || level < 3) return;
+  json({{"event", "log"}, {"level", level >= 4 ? "ERR" : "INF"}, {"text", Text(text)}});
+}
+
+void Output::progress(const Progress& p) {
+  const QString key = p.kind + QLatin1Char('\n') + p.name;
+  if (key != progressKey_ || !progressClock_.isValid() || p.bytes < lastProgressBytes_) {
+    progressKey_ = key;
+    progressClock_.start();
+    progressStartBytes_ = p.bytes;
+    lastProgressMs_ = -1;
+  }
+  const qint64 ms = progressClock_.elapsed();
+  const bool last = p.total > 0 && p.bytes >= p.total;
+  if (!last && lastProgressMs_ >= 0 && ms - lastProgressMs_ < kProgressIntervalMs) return;
+  lastProgressMs_ = ms;
+  lastProgressBytes_ = p.bytes;
+  const double rate = ms > 0 ? (p.bytes - progressStartBytes_) * 1000.0 / ms : 0;
+  const double left = rate > 0 && p.total > 0 ? (p.total - p.bytes) / rate : -1;
+  if (mode_.json) {
+    QJsonObject o{{"event", "progress"},
+                  {"kind", p.kind},
+                  {"name", p.name},
+                  {"bytes", p.bytes},
+                  {"rate", std::round(rate)}};
+    if (p.total > 0) {
+      o.insert("total", p.total);
+      o.insert("percent", static_cast<int>(std::min<long long>(p.bytes * 100 / p.total, 100)));
+    }
+    if (left >= 0) o.insert("seconds_left", std::round(left));
+    json(o);
+    return;
+  }
+  if (mode_.quiet || !mode_.tty) return;
+  const QByteArray bar = (QStringLiteral("\r\033[K") + ProgressLine(p, rate, left, 79)).toUtf8();
+  std::fwrite(bar.constData(), 1, static_cast<size_t>(bar.size()), out_);
+  std::fflush(out_);
+  barShown_ = true;
+  if (last) clearBar();
+}
+
+void Output::question(const std::string& title, const std::string& text, const QString& answer,
+                      const QString& answeredBy) {
+  if (mode_.json)
+    json({{"event", "question"},
+          {"title", Text(title)},
+          {"text", Text(text)},
+          {"answer", answer},
+          {"answered_by", answeredBy}});
+  if (answeredBy == QLatin1String("stdin")) return;  // it was asked on the terminal
+  if (mode_.json || mode_.quiet) {
+    if (answeredBy != QLatin1String("default")) return;
+  }
+  line(err_, QStringLiteral("question: %1\n%2\n(answered %3: %4)")
+                 .arg(Text(title), Text(text).trimmed(),
+                      answeredBy == "--yes" ? "by --yes" : "by default", answer));
+}
+
+void Output::message(const QString& kind, const std::string& title, const std::string& text) {
+  if (mode_.json)
+    json({{"event", "message"}, {"kind", kind}, {"title", Text(title)}, {"text", Text(text)}});
+  if (mode_.quiet && kind != QLatin1String("error") && kind != QLatin1String("warning")) return;
+  line(err_, QStringLiteral("%1: %2\n%3").arg(kind, Text(title), Text(text).trimmed()));
+}
+
+void Output::item(const QString& name, const QString& before, const QString& after,
+                  const QString& expected, const QString& result) {
+  if (mode_.json) {
+    json({{"event", "item"},
+          {"name", name},
+          {"before", before},
+          {"after", after},
+          {"new", expected},
+          {"result", result}});
+    return;
+  }
+  line(out_, QStringLiteral("%1: %2 -> %3: %4")
+                 .arg(name, before.isEmpty() ? QStringLiteral("?") : before,
+                      after.isEmpty() ? QStringLiteral("?") : after, result));
+}
+
+void Output::version(const QString& name, const QString& terminal, const QString& release,
+                     bool differs, bool available) {
+  if (mode_.json) {
+    json({{"event", "version"},
+          {"name", name},
+          {"terminal", terminal},
+          {"release", release},
+          {"differs", differs},
+          {"available", available}});
+    return;
+  }
+  QString mark = !available ? QStringLiteral("(not in the release)")
+                 : differs  ? QStringLiteral("(differs)")
+                            : QString();
+  line(out_, QStringLiteral("%1 %2 %3 %4")
+                 .arg(name, -9)
+                 .arg(terminal, -20)
+                 .arg(release, -20)
+                 .arg(mark)
+                 .trimmed());
+}
+
+void Output::result(int code, const QString& reason) {
+  if (mode_.json) {
+    json({{"event", "result"}, {"code", code}, {"reason", reason}});
+    return;
+  }
+  clearBar();
+  if (code != 0 && !reason.isEmpty())
+    line(err_, QStringLiteral("%1: %2").arg(QLatin1String("orvex-upgrade"), reason));
+  else if (!mode_.quiet && !reason.isEmpty())
+    line(out_, reason);
+}
+
+void Output::error(const QString& text) {
+  if (mode_.json)
+    json({{"event", "message"}, {"kind", "error"}, {"title", "orvex-upgrade"}, {"text", text}});
+  line(err_, QStringLiteral("orvex-upgrade: %1").arg(text));
+}
+
+void Output::note(const QString& text) {
+  if (mode_.json || mode_.quiet) return;
+  line(out_, text);
+}
+
+}  // namespace orvex::cli

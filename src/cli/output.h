@@ -1,0 +1,75 @@
+// What orvex-upgrade prints. Human output: the status line as it changes,
+// a progress bar on a terminal, messages on stderr, one line per item at the
+// end. JSON output: one object per line on stdout and nothing else there.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QString>
+#include <cstdio>
+#include <string>
+
+namespace orvex::cli {
+
+// One step of a transfer or of the IB flashing.
+struct Progress {
+  QString kind;  // "upload", "download", "ib"
+  QString name;  // the file
+  long long bytes = 0;
+  long long total = -1;  // -1: not known
+};
+
+class Output {
+ public:
+  struct Mode {
+    bool json = false;
+    bool quiet = false;
+    bool tty = false;  // stdout is a terminal: the progress bar is drawn
+  };
+  explicit Output(Mode mode, std::FILE* out = stdout, std::FILE* err = stderr);
+
+  const Mode& mode() const { return mode_; }
+
+  // Texts from the engine are Latin-1, with CR LF line ends.
+  void status(const std::string& text);
+  void log(long level, const std::string& text);
+  void progress(const Progress& p);
+  void question(const std::string& title, const std::string& text, const QString& answer,
+                const QString& answeredBy);
+  // kind: "error", "warning", "information", "message".
+  void message(const QString& kind, const std::string& title, const std::string& text);
+  void item(const QString& name, const QString& before, const QString& after,
+            const QString& expected, const QString& result);
+  void version(const QString& name, const QString& terminal, const QString& release, bool differs,
+               bool available);
+  void result(int code, const QString& reason);
+  // A line of the program itself: an error on stderr, a note on stdout.
+  void error(const QString& text);
+  void note(const QString& text);
+
+  // The engine's text for printing: Latin-1 to Unicode, CR LF to LF.
+  static QString Text(const std::string& text);
+  // "12.3 MB" and the like.
+  static QString Bytes(double bytes);
+  // The progress line as the terminal shows it.
+  static QString ProgressLine(const Progress& p, double rate, double secondsLeft, int width);
+
+ private:
+  void json(const QJsonObject& o);
+  void clearBar();
+  void line(std::FILE* f, const QString& text);
+
+  Mode mode_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::string lastStatus_;
+  bool barShown_ = false;
+  // The transfer the rate and the time left are measured for.
+  QString progressKey_;
+  QElapsedTimer progressClock_;
+  long long progressStartBytes_ = 0;
+  qint64 lastProgressMs_ = -1;
+  long long lastProgressBytes_ = -1;
+};
+
+}  // namespace orvex::cli

@@ -1,0 +1,224 @@
+#include "cli/session.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/command.h"
+
+namespace orvex::cli {
+
+namespace {
+
+// Ctrl+C and SIGTERM reach the event loop through a pipe.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int signo) {
+  const char c = signo == SIGTERM ? 'T' : 'I';
+  const ssize_t ignored = ::write(gSignalPipe[1], &c, 1);
+  (void)ignored;
+}
+
+// The engine on Qt Core and Network, with the command line's message boxes.
+class CliPlatform : public QtCorePlatform {
+ public:
+  explicit CliPlatform(UiPort& ui) : ui_(ui) {}
+  UiPort& ui() override { return ui_; }
+
+ private:
+  UiPort& ui_;
+};
+
+// How often the wait looks at the engine, and how many looks in a row must
+// find it idle: one step of a chain may hand over to the next through the
+// event queue.
+constexpr int kIdlePollMs = 50;
+constexpr int kIdleLooks = 3;
+
+}  // namespace
+
+QString ItemWord(UpgradeItem item) {
+  switch (item) {
+    case UpgradeItem::Software: return QStringLiteral("software");
+    case UpgradeItem::Antenna: return QStringLiteral("antenna");
+    case UpgradeItem::Ib: return QStringLiteral("ib");
+    case UpgradeItem::Pic: return QStringLiteral("pic");
+  }
+  return {};
+}
+
+Session::Session(Settings settings, Output& out)
+    : settings_(std::move(settings)),
+      out_(out),
+      ui_(out, settings_.yes, settings_.stdinIsTerminal),
+      platform_(std::make_unique<CliPlatform>(ui_)) {}
+
+Session::~Session() {
+  if (up_) {
+    up_->win.setListener(nullptr);
+    up_->log.setListener(nullptr);
+  }
+  // The working files of the run; the backup itself is in Backup.
+  if (!scratch_.isEmpty() && (!up_ || !up_->app.WorkPending())) QDir(scratch_).removeRecursively();
+  if (signals_) {
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+  }
+}
+
+qint64 Session::queryBoundMs() const {
+  // The version and release information, with the connectivity test and
+  // the retries of a terminal that restarts: ten minutes unscaled.
+  return std::max<qint64>(30000, static_cast<qint64>(600000 * up_->cfg.timeScale));
+}
+
+qint64 Session::upgradeBoundMs() const {
+  // All four items across their restarts: two hours unscaled.
+  return std::max<qint64>(60000, static_cast<qint64>(7200000 * up_->cfg.timeScale));
+}
+
+int Session::start() {
+  Config cfg;
+  cfg.homeFolder = QDir::toNativeSeparators(settings_.release).toLocal8Bit().toStdString();
+  ApplyEnvironment(cfg);
+  if (!settings_.address.isEmpty()) cfg.modemAddress = settings_.address.toStdString();
+  // Upgraders started together from one release folder keep logs apart.
+  cfg.logNewFileEachStart = true;
+  up_ = std::make_unique<Upgrader>(*platform_, cfg);
+  address_ = QString::fromLatin1(Trim(up_->win.text("txtIPAddress")).c_str());
+
+  // Nothing goes to the terminal before its lock is held.
+  if (!lock_.acquire(address_)) {
+    out_.error(lock_.refusal());
+    return finish(kExitUnreachable, lock_.refusal());
+  }
+  // The working files of this terminal (image.txt, the backup on its way)
+  // go into a folder of its own below Backup, on the same disk.
+  scratch_ = QDir(settings_.release)
+                 .filePath(QStringLiteral("Backup/.orvex-upgrade-") +
+                           QString(address_).replace(QLatin1Char('/'), '_'));
+  if (QDir().mkpath(scratch_))
+    up_->cfg.scratchFolder = QDir::toNativeSeparators(scratch_).toLocal8Bit().toStdString();
+  else
+    scratch_.clear();
+
+  up_->win.setListener([this](const std::string& name) {
+    if (name == "sbUpgrade") {
+      out_.status(up_->win.text("sbUpgrade"));
+    } else if (name == "prgBarIbUpgrade" && up_->win.visible("prgBarIbUpgrade")) {
+      // The IB flashing: the terminal reports blocks, the window a percentage.
+      Progress p;
+      p.kind = QStringLiteral("ib");
+      p.name = QString::fromLatin1(up_->st.strGloFile.c_str());
+      p.total = std::max<long long>(FileLength(up_->st.strHomeDir + up_->st.strGloFile), 100);
+      p.bytes = p.total * std::clamp(up_->win.value("prgBarIbUpgrade"), 0, 100) / 100;
+      out_.progress(p);
+    }
+  });
+  up_->log.setListener([this](long level, const std::string& text) { out_.log(level, text); });
+
+  if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    signals_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signals_.get(), &QSocketNotifier::activated, [this] { onSignal(); });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+  }
+
+  loaded_ = true;
+  up_->app.Form_Load();
+  if (up_->st.bUnloaded) {
+    const bool refused = refusal() == Refusal::ReleaseFiles;
+    return finish(refused ? kExitRefused : kExitFailed,
+                  refused ? QStringLiteral("refused: the release folder %1 does not hold exactly "
+                                           "one orvex*.bin")
+                                .arg(settings_.release)
+                          : QStringLiteral("the upgrader could not start"));
+  }
+  if (!waitIdle(queryBoundMs(), QStringLiteral("the terminal's versions")))
+    return finish(kExitUnreachable,
+                  QStringLiteral("no versions from the terminal at %1 in time").arg(address_));
+  if (!reached())
+    return finish(kExitUnreachable,
+                  QStringLiteral("the terminal at %1 could not be reached").arg(address_));
+  return kGoOn;
+}
+
+bool Session::reached() const {
+  return up_ && !up_->st.bUnloaded && up_->st.strCurrSwVersion != "0_0_0_0";
+}
+
+bool Session::waitIdle(qint64 boundMs, const QString& what) {
+  QDeadlineTimer deadline(boundMs);
+  int idleLooks = 0;
+  while (!up_->st.bUnloaded) {
+    if (up_->app.WorkPending())
+      idleLooks = 0;
+    else if (++idleLooks >= kIdleLooks)
+      return true;
+    if (deadline.hasExpired()) {
+      out_.error(QStringLiteral("%1 did not come within %2 s").arg(what).arg(boundMs / 1000));
+      return false;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(kIdlePollMs, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+void Session::onSignal() {
+  char c = 0;
+  bool term = false;
+  while (::read(gSignalPipe[0], &c, 1) == 1) term = term || c == 'T';
+  ++interrupts_;
+  if (term || interrupts_ > 1 || ui_.asking())
+    endAtOnce(term ? QStringLiteral("terminated") : QStringLiteral("interrupted"));
+  if (!up_ || up_->st.bUnloaded) endAtOnce(QStringLiteral("interrupted"));
+  out_.note(QStringLiteral("Interrupted (a second Ctrl+C ends at once)."));
+  // As the window's close: during an upgrade the technician is asked first.
+  if (!up_->app.ConfirmClose()) return;
+  endAtOnce(QStringLiteral("interrupted"));
+}
+
+void Session::endAtOnce(const QString& reason) {
+  if (up_ && !up_->st.bUnloaded) up_->app.UnloadMainWindow();
+  out_.result(kExitFailed, reason);
+  lock_.release();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(kExitFailed);
+}
+
+void Session::endEngine() {
+  if (!up_ || !loaded_ || up_->st.bUnloaded) return;
+  // File > Exit when nothing runs; it asks first while something does.
+  if (!up_->app.WorkPending())
+    up_->click("mnuFileExit");
+  else
+    up_->app.UnloadMainWindow();
+  if (!up_->st.bUnloaded) up_->app.UnloadMainWindow();
+}
+
+int Session::finish(int code, const QString& reason) {
+  if (finished_) return code;
+  finished_ = true;
+  endEngine();
+  out_.result(code, reason);
+  lock_.release();
+  return code;
+}
+
+}  // namespace orvex::cli

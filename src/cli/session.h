@@ -1,0 +1,88 @@
+// One run of orvex-upgrade: the engine on the Qt Core platform with the
+// command line's message boxes, the lock of the terminal address, the start
+// as the window starts, the waits until the engine is idle, Ctrl+C, and the
+// end as File > Exit ends the window.
+#pragma once
+
+#include <QSocketNotifier>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "app/upgrader.h"
+#include "cli/cli_ui.h"
+#include "cli/output.h"
+#include "platform/qt_core_platform.h"
+#include "platform/terminal_lock.h"
+#include "upgrade/sequencer.h"
+
+namespace orvex::cli {
+
+struct Settings {
+  QString address;  // empty: the window's default (or ORVEX_MODEM_ADDRESS)
+  QString release;  // the home folder, absolute
+  bool yes = false;
+  bool stdinIsTerminal = false;
+};
+
+// The command-line names of the items, in the order a chain runs them.
+QString ItemWord(UpgradeItem item);
+
+class Session {
+ public:
+  // start() goes on with the command.
+  static constexpr int kGoOn = -1;
+
+  Session(Settings settings, Output& out);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Takes the lock of the terminal address, starts the engine as the window
+  // starts and waits until the terminal's versions are known (or could not
+  // be). kGoOn, or the exit code to end with.
+  int start();
+
+  Upgrader& up() { return *up_; }
+  CliUi& ui() { return ui_; }
+  Output& out() { return out_; }
+  const Settings& settings() const { return settings_; }
+  QString address() const { return address_; }
+
+  // Runs the event loop until nothing is under way in the engine, the
+  // engine has unloaded, or the bound has passed (false, with a message).
+  bool waitIdle(qint64 boundMs, const QString& what);
+  // Bounds of the waits, scaled with the engine's timers.
+  qint64 queryBoundMs() const;
+  qint64 upgradeBoundMs() const;
+
+  // The terminal answered with its software version.
+  bool reached() const;
+  // The rule that refused the command, if one did.
+  Refusal refusal() const { return up_->st.refusal; }
+
+  // Ends the engine (as File > Exit does when nothing runs, else as the
+  // shutdown does), prints the result and returns the exit code.
+  int finish(int code, const QString& reason);
+
+ private:
+  void onSignal();
+  // A second Ctrl+C: the shutdown, the result, and the program ends now.
+  [[noreturn]] void endAtOnce(const QString& reason);
+  void endEngine();
+
+  Settings settings_;
+  Output& out_;
+  CliUi ui_;
+  std::unique_ptr<Platform> platform_;
+  std::unique_ptr<Upgrader> up_;
+  TerminalLock lock_;
+  QString address_;
+  QString scratch_;
+  std::unique_ptr<QSocketNotifier> signals_;
+  int interrupts_ = 0;
+  bool loaded_ = false;  // Form_Load has run
+  bool finished_ = false;
+};
+
+}  // namespace orvex::cli
