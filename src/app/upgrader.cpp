@@ -26,6 +26,7 @@ Upgrader::Upgrader(Platform& p, Config c)
       app(*this),
       zing(*this),
       ftp(*this),
+      meter(*this),
       sw(*this),
       pic(*this),
       files(*this),

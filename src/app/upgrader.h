@@ -13,6 +13,7 @@
 #include "platform/ports.h"
 #include "transfer/ftp_engine.h"
 #include "transfer/software_upgrade.h"
+#include "transfer/transfer_meter.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 #include "ui/window_model.h"
@@ -68,6 +69,8 @@ class Upgrader {
   AppFrame app;
   ZingChannel zing;
   FtpEngine ftp;
+  // The progress of file transfers, for the front-ends.
+  TransferMeter meter;
   SoftwareUpgrade sw;
   PicUpgrade pic;
   LocalFiles files;

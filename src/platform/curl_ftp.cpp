@@ -5,6 +5,12 @@
 // QObject that lives there, so the engine sees its events in order, on its
 // own thread, and never a thread of ours. A cancelled command is cut off
 // through curl's progress callback and its events are dropped.
+//
+// Byte counts of a GET or PUT go the same way, coalesced: the worker keeps
+// the latest count and has at most one delivery of it queued per command,
+// so a fast transfer cannot flood the GUI thread; whatever the GUI thread
+// takes is the newest count. Throttling to a pace a person reads is the
+// engine's business.
 #include "platform/curl_ftp.h"
 
 #include <QMetaObject>
@@ -129,6 +135,9 @@ class CurlFtpClient final : public FtpClientPort {
   }
 
   void setStateChanged(std::function<void(int)> handler) override { handler_ = std::move(handler); }
+  void setTransferProgress(std::function<void(const FtpTransferBytes&)> handler) override {
+    progressHandler_ = std::move(handler);
+  }
   void setRemoteHost(const std::string& host) override { host_ = host; }
 
   void execute(const std::string& command) override {
@@ -189,7 +198,36 @@ class CurlFtpClient final : public FtpClientPort {
     if (handler_) handler_(state);
   }
 
+  void deliverBytes(uint64_t id) {
+    FtpTransferBytes bytes;
+    {
+      std::lock_guard lock(bytesMutex_);
+      // A later command's count has its own delivery queued.
+      if (bytesId_ != id) return;
+      bytesQueued_ = false;
+      bytes = bytes_;
+    }
+    if (id <= cancelledUpTo_ || !progressHandler_) return;
+    progressHandler_(bytes);
+  }
+
   // ---- worker thread ----
+
+  void postBytes(uint64_t id, const std::string& source, long long done, long long total,
+                 long long elapsedMs) {
+    {
+      std::lock_guard lock(bytesMutex_);
+      const bool queued = bytesQueued_ && bytesId_ == id;
+      bytesId_ = id;
+      bytes_ = {source, done, total, elapsedMs};
+      if (queued) return;
+      bytesQueued_ = true;
+    }
+    // Queued behind the state changes posted so far and ahead of the
+    // command's final state, which is posted later.
+    QMetaObject::invokeMethod(
+        &context_, [this, id] { deliverBytes(id); }, Qt::QueuedConnection);
+  }
 
   void post(uint64_t id, int state, bool final = false, long code = 0, std::string info = {},
             std::string listing = {}, bool hasListing = false) {
@@ -252,6 +290,12 @@ class CurlFtpClient final : public FtpClientPort {
     };
     session.aborted = [this, id] { return cancelled(id); };
     session.onProgress = [&](int state) { advance(state); };
+    session.onBytes = nullptr;
+    if (cmd.verb == "GET" || cmd.verb == "PUT")
+      session.onBytes = [this, id, source = cmd.first](long long done, long long total,
+                                                       long long elapsedMs) {
+        postBytes(id, source, done, total, elapsedMs);
+      };
     advance(session.sessionOpen() ? icRequesting : icConnecting);
 
     FtpResult r;
@@ -278,6 +322,7 @@ class CurlFtpClient final : public FtpClientPort {
       session.reset();  // like any failed command
     }
     session.onProgress = nullptr;
+    session.onBytes = nullptr;
     if (cancelled(id)) return;
     if (r.ok) {
       advance(icResponseReceived);
@@ -298,8 +343,15 @@ class CurlFtpClient final : public FtpClientPort {
   size_t listingPos_ = 0;
   QObject context_;
 
+  std::function<void(const FtpTransferBytes&)> progressHandler_;
+
   // Shared with the worker.
   std::atomic<uint64_t> cancelledUpTo_{0};
+  // The latest byte count, of command bytesId_, and whether its delivery is queued.
+  std::mutex bytesMutex_;
+  uint64_t bytesId_ = 0;
+  FtpTransferBytes bytes_;
+  bool bytesQueued_ = false;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Job> jobs_;

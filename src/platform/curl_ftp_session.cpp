@@ -164,6 +164,10 @@ struct CurlFtpSession::Transfer {
   bool writeFailed = false;
   // PUT: the local file being sent.
   FILE* in = nullptr;
+  // GET, PUT: byte counts go to onBytes.
+  bool countBytes = false;
+  curl_off_t countedBytes = -1;
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   // LS, DIR: the listing, bounded.
   std::string* text = nullptr;
   bool listingTooLong = false;
@@ -175,15 +179,38 @@ struct CurlFtpSession::Transfer {
     if (postQuote) curl_slist_free_all(postQuote);
   }
 
+  long long elapsedMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 started)
+        .count();
+  }
+
+  void countBytesMoved(curl_off_t done, curl_off_t total) {
+    if (!countBytes || done == countedBytes || !session->onBytes) return;
+    countedBytes = done;
+    session->onBytes(done, std::max<curl_off_t>(total, 0), elapsedMs());
+  }
+
+  // The whole file has moved: the final count, which is also the size.
+  void countFinalBytes(CURLINFO info) {
+    curl_off_t done = 0;
+    if (!countBytes || !session->onBytes || curl_easy_getinfo(curl, info, &done) != CURLE_OK)
+      return;
+    countedBytes = done;
+    session->onBytes(done, done, elapsedMs());
+  }
+
   void report(int state) {
     if (state <= reported) return;
     reported = state;
     if (session->onProgress) session->onProgress(state);
   }
 
-  static int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  static int OnProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                        curl_off_t ulnow) {
     auto* t = static_cast<Transfer*>(user);
     if (t->session->aborted && t->session->aborted()) return 1;
+    if (dlnow > 0 || ulnow > 0) t->countBytesMoved(dlnow + ulnow, dltotal + ultotal);
     if (t->reported >= icRequestSent) {
       const auto now = std::chrono::steady_clock::now();
       if (dlnow + ulnow != t->lastBytes) {
@@ -367,6 +394,7 @@ void CurlFtpSession::prepare(Transfer& t, const Target& target) {
   t.session = this;
   t.curl = c;
   t.target = target;
+  t.started = std::chrono::steady_clock::now();
   const double scale = FtpTimeScale();
   const long seconds = std::max(1L, std::lround(kRequestTimeoutSec * scale));
   t.stallLimit =
@@ -505,6 +533,7 @@ FtpResult CurlFtpSession::rename(const std::string& from, const std::string& to)
 FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath) {
   Transfer t;
   t.localPath = localPath;
+  t.countBytes = true;
   prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnFileData);
   curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t);
@@ -522,6 +551,7 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
       std::remove(localPath.c_str());
     }
   }
+  if (r.ok) t.countFinalBytes(CURLINFO_SIZE_DOWNLOAD_T);
   if (!r.ok && t.out) {
     // A partial download must not pass for a good copy.
     std::fclose(t.out);
@@ -545,13 +575,16 @@ FtpResult CurlFtpSession::put(const std::string& localPath, const std::string& r
   std::fseek(t.in, 0, SEEK_END);
   const long size = std::ftell(t.in);
   std::fseek(t.in, 0, SEEK_SET);
+  t.countBytes = true;
   prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_UPLOAD, 1L);
   curl_easy_setopt(t.curl, CURLOPT_READFUNCTION, Transfer::OnFileRead);
   curl_easy_setopt(t.curl, CURLOPT_READDATA, &t);
   if (size >= 0) curl_easy_setopt(t.curl, CURLOPT_INFILESIZE_LARGE, curl_off_t{size});
   if (ascii) curl_easy_setopt(t.curl, CURLOPT_TRANSFERTEXT, 1L);
-  return finish(perform(t));
+  const FtpResult r = perform(t);
+  if (r.ok) t.countFinalBytes(CURLINFO_SIZE_UPLOAD_T);
+  return finish(r);
 }
 
 void CurlFtpSession::close() {

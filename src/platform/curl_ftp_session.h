@@ -64,6 +64,11 @@ class CurlFtpSession {
   std::function<void(int state)> onProgress;
   // Polled while a request runs; true aborts it (CURLE_ABORTED_BY_CALLBACK).
   std::function<bool()> aborted;
+  // The byte count of a GET or PUT whenever it moves, with the file's size
+  // (0 when not known) and the time since the request started; once more
+  // with the final count (done == total) when the transfer succeeded. May be
+  // left empty.
+  std::function<void(long long done, long long total, long long elapsedMs)> onBytes;
 
   // A different host starts a new session in its login folder.
   void setHost(const std::string& host);

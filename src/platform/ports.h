@@ -93,6 +93,16 @@ enum FtpErrorCode : long {
   ftpErrConnectionReset = 12031,
 };
 
+// How far the running GET or PUT of the FTP client has come.
+struct FtpTransferBytes {
+  // The file being sent, as the command names it: the local path of a PUT,
+  // the remote path of a GET.
+  std::string source;
+  long long done = 0;       // bytes moved so far
+  long long total = 0;      // the file's size; 0 when the server does not tell
+  long long elapsedMs = 0;  // since the command started
+};
+
 // The FTP client that runs one command at a time and reports its state
 // changes. Arguments are in double quotes or bare; remote paths are absolute
 // or relative to the working folder set by "CD".
@@ -116,6 +126,13 @@ class FtpClientPort {
  public:
   virtual ~FtpClientPort() = default;
   virtual void setStateChanged(std::function<void(int state)> handler) = 0;
+  // Byte counts of the running GET or PUT, on the engine's thread, in order
+  // with the state changes: each one before the command's final state, the
+  // last one (done == total) before its completion, and none after cancel().
+  // Reports come when the count moves, as often as the engine takes them.
+  virtual void setTransferProgress(std::function<void(const FtpTransferBytes&)> handler) {
+    (void)handler;
+  }
   virtual void setRemoteHost(const std::string& host) = 0;
   virtual void execute(const std::string& command) = 0;
   virtual void cancel() = 0;

@@ -15,6 +15,8 @@ FtpEngine::FtpEngine(Upgrader& up)
       inetFTP(up.platform.makeFtpClient()),
       tmrFTPReq(up.platform, "tmrFTPReq", 65000, up.cfg.timeScale, [this] { tmrFTPReq_Timer(); }) {
   inetFTP->setStateChanged([this](int state) { inetFTP_StateChanged(state); });
+  inetFTP->setTransferProgress(
+      [this](const FtpTransferBytes& b) { this->up.meter.FTP_TransferBytes(b); });
 }
 
 void FtpEngine::setOKToFTP(bool flag) {
@@ -32,6 +34,9 @@ void FtpEngine::DisableFTPbuttons() {
 }
 
 void FtpEngine::inetFTP_StateChanged(int state) {
+  // A command's final state ends its transfer before the chain goes on.
+  if (state == icResponseCompleted || state == icError || state == icDisconnected)
+    up.meter.FTP_TransferEnded(state == icResponseCompleted);
   switch (state) {
     case icResolvingHost: Util_LogWrite(DET, "FTP-State: Resolving Host"); break;
     case icHostResolved: Util_LogWrite(DET, "FTP-State: Host Resolved"); break;
@@ -320,6 +325,7 @@ void FtpEngine::EndChainOnFailure(const std::string& reason) {
   const long failedState = st.ftpState;
   st.bFtpDone = true;
   tmrFTPReq.setEnabled(false);
+  up.meter.FTP_TransferEnded(false);
   // The client is idle at the login folder for whatever chain comes next.
   inetFTP->cancel();
   if (failedState == GET_BIN_CMD) up.sw.UPG_DiscardPartialBackup();

@@ -307,6 +307,62 @@ TEST_F(CurlFtpTest, CancelStopsTheCommandSilentlyAndLeavesTheClientUsable) {
   EXPECT_FALSE(QFile::exists(local() + "/s.bin"));
 }
 
+// Byte counts of a GET or PUT: in order with the state changes, ahead of
+// the final state, the last one the full size; none for other commands and
+// none after a cancel. The older server tells no size before a GET.
+TEST_F(CurlFtpTest, TransferProgressLeadsUpToTheFullSizeBeforeTheFinalState) {
+  FtpTestServer::Options options;
+  options.strict = true;
+  startServer(options);
+  std::vector<FtpTransferBytes> reports;
+  std::vector<size_t> statesAtReport;
+  client->setTransferProgress([&](const FtpTransferBytes& b) {
+    reports.push_back(b);
+    statesAtReport.push_back(states.size());
+  });
+  const QByteArray image = RandomBytes(3 * 1024 * 1024 + 5);
+  const QString source = local() + "/orvex_5_1_0_12.bin";
+  ASSERT_TRUE(WriteFile(source, image));
+  const std::string backup = (local() + "/back.bin").toStdString();
+  struct Case {
+    std::string command, source;
+  };
+  const Case cases[] = {
+      {"PUT \"" + source.toStdString() + "\" /tffs0/bin/orvex_5_1_0_12.bin", source.toStdString()},
+      {"GET \"/tffs0/bin/orvex_5_1_0_12.bin\" \"" + backup + "\"", "/tffs0/bin/orvex_5_1_0_12.bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    reports.clear();
+    statesAtReport.clear();
+    ASSERT_EQ(run(c.command), icResponseCompleted) << client->responseInfo();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().done, image.size());
+    EXPECT_EQ(reports.back().total, image.size());
+    EXPECT_LT(statesAtReport.back(), states.size());  // before the final state
+    for (size_t i = 0; i < reports.size(); ++i) {
+      EXPECT_EQ(reports[i].source, c.source);
+      EXPECT_GT(reports[i].done, 0);
+      EXPECT_LE(reports[i].done, image.size());
+      if (i == 0) continue;
+      EXPECT_GE(reports[i].done, reports[i - 1].done);
+      EXPECT_GE(reports[i].elapsedMs, reports[i - 1].elapsedMs);
+    }
+  }
+
+  reports.clear();
+  ASSERT_EQ(run("LS /tffs0/bin"), icResponseCompleted);
+  EXPECT_TRUE(reports.empty());
+
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/stall.bin", RandomBytes(1024 * 1024)));
+  client->execute("GET /tffs0/bin/stall.bin \"" + (local() + "/s.bin").toStdString() + "\"");
+  ASSERT_TRUE(WaitUntil([&] { return !reports.empty(); }, kBoundMs));
+  client->cancel();
+  const size_t atCancel = reports.size();
+  ASSERT_EQ(run("LS /tffs0/bin"), icResponseCompleted);
+  EXPECT_EQ(reports.size(), atCancel);
+}
+
 TEST_F(CurlFtpTest, OneFileUploadStoresImageTxtInAsciiModeInTheLoginFolder) {
   startServer();
   const QString source = local() + "/image.txt";

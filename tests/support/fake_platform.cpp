@@ -145,6 +145,19 @@ void FakeFtpClient::fire(int state) {
   if (handler_) handler_(state);
 }
 
+void FakeFtpClient::progress(long long done, long long total, long long elapsedMs,
+                             const std::string& source) {
+  if (progressHandler_)
+    progressHandler_({source.empty() ? lastSource() : source, done, total, elapsedMs});
+}
+
+std::string FakeFtpClient::FirstArgument(const std::string& c) {
+  const size_t start = c.find_first_not_of(' ', c.find(' '));
+  if (start == std::string::npos) return "";
+  if (c[start] == '"') return c.substr(start + 1, c.find('"', start + 1) - start - 1);
+  return c.substr(start, c.find(' ', start) - start);
+}
+
 bool FakeFtpUpload::open(const std::string& agent) {
   calls.push_back("open " + agent);
   return openOk;

@@ -97,6 +97,9 @@ class FakeSocket : public TcpSocketPort {
 class FakeFtpClient : public FtpClientPort {
  public:
   void setStateChanged(std::function<void(int)> handler) override { handler_ = std::move(handler); }
+  void setTransferProgress(std::function<void(const FtpTransferBytes&)> handler) override {
+    progressHandler_ = std::move(handler);
+  }
   void setRemoteHost(const std::string& h) override { host = h; }
   void execute(const std::string& command) override;
   void cancel() override;
@@ -107,6 +110,13 @@ class FakeFtpClient : public FtpClientPort {
 
   // Driven by tests:
   void fire(int state);
+  // A byte count of the running command; the source is the first argument
+  // of the last command (quotes removed) unless given.
+  void progress(long long done, long long total, long long elapsedMs,
+                const std::string& source = "");
+  // The first argument of a command, and of the last one, quotes removed.
+  static std::string FirstArgument(const std::string& command);
+  std::string lastSource() const { return commands.empty() ? "" : FirstArgument(commands.back()); }
 
   std::string host;
   std::vector<std::string> commands;
@@ -119,6 +129,7 @@ class FakeFtpClient : public FtpClientPort {
 
  private:
   std::function<void(int)> handler_;
+  std::function<void(const FtpTransferBytes&)> progressHandler_;
 };
 
 class FakeFtpUpload : public FtpUploadPort {

@@ -5,6 +5,8 @@
 // image.txt and of the backup image write the local file. A PUT stores the
 // local file's size under its remote path in `flash`; "DIR " lists that
 // folder of `flash` as an old server does, and "RENAME " moves an entry.
+// With progressSteps set, a GET or PUT reports its byte count that many
+// times, evenly over transferMs, before its outcome.
 #pragma once
 
 #include <filesystem>
@@ -29,7 +31,16 @@ class FtpScript {
 
   explicit FtpScript(FakePlatform& p) : p_(p) {
     p_.ftp().onExecute = [this](FakeFtpClient&, const std::string& command) {
-      p_.vclock.schedule(delayMs, [this, command] { answer(command); });
+      const bool transfer = command.rfind("GET ", 0) == 0 || command.rfind("PUT ", 0) == 0;
+      const long long steps = transfer ? progressSteps : 0;
+      const std::string source = FakeFtpClient::FirstArgument(command);
+      for (long long i = 1; i <= steps; ++i) {
+        const long long at = transferMs * i / steps;
+        const long long done = transferBytes * i / steps;
+        p_.vclock.schedule(
+            at, [this, done, at, source] { p_.ftp().progress(done, transferBytes, at, source); });
+      }
+      p_.vclock.schedule(delayMs + (steps ? transferMs : 0), [this, command] { answer(command); });
     };
   }
   FtpScript(const FtpScript&) = delete;
@@ -51,6 +62,10 @@ class FtpScript {
   std::map<std::string, long long> flash;
   // When set, a PUT stores this many bytes fewer than it was sent.
   long long putShortBy = 0;
+  // Byte counts reported by each GET and PUT (see above), of this size.
+  long long progressSteps = 0;
+  long long transferMs = 1000;
+  long long transferBytes = 31'000'000;
 
  private:
   // The quoted paths of a command, in order.
@@ -103,7 +118,7 @@ class FtpScript {
     } else if (command.rfind("PUT ", 0) == 0) {
       const std::string remote = command.substr(command.rfind(' ') + 1);
       std::error_code ec;
-      const auto size = std::filesystem::file_size(Quoted(command).at(0), ec);
+      const auto size = std::filesystem::file_size(FakeFtpClient::FirstArgument(command), ec);
       flash[remote] = ec ? 0 : static_cast<long long>(size) - putShortBy;
     } else if (command.rfind("DIR ", 0) == 0) {
       const std::string folder = command.substr(4) + "/";
