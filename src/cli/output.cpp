@@ -47,7 +47,7 @@ QString Output::ProgressLine(const Progress& p, double rate, double secondsLeft,
     const long s = std::lround(secondsLeft);
     tail += QStringLiteral("  %1:%2 left").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
   }
-  const QString head = QStringLiteral("%1 %2 ").arg(p.kind, p.name);
+  const QString head = QStringLiteral("%1 %2 ").arg(p.direction, p.name);
   const int barWidth = std::max(10, width - static_cast<int>(head.size() + tail.size()) - 2);
   QString bar;
   if (p.total > 0) {
@@ -103,8 +103,9 @@ void Output::log(long level, const std::string& text) {
   json({{"event", "log"}, {"level", level >= 4 ? "ERR" : "INF"}, {"text", Text(text)}});
 }
 
-void Output::progress(const Progress& p) {
-  const QString key = p.kind + QLatin1Char('\n') + p.name;
+void Output::progress(const Progress& given) {
+  Progress p = given;
+  const QString key = p.step + QLatin1Char('\n') + p.name;
   if (key != progressKey_ || !progressClock_.isValid() || p.bytes < lastProgressBytes_) {
     progressKey_ = key;
     progressClock_.start();
@@ -112,32 +113,37 @@ void Output::progress(const Progress& p) {
     lastProgressMs_ = -1;
   }
   const qint64 ms = progressClock_.elapsed();
-  const bool last = p.total > 0 && p.bytes >= p.total;
+  const bool last = p.ended || (p.total > 0 && p.bytes >= p.total);
   if (!last && lastProgressMs_ >= 0 && ms - lastProgressMs_ < kProgressIntervalMs) return;
   lastProgressMs_ = ms;
   lastProgressBytes_ = p.bytes;
-  const double rate = ms > 0 ? (p.bytes - progressStartBytes_) * 1000.0 / ms : 0;
-  const double left = rate > 0 && p.total > 0 ? (p.total - p.bytes) / rate : -1;
+  if (p.rate < 0) {
+    p.rate = ms > 0 ? (p.bytes - progressStartBytes_) * 1000.0 / ms : 0;
+    p.secondsLeft = p.rate > 0 && p.total > 0 ? std::llround((p.total - p.bytes) / p.rate) : -1;
+  }
   if (mode_.json) {
-    QJsonObject o{{"event", "progress"},
-                  {"kind", p.kind},
-                  {"name", p.name},
-                  {"bytes", p.bytes},
-                  {"rate", std::round(rate)}};
+    QJsonObject o{{"event", "progress"},        {"step", p.step},  {"item", p.item},
+                  {"direction", p.direction},   {"name", p.name},  {"bytes", p.bytes},
+                  {"rate", std::round(p.rate)}, {"ended", p.ended}};
     if (p.total > 0) {
       o.insert("total", p.total);
       o.insert("percent", static_cast<int>(std::min<long long>(p.bytes * 100 / p.total, 100)));
     }
-    if (left >= 0) o.insert("seconds_left", std::round(left));
+    if (p.secondsLeft >= 0) o.insert("seconds_left", p.secondsLeft);
     json(o);
     return;
   }
   if (mode_.quiet || !mode_.tty) return;
-  const QByteArray bar = (QStringLiteral("\r\033[K") + ProgressLine(p, rate, left, 79)).toUtf8();
+  if (p.ended) {
+    clearBar();
+    return;
+  }
+  const QByteArray bar =
+      (QStringLiteral("\r\033[K") + ProgressLine(p, p.rate, static_cast<double>(p.secondsLeft), 79))
+          .toUtf8();
   std::fwrite(bar.constData(), 1, static_cast<size_t>(bar.size()), out_);
   std::fflush(out_);
   barShown_ = true;
-  if (last) clearBar();
 }
 
 void Output::question(const std::string& title, const std::string& text, const QString& answer,

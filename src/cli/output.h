@@ -11,12 +11,17 @@
 
 namespace orvex::cli {
 
-// One step of a transfer or of the IB flashing.
+// One report of a transfer, or of the IB flashing on the terminal.
 struct Progress {
-  QString kind;  // "upload", "download", "ib"
-  QString name;  // the file
+  QString step;       // "backup", "image", "restore", "antenna", "IB", "PIC", "log", "IB flash"
+  QString item;       // "software", "antenna", "ib", "pic"; empty for the log
+  QString direction;  // "upload", "download", "flash"
+  QString name;       // the file
   long long bytes = 0;
-  long long total = -1;  // -1: not known
+  long long total = -1;        // -1: not known
+  double rate = -1;            // bytes per second; -1: measured here
+  long long secondsLeft = -1;  // -1: not known
+  bool ended = false;          // the last report of this transfer
 };
 
 class Output {

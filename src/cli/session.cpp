@@ -64,6 +64,7 @@ Session::Session(Settings settings, Output& out)
 
 Session::~Session() {
   if (up_) {
+    if (meterHandle_) up_->meter.unsubscribe(meterHandle_);
     up_->win.setListener(nullptr);
     up_->log.setListener(nullptr);
   }
@@ -117,7 +118,9 @@ int Session::start() {
     } else if (name == "prgBarIbUpgrade" && up_->win.visible("prgBarIbUpgrade")) {
       // The IB flashing: the terminal reports blocks, the window a percentage.
       Progress p;
-      p.kind = QStringLiteral("ib");
+      p.step = QStringLiteral("IB flash");
+      p.item = ItemWord(UpgradeItem::Ib);
+      p.direction = QStringLiteral("flash");
       p.name = QString::fromLatin1(up_->st.strGloFile.c_str());
       p.total = std::max<long long>(FileLength(up_->st.strHomeDir + up_->st.strGloFile), 100);
       p.bytes = p.total * std::clamp(up_->win.value("prgBarIbUpgrade"), 0, 100) / 100;
@@ -125,6 +128,7 @@ int Session::start() {
     }
   });
   up_->log.setListener([this](long level, const std::string& text) { out_.log(level, text); });
+  meterHandle_ = up_->meter.subscribe([this](const TransferProgress& t) { showTransfer(t); });
 
   if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     signals_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
@@ -177,6 +181,20 @@ bool Session::waitIdle(qint64 boundMs, const QString& what) {
     loop.exec();
   }
   return true;
+}
+
+void Session::showTransfer(const TransferProgress& t) {
+  Progress p;
+  p.step = QString::fromLatin1(TransferStepName(t.step).c_str());
+  if (t.item) p.item = ItemWord(*t.item);
+  p.direction = t.upload ? QStringLiteral("upload") : QStringLiteral("download");
+  p.name = QString::fromLatin1(t.fileName.c_str());
+  p.bytes = t.bytesDone;
+  p.total = t.bytesTotal > 0 ? t.bytesTotal : -1;
+  p.rate = t.bytesPerSecond();
+  p.secondsLeft = t.secondsLeft();
+  p.ended = t.ended;
+  out_.progress(p);
 }
 
 void Session::onSignal() {

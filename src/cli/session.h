@@ -14,6 +14,7 @@
 #include "cli/output.h"
 #include "platform/qt_core_platform.h"
 #include "platform/terminal_lock.h"
+#include "transfer/transfer_meter.h"
 #include "upgrade/sequencer.h"
 
 namespace orvex::cli {
@@ -67,6 +68,8 @@ class Session {
 
  private:
   void onSignal();
+  // The engine's report of a file transfer, to the output.
+  void showTransfer(const TransferProgress& t);
   // A second Ctrl+C: the shutdown, the result, and the program ends now.
   [[noreturn]] void endAtOnce(const QString& reason);
   void endEngine();
@@ -80,6 +83,7 @@ class Session {
   QString address_;
   QString scratch_;
   std::unique_ptr<QSocketNotifier> signals_;
+  int meterHandle_ = 0;
   int interrupts_ = 0;
   bool loaded_ = false;  // Form_Load has run
   bool finished_ = false;
