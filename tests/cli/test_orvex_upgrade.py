@@ -1,0 +1,285 @@
+"""orvex-upgrade against simulated terminals on loopback, time-scaled: its
+exit codes, its JSON lines, the lock per terminal address, and the GNU
+parallel example of the README against two terminals at once.
+
+Run by CTest with ORVEX_UPGRADE (the program) and ORVEX_SOURCE_DIR set."""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SOURCE = os.environ.get("ORVEX_SOURCE_DIR",
+                        os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tools", "terminal-sim", "tests"))
+from simtest import Sim  # noqa: E402
+
+PROGRAM = os.environ.get("ORVEX_UPGRADE", "orvex-upgrade")
+SCALE = 0.1
+
+
+def read(path, mode="rb"):
+    with open(path, mode) as fh:
+        return fh.read()
+
+
+SAMPLE = read(os.path.join(SOURCE, "tools", "terminal-sim", "scenarios", "sample.ini"), "r")
+# Nothing listens here.
+SILENT_ADDRESS = "127.0.0.149"
+ITEMS = ["software", "antenna", "ib", "pic"]
+
+
+def scenario(replace=(), faults=""):
+    """The demo terminal with some of its lines replaced, and faults."""
+    text = SAMPLE
+    for old, new in replace:
+        assert old in text, old
+        text = text.replace(old, new)
+    return text + ("\n[faults]\n" + faults + "\n" if faults else "")
+
+
+AT_RELEASE = scenario([
+    ("version = 5.1.0.9", "version = 5.1.0.12"),
+    ("PIC = 2.03", "PIC = 2.05"), ("IB = 01.00.31.02", "IB = 01.00.31.05"),
+    ("ATB = 11", "ATB = 12"), ("HPA = V2", "HPA = V3"),
+    ("text:/bin/orvex_5_1_0_9.bin", "text:/bin/orvex_5_1_0_12.bin"),
+    ("tffs0/bin/orvex_5_1_0_9.bin", "tffs0/bin/orvex_5_1_0_12.bin")])
+OTHER_SERIES = scenario([
+    ("version = 5.1.0.9", "version = 5.0.9.3"),
+    ("text:/bin/orvex_5_1_0_9.bin", "text:/bin/orvex_5_0_9_3.bin"),
+    ("tffs0/bin/orvex_5_1_0_9.bin", "tffs0/bin/orvex_5_0_9_3.bin")])
+
+
+class Terminal(Sim):
+    """A simulated terminal on an address of this suite."""
+
+    def __init__(self, address, text=SAMPLE):
+        super().__init__(text, time_scale=SCALE)
+        self.address = address
+        self.args[self.args.index("--address") + 1] = address
+
+    def zing_codes(self):
+        return [e["code"] for e in self.journal("zing")]
+
+    def image_txt(self):
+        return (self.file("/tffs0/image.txt") or b"").decode("latin-1").strip()
+
+
+class OrvexUpgrade(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="orvex-cli-")
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+        self.release = os.path.join(self.dir, "release")
+        subprocess.run([os.path.join(SOURCE, "scripts", "make-sample-release"),
+                        self.release], check=True, stdout=subprocess.DEVNULL)
+        self.env = dict(os.environ, ORVEX_TIME_SCALE=str(SCALE),
+                        ORVEX_LOOPBACK_ONLY="1", HOME=self.dir)
+        self.env.pop("ORVEX_MODEM_ADDRESS", None)
+
+    def terminal(self, address, text=SAMPLE):
+        t = Terminal(address, text)
+        self.addCleanup(t.cleanup)
+        return t.start()
+
+    def args(self, address, *args):
+        return [PROGRAM, "--address", address, "--release", self.release] + list(args)
+
+    def run_cli(self, address, *args, timeout=120):
+        return subprocess.run(self.args(address, *args), env=self.env,
+                              stdin=subprocess.DEVNULL, capture_output=True,
+                              text=True, timeout=timeout)
+
+    def events(self, out, kind=None):
+        """Every stdout line is one JSON object."""
+        objects = [json.loads(line) for line in out.splitlines()]
+        return [o for o in objects if kind is None or o["event"] == kind]
+
+    def assertExit(self, result, code):
+        self.assertEqual(result.returncode, code,
+                         "stdout:\n%s\nstderr:\n%s" % (result.stdout, result.stderr))
+
+    def logs(self):
+        return sorted(os.listdir(os.path.join(self.release, "logs")))
+
+    # ------------------------------------------------------------ usage
+
+    def test_usage_errors_exit_64_and_one_table_feeds_help_man_and_completion(self):
+        for args in (["frobnicate"], [], ["upgrade", "firmware"], ["restore"],
+                     ["restore", "5.1.0.9", "5.1.0.3"], ["versions", "extra"],
+                     ["--no-such-option", "versions"], ["--json", "--quiet", "versions"]):
+            with self.subTest(args=args):
+                r = subprocess.run([PROGRAM, "--release", self.release] + args,
+                                   env=self.env, capture_output=True, text=True)
+                self.assertExit(r, 64)
+                self.assertEqual(r.stdout, "")
+                self.assertIn("Try 'orvex-upgrade --help'", r.stderr)
+        texts = {}
+        for flag in ("--help", "--man-page", "--bash-completion"):
+            r = subprocess.run([PROGRAM, flag], env=self.env, capture_output=True, text=True)
+            self.assertExit(r, 0)
+            texts[flag] = r.stdout.replace("\\-", "-")
+        for word in ("versions", "upgrade", "restore", "reset", "factory-defaults",
+                     "fetch-log", "--address", "--release", "--yes", "--json", "--quiet"):
+            for flag, text in texts.items():
+                self.assertIn(word, text, flag)
+        for code in ("0", "1", "2", "3", "4", "5", "64"):
+            self.assertRegex(texts["--help"], r"\n  %s +\w" % code)
+            self.assertIn(".B %s\n" % code, texts["--man-page"])
+        self.assertIn("software antenna ib pic all", texts["--bash-completion"])
+        r = subprocess.run([PROGRAM, "--version"], capture_output=True, text=True)
+        self.assertRegex(r.stdout, r"^orvex-upgrade \d+\.\d+\.\d+\n$")
+
+    # --------------------------------------------------------- versions
+
+    def test_versions_json_parses_line_by_line(self):
+        self.terminal("127.0.0.141")
+        r = self.run_cli("127.0.0.141", "--json", "versions")
+        self.assertExit(r, 0)
+        versions = {v["name"]: v for v in self.events(r.stdout, "version")}
+        self.assertEqual(list(versions), ITEMS)
+        self.assertEqual(versions["software"]["terminal"], "5.1.0.9")
+        self.assertEqual(versions["software"]["release"], "5.1.0.12")
+        self.assertEqual(versions["pic"]["terminal"], "2.03")
+        self.assertEqual(versions["ib"]["release"], "31.05")
+        self.assertTrue(all(v["differs"] and v["available"] for v in versions.values()))
+        self.assertEqual(self.events(r.stdout)[-1], {"event": "result", "code": 0, "reason": ""})
+        self.assertTrue(self.events(r.stdout, "status"))
+        self.assertTrue(all(e["level"] in ("INF", "ERR") for e in self.events(r.stdout, "log")))
+
+    # -------------------------------------------- software, lock, restore
+
+    def test_software_upgrade_holds_the_lock_and_a_restore_brings_the_old_image_back(self):
+        t = self.terminal("127.0.0.142")
+        first = subprocess.Popen(self.args("127.0.0.142", "--yes", "--json", "upgrade",
+                                           "software"),
+                                 env=self.env, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(first.kill)
+        # The first run has begun talking to the terminal: it holds the lock.
+        deadline = time.monotonic() + 20
+        while not t.zing_codes() and time.monotonic() < deadline:
+            time.sleep(0.02)
+        second = self.run_cli("127.0.0.142", "--json", "versions")
+        self.assertExit(second, 3)
+        self.assertIn("Another upgrader is already working with the terminal at 127.0.0.142",
+                      second.stderr)
+        self.assertEqual(self.events(second.stdout, "result")[0]["code"], 3)
+
+        out, err = first.communicate(timeout=120)
+        self.assertEqual(first.returncode, 0, out + err)
+        items = self.events(out, "item")
+        self.assertEqual(items, [{"event": "item", "name": "software", "before": "5.1.0.9",
+                                  "after": "5.1.0.12", "new": "5.1.0.12", "result": "done"}])
+        questions = self.events(out, "question")
+        self.assertEqual([q["answered_by"] for q in questions], ["--yes"])
+        self.assertTrue(questions[0]["text"].startswith("Please Confirm your selections."))
+        steps = {(p["step"], p["direction"]) for p in self.events(out, "progress")}
+        self.assertEqual(steps, {("backup", "download"), ("image", "upload")})
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
+        self.assertEqual(t.file("/tffs0/bin/orvex_5_1_0_12.bin"),
+                         read(os.path.join(self.release, "orvex_5_1_0_12.bin")))
+        backup = os.path.join(self.release, "Backup")
+        self.assertEqual(sorted(os.listdir(backup)), ["orvex_5_1_0_9.bin"])
+
+        r = self.run_cli("127.0.0.142", "--yes", "restore", "5_1_0_9")
+        self.assertExit(r, 0)
+        self.assertIn("software: 5.1.0.12 -> 5.1.0.9: done", r.stdout)
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
+        r = self.run_cli("127.0.0.142", "restore", "4.0.0.1")
+        self.assertExit(r, 1)
+        self.assertIn("no backup of version 4.0.0.1", r.stderr)
+        # A log of its own for each run; the refused one wrote none.
+        self.assertEqual(len(self.logs()), 3)
+
+    # ------------------------------------------------ the exit codes
+
+    def test_no_yes_and_no_terminal_exits_5_before_anything_changes(self):
+        t = self.terminal("127.0.0.143")
+        r = self.run_cli("127.0.0.143", "upgrade", "all")
+        self.assertExit(r, 5)
+        self.assertIn("Please Confirm your selections.", r.stderr)
+        self.assertIn("- Software", r.stderr)
+        self.assertIn("confirmation needed", r.stderr)
+        codes = t.zing_codes()
+        self.assertEqual(codes[:2], ["0x04", "0x92"])
+        for changing in ("0x32", "0x33", "0x90", "0x94", "0x0D"):
+            self.assertNotIn(changing, codes)
+        self.assertFalse([e for e in t.journal("ftp") if e["cmd"] in ("STOR", "DELE", "RNFR")])
+
+    def test_every_item_at_the_release_version_exits_2(self):
+        self.terminal("127.0.0.144", AT_RELEASE)
+        r = self.run_cli("127.0.0.144", "--yes", "--json", "upgrade")
+        self.assertExit(r, 2)
+        self.assertFalse(self.events(r.stdout, "question"))
+        self.assertEqual(self.events(r.stdout, "result")[0]["code"], 2)
+
+    def test_nothing_listening_exits_3(self):
+        r = self.run_cli(SILENT_ADDRESS, "--quiet", "versions")
+        self.assertExit(r, 3)
+        self.assertEqual(r.stdout, "")
+        self.assertIn("Unable to get Satellite IP Modem's software version.", r.stderr)
+        self.assertIn("could not be reached", r.stderr)
+
+    def test_another_release_series_exits_4_before_anything_changes(self):
+        t = self.terminal("127.0.0.145", OTHER_SERIES)
+        r = self.run_cli("127.0.0.145", "--yes", "upgrade", "software")
+        self.assertExit(r, 4)
+        self.assertIn("Release Series conflict detected. Upgrade not possible.", r.stderr)
+        self.assertIn("release series", r.stderr)
+        self.assertNotIn("0x32", t.zing_codes())
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_0_9_3.bin")
+
+    def test_an_upload_refused_mid_chain_exits_1_and_the_terminal_keeps_its_image(self):
+        t = self.terminal("127.0.0.146", scenario(faults="ftp_stor_refuse = 552\n"
+                                                         "ftp_stor_refuse_match = *.bin.part"))
+        r = self.run_cli("127.0.0.146", "--yes", "--json", "upgrade", "software", "pic")
+        self.assertExit(r, 1)
+        items = {i["name"]: i["result"] for i in self.events(r.stdout, "item")}
+        self.assertEqual(items, {"software": "failed", "pic": "not started"})
+        self.assertTrue([m for m in self.events(r.stdout, "message") if m["kind"] == "warning"])
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
+        self.assertEqual(os.path.getsize(os.path.join(self.release, "Backup",
+                                                      "orvex_5_1_0_9.bin")), 262144)
+
+    # ----------------------------------------- the depot: GNU parallel
+
+    @unittest.skipUnless(shutil.which("parallel"), "GNU parallel is not installed")
+    def test_parallel_upgrades_all_items_of_two_terminals_from_one_release_folder(self):
+        terminals = [self.terminal(a) for a in ("127.0.0.147", "127.0.0.148")]
+        with open(os.path.join(self.dir, "terminals.txt"), "w") as fh:
+            fh.write("127.0.0.147\n127.0.0.148\n")
+        env = dict(self.env, PATH=os.path.dirname(os.path.abspath(PROGRAM)) + ":" +
+                   self.env.get("PATH", ""))
+        # The README's example, run in the release folder.
+        script = ("mkdir -p results && "
+                  "parallel --jobs 0 --joblog depot.log "
+                  "'orvex-upgrade --address {} --yes --json upgrade all "
+                  "> results/{}.jsonl 2> results/{}.err' :::: ../terminals.txt")
+        r = subprocess.run(["bash", "-c", script], cwd=self.release, env=env,
+                           stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                           timeout=240)
+        self.assertExit(r, 0)
+        with open(os.path.join(self.release, "depot.log")) as fh:
+            runs = [line.split("\t") for line in fh.read().splitlines()[1:]]
+        self.assertEqual(sorted(run[6] for run in runs), ["0", "0"])
+        for t in terminals:
+            with open(os.path.join(self.release, "results", t.address + ".jsonl")) as fh:
+                out = fh.read()
+            items = [(i["name"], i["result"]) for i in self.events(out, "item")]
+            self.assertEqual(items, [(n, "done") for n in ITEMS], t.address)
+            self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
+            self.assertIn("PIC: 2.05", t.zing(0x92).decode("latin-1"))
+        # Two logs, and the backup both runs took of their 5.1.0.9 is whole.
+        self.assertEqual(len(self.logs()), 2)
+        self.assertEqual(sorted(os.listdir(os.path.join(self.release, "Backup"))),
+                         ["orvex_5_1_0_9.bin"])
+        self.assertEqual(read(os.path.join(self.release, "Backup", "orvex_5_1_0_9.bin")),
+                         terminals[0].file("/tffs0/bin/orvex_5_1_0_9.bin"))
+
+
+if __name__ == "__main__":
+    unittest.main()
