@@ -7,6 +7,7 @@ Run by CTest with ORVEX_UPGRADE (the program) and ORVEX_SOURCE_DIR set."""
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -244,6 +245,67 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
         self.assertEqual(os.path.getsize(os.path.join(self.release, "Backup",
                                                       "orvex_5_1_0_9.bin")), 262144)
+
+    # ------------------------------------------------------ on a terminal
+
+    @unittest.skipUnless(shutil.which("script"), "script (util-linux) is not installed")
+    def test_on_a_terminal_the_question_is_asked_and_the_transfers_draw_a_bar(self):
+        t = self.terminal("127.0.0.152")
+        command = " ".join(self.args("127.0.0.152", "upgrade", "software"))
+        # script gives the program a terminal; the answer waits in its input.
+        r = subprocess.run(["script", "-qec", command, "/dev/null"], input=b"y\n", env=self.env,
+                           capture_output=True, timeout=120)
+        out = r.stdout.decode("utf-8")
+        self.assertEqual(r.returncode, 0, out)
+        self.assertIn("- Software\r\n[Y/n] ", out)
+        self.assertRegex(out, r"\r\x1b\[Kupload orvex_5_1_0_12\.bin \[#+\] 100%  "
+                                   r"262\.1 kB of 262\.1 kB  [\d.]+ [kMG]?B/s  0:00 left")
+        self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
+
+    # ------------------------------------------------------- Ctrl+C
+
+    def start_cli(self, address, *args):
+        p = subprocess.Popen(self.args(address, *args), env=self.env, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(p.kill)
+        return p
+
+    def wait_until(self, cond, timeout=20):
+        deadline = time.monotonic() + timeout
+        while not cond() and time.monotonic() < deadline:
+            time.sleep(0.02)
+        self.assertTrue(cond())
+
+    def test_ctrl_c_during_an_upgrade_asks_first_and_leaves_a_bootable_terminal(self):
+        t = self.terminal("127.0.0.150")
+        # --yes answers the question of the close as well: the run ends.
+        p = self.start_cli("127.0.0.150", "--yes", "--json", "upgrade", "software")
+        self.wait_until(lambda: "0x33" in t.zing_codes())
+        p.send_signal(signal.SIGINT)
+        out, err = p.communicate(timeout=30)
+        self.assertEqual(p.returncode, 1, out + err)
+        closing = [q for q in self.events(out, "question")
+                   if "Do you want to close the upgrader anyway?" in q["text"]]
+        self.assertEqual([(q["answer"], q["answered_by"]) for q in closing], [("yes", "--yes")])
+        self.assertEqual(self.events(out)[-1], {"event": "result", "code": 1,
+                                                "reason": "interrupted"})
+        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
+        self.assertIsNotNone(t.file("/tffs0/bin/orvex_5_1_0_9.bin"))
+
+    def test_a_second_ctrl_c_ends_at_once(self):
+        t = self.terminal("127.0.0.151")
+        # Without --yes and a terminal the close is not confirmed: it goes on.
+        p = self.start_cli("127.0.0.151", "reset")
+        self.wait_until(lambda: t.journal("restart"))
+        p.send_signal(signal.SIGINT)
+        time.sleep(0.5)
+        self.assertIsNone(p.poll())
+        p.send_signal(signal.SIGINT)
+        out, err = p.communicate(timeout=10)
+        self.assertEqual(p.returncode, 1, out + err)
+        self.assertIn("Do you want to close the upgrader anyway?", err)
+        self.assertIn("orvex-upgrade: interrupted", err)
 
     # ----------------------------------------- the depot: GNU parallel
 
