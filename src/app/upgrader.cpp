@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace orvex {
 
@@ -70,6 +71,13 @@ bool Upgrader::click(const std::string& control) {
   };
   auto it = handlers.find(control);
   if (it == handlers.end()) return false;
+  // The results of the last upgrade stay in the item frames until the
+  // technician starts the next action on the terminal.
+  static const std::set<std::string> actions = {
+      "cmdUpgrade",         "cmdUpgradeMenu",   "cmdRestore",        "cmdRestoreMenu",
+      "cmdAntUpgradeMenu",  "cmdIbUpgradeMenu", "cmdPicUpgradeMenu", "cmdGetSoftwareVersion",
+      "cmdRestoreDefaults", "cmdResetModem"};
+  if (actions.count(control)) ui.UI_ClearItemResults();
   it->second(*this);
   return true;
 }

@@ -159,6 +159,7 @@ void TransferMeter::Publish() {
   if (current_->bytesTotal > 0 && current_->bytesDone >= current_->bytesTotal)
     publishedFull_ = true;
   const TransferProgress p = *current_;
+  up.ui.UI_ShowTransfer(p);
   for (const auto& [handle, observer] : observers_) observer(p);
 }
 

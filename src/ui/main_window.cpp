@@ -4,6 +4,12 @@
 
 namespace orvex {
 
+MainWindow::MainWindow(Upgrader& up) : Part(up) {
+  win.setWatcher([this](const std::string& name) {
+    if (IsShownVersion(name)) UI_ShowItemUpdates();
+  });
+}
+
 bool MainWindow::SetMouseCursor(long mode) {
   Util_LogWrite(VRB, ">> SetMouseCursor()");
   switch (mode) {

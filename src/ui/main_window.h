@@ -9,9 +9,11 @@
 
 namespace orvex {
 
+struct TransferProgress;
+
 class MainWindow : public Part {
  public:
-  explicit MainWindow(Upgrader& up) : Part(up) {}
+  explicit MainWindow(Upgrader& up);
 
   bool SetMouseCursor(long mode);
   void EnableButtons();
@@ -26,6 +28,21 @@ class MainWindow : public Part {
   void cmdSetModemIP_Click();
   void UpdateModemIPAddress(const std::string& address);
   void cmdAntInfo_Click() {}
+
+  // Each item frame says whether the release differs from what the terminal
+  // runs; it follows every version the window shows.
+  void UI_ShowItemUpdates();
+  // Each item of the chain that has just ended shows its result in its
+  // frame: before and after, and done, failed or not verified.
+  void UI_ShowItemResults();
+  // The next action clears them.
+  void UI_ClearItemResults();
+  // The transfer bar and its text follow the running transfer and hide at its end.
+  void UI_ShowTransfer(const TransferProgress& p);
+
+ private:
+  // One of the version boxes that UI_ShowItemUpdates compares.
+  static bool IsShownVersion(const std::string& name);
 };
 
 }  // namespace orvex

@@ -50,6 +50,19 @@ WindowModel::WindowModel() {
   add(m, "lblLocPICVer", K::Label, "New PIC version:");
   add(m, "txtLocPICVer", K::TextBox);
   add(m, "chkPICUpg", K::CheckBox, "Upgrade PIC");
+  // Per item: whether the release differs from what the terminal runs, and
+  // the result of the item in the last upgrade.
+  add(m, "lblBinUpdate", K::Label, "Unknown");
+  add(m, "lblBinResult", K::Label);
+  add(m, "lblAntUpdate", K::Label, "Unknown");
+  add(m, "lblAntResult", K::Label);
+  add(m, "lblIbUpdate", K::Label, "Unknown");
+  add(m, "lblIbResult", K::Label);
+  add(m, "lblPicUpdate", K::Label, "Unknown");
+  add(m, "lblPicResult", K::Label);
+  // The running file transfer
+  add(m, "lblTransfer", K::Label);
+  add(m, "prgBarTransfer", K::ProgressBar);
   // Window
   add(m, "lblUpgHelp", K::Label, "Select the items above to Upgrade.");
   add(m, "cmdUpgrade", K::Button, "&Upgrade", "Upgrade software");
@@ -118,6 +131,9 @@ WindowModel::WindowModel() {
   controls_.at("cmdAntInfo").visible = false;
   controls_.at("logBox").visible = false;
   controls_.at("statusLED").backColor = kColorRed;
+  for (const char* name : {"lblBinResult", "lblAntResult", "lblIbResult", "lblPicResult",
+                           "lblTransfer", "prgBarTransfer"})
+    controls_.at(name).visible = false;
 }
 
 void WindowModel::add(const char* form, const char* name, ControlKind kind, const char* text,
@@ -149,6 +165,7 @@ std::vector<std::string> WindowModel::names() const {
 }
 
 void WindowModel::changed(const std::string& name) {
+  if (watcher_) watcher_(name);
   if (listener_) listener_(name);
 }
 
@@ -174,6 +191,11 @@ void WindowModel::setValue(const std::string& name, int value) {
 
 void WindowModel::setBackColor(const std::string& name, long color) {
   mut(name).backColor = color;
+  changed(name);
+}
+
+void WindowModel::setForeColor(const std::string& name, long color) {
+  mut(name).foreColor = color;
   changed(name);
 }
 

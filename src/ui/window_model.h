@@ -29,7 +29,11 @@ enum class ControlKind {
 
 // Colours are held as the design writes them (blue-green-red order).
 inline constexpr long kColorButtonFace = 0x8000000FL;  // system colour
-inline constexpr long kColorHighlight = 0xC0FFC0L;     // light green
+inline constexpr long kColorWindowText = 0x80000008L;  // system colour
+inline constexpr long kColorDarkGreen = 0x008000L;
+inline constexpr long kColorDarkOrange = 0x0060C0L;
+inline constexpr long kColorDarkRed = 0x0000C0L;
+inline constexpr long kColorHighlight = 0xC0FFC0L;  // light green
 inline constexpr long kColorRed = 255L;
 inline constexpr long kColorGreen = 65280L;
 
@@ -42,6 +46,7 @@ struct Control {
   bool visible = true;
   int value = 0;  // check box / option button / progress bar
   long backColor = kColorButtonFace;
+  long foreColor = kColorWindowText;  // labels
   bool underline = false;
   std::string toolTip;
   std::vector<std::string> items;  // list box entries
@@ -70,6 +75,7 @@ class WindowModel {
   void setVisible(const std::string& name, bool on);
   void setValue(const std::string& name, int value);
   void setBackColor(const std::string& name, long color);
+  void setForeColor(const std::string& name, long color);
   void setUnderline(const std::string& name, bool on);
   void clearList(const std::string& name);
   void addItem(const std::string& name, const std::string& item);
@@ -77,6 +83,9 @@ class WindowModel {
 
   // Called after every change made through the setters above.
   void setListener(Listener listener) { listener_ = std::move(listener); }
+  // The engine's own reaction to a change (controls that follow others),
+  // called before the listener.
+  void setWatcher(Listener watcher) { watcher_ = std::move(watcher); }
 
  private:
   Control& mut(const std::string& name);
@@ -87,6 +96,7 @@ class WindowModel {
   std::map<std::string, Control> controls_;
   std::vector<std::string> order_;
   Listener listener_;
+  Listener watcher_;
 };
 
 }  // namespace orvex

@@ -26,7 +26,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-enum class Shown { Same, Differs, NotComparable };
+using Shown = VersionMatch;
 
 // A terminal's and a local version in the forms the window shows them.
 // Texts the window uses for "no version" cannot be compared.
@@ -59,6 +59,10 @@ std::string UpgradeItemName(UpgradeItem item) {
     case UpgradeItem::Pic: return "PIC firmware";
   }
   return "";
+}
+
+VersionMatch CompareShownVersionTexts(const std::string& terminal, const std::string& local) {
+  return CompareShown(terminal, local);
 }
 
 std::string ItemOutcomeName(ItemOutcome outcome) {
@@ -315,6 +319,7 @@ void Sequencer::LogChainResults() {
                            ItemOutcomeName(r.outcome));
   }
   resultsLogged_ = true;
+  up.ui.UI_ShowItemResults();
 }
 
 void Sequencer::ClearPendingFlags() {

@@ -31,6 +31,11 @@ struct UpgradeItemResult {
 
 // "Software", "Antenna firmware", "IB firmware", "PIC firmware".
 std::string UpgradeItemName(UpgradeItem item);
+
+// A terminal's and a new version in the forms the window shows them; the
+// texts the window uses for "no version" cannot be compared.
+enum class VersionMatch { Same, Differs, NotComparable };
+VersionMatch CompareShownVersionTexts(const std::string& terminal, const std::string& local);
 // "running", "done", "failed", "not verified".
 std::string ItemOutcomeName(ItemOutcome outcome);
 

@@ -65,11 +65,17 @@ TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
   cfg.timeScale = kScale;
   up = std::make_unique<Upgrader>(p, cfg);
   Upgrader& u = *up;
+  std::vector<TransferProgress> ends;
+  u.meter.subscribe([&](const TransferProgress& r) {
+    if (r.ended) ends.push_back(r);
+  });
   u.app.Form_Load();
   ASSERT_TRUE(WaitFor([&] { return u.win.text("txtAntCLSver") == "Class 11"; }, 20000))
       << u.win.text("sbUpgrade") << "\n"
       << messages();
   ASSERT_EQ(u.win.text("txtCurrentSoftwareVersion"), "5.1.0.9");
+  for (const char* frame : {"lblBinUpdate", "lblAntUpdate", "lblIbUpdate", "lblPicUpdate"})
+    EXPECT_EQ(u.win.text(frame), "Update available") << frame;
   ASSERT_TRUE(u.st.bAntFwAvailable && u.st.bIbFwAvailable && u.st.bPicFwAvailable);
 
   for (const char* box : {"chkBinUpg", "chkAntUpg", "chkIBUpg", "chkPICUpg"})
@@ -113,6 +119,29 @@ TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
        SplitCrLf(home.read("logs/" + FindFiles(home.path() + "/logs", "*.txt")[0])))
     done += line.find("INF: \tUpgrade result: ") != std::string::npos && EndsWith(line, ": done");
   EXPECT_EQ(done, 4) << logTail();
+  // ... and in its frame, with the transfers that made it, each to its end.
+  const std::pair<const char*, const char*> results[] = {
+      {"lblBinResult", "Before 5.1.0.9, after 5.1.0.12: done"},
+      {"lblAntResult", "Before ATB 11, HPA V2, after ATB 12, HPA V3: done"},
+      {"lblIbResult", "Before 31.02, after 31.05: done"},
+      {"lblPicResult", "Before 2.03, after 2.05: done"},
+  };
+  for (const auto& [label, text] : results) {
+    EXPECT_TRUE(u.win.visible(label)) << label;
+    EXPECT_EQ(u.win.text(label), text);
+  }
+  for (const char* frame : {"lblBinUpdate", "lblAntUpdate", "lblIbUpdate", "lblPicUpdate"})
+    EXPECT_EQ(u.win.text(frame), "Up to date") << frame;
+  std::vector<std::string> transfers;
+  for (const TransferProgress& r : ends)
+    transfers.push_back(
+        TransferStepName(r.step) + " " + r.fileName + " " +
+        (r.completed && r.bytesDone == r.bytesTotal && r.bytesTotal > 0 ? "complete" : "cut"));
+  EXPECT_EQ(transfers, (std::vector<std::string>{
+                           "backup orvex_5_1_0_9.bin complete", "image orvex_5_1_0_12.bin complete",
+                           "antenna ATB_XX0773112.sxm complete", "antenna HPA_X8629V3.sxm complete",
+                           "IB ib_3105.glo complete", "PIC PIC_2_05.s19 complete"}));
+  EXPECT_FALSE(u.win.visible("prgBarTransfer"));
   EXPECT_EQ(QFile(QString::fromStdString(home.path()) + "/Backup/orvex_5_1_0_9.bin").size(),
             262144);
 }

@@ -207,6 +207,36 @@ TEST_F(MainWindowTest, EveryClickableControlReachesAHandler) {
   EXPECT_FALSE(up->click("noSuchControl"));
 }
 
+TEST_F(MainWindowTest, ItemFramesShowUpdatesAndTheLastResultsUntilTheNextAction) {
+  EXPECT_EQ(up->win.text("lblBinUpdate"), "Unknown");
+  // Only the antenna parts with a release file count.
+  up->win.setText("txtAntATBver", "11");
+  up->win.setText("txtLocAtbVer", "UNAVAILABLE");
+  up->win.setText("txtAntHPAver", "V3");
+  up->win.setText("txtLocHpaVer", "V3");
+  EXPECT_EQ(up->win.text("lblAntUpdate"), "Up to date");
+  up->win.setText("txtLocHpaVer", "UNAVAILABLE");
+  EXPECT_EQ(up->win.text("lblAntUpdate"), "Unknown");
+
+  up->win.setText("txtCurrentSoftwareVersion", "5.1.0.9");
+  EXPECT_EQ(up->win.text("lblBinUpdate"), "Update available");
+  EXPECT_EQ(up->win.at("lblBinUpdate").foreColor, kColorDarkOrange);
+  up->seq.UPG_ItemStarted(UpgradeItem::Software);
+  up->seq.UPG_ItemInstalled();
+  EXPECT_FALSE(up->win.visible("lblBinResult"));  // the chain still runs
+  up->seq.UPG_EndChainOnFailure("test");
+  EXPECT_TRUE(up->win.visible("lblBinResult"));
+  EXPECT_EQ(up->win.text("lblBinResult"), "Before 5.1.0.9, after not read, new 5.1.0.12: failed");
+  EXPECT_EQ(up->win.at("lblBinResult").foreColor, kColorDarkRed);
+  for (const char* other : {"lblAntResult", "lblIbResult", "lblPicResult"})
+    EXPECT_FALSE(up->win.visible(other)) << other;  // these items did not run
+
+  up->win.setValue("chkBinUpg", 1);  // ticking is no action
+  EXPECT_TRUE(up->win.visible("lblBinResult"));
+  up->click("cmdGetSoftwareVersion");
+  EXPECT_FALSE(up->win.visible("lblBinResult"));
+}
+
 TEST(WindowModel, UnknownNamesAreRejectedAndChangesAreReported) {
   WindowModel m;
   EXPECT_THROW(m.setText("txtNoSuchBox", "x"), std::out_of_range);

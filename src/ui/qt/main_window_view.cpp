@@ -124,6 +124,13 @@ QDialog* MainWindowView::dialog(const std::string& form) const {
 
 void MainWindowView::bind(const std::string& name, QObject* object) {
   bound_[name] = object;
+  // A control that comes and goes (the transfer bar) keeps its place, so
+  // the window does not jump.
+  if (auto* w = qobject_cast<QWidget*>(object); w && w->property("keepsPlaceWhenHidden").toBool()) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
   if (up_.win.at(name).kind == ControlKind::Separator)
     if (auto* a = qobject_cast<QAction*>(object)) a->setSeparator(true);
   connectUserInput(name, object);
@@ -209,6 +216,13 @@ void MainWindowView::apply(const std::string& name) {
       if (f.underline() != c.underline) {
         f.setUnderline(c.underline);
         l->setFont(f);
+      }
+      if (!IsSystemColor(c.foreColor)) {
+        QPalette pal = l->palette();
+        pal.setColor(QPalette::WindowText, FromBgr(c.foreColor));
+        l->setPalette(pal);
+      } else if (l->testAttribute(Qt::WA_SetPalette)) {
+        l->setPalette(QPalette());  // the window's text colour again
       }
       ApplyWidgetBasics(l, c);
       break;

@@ -360,5 +360,58 @@ TEST_F(MainWindowViewTest, CloseBoxUnloadsOnceAndEngineQuitClosesTheWindow) {
   EXPECT_EQ(quits, 2);
 }
 
+// A transfer scripted through the fake FTP client: the bar and its label
+// show while it runs, follow its reports and hide at its end; the frames
+// say whether an item differs, with colour only as an extra.
+TEST_F(MainWindowViewTest, TransferBarFollowsAScriptedTransferThenHides) {
+  make();
+  view->show();
+  auto* bar = widget<QProgressBar>("prgBarTransfer");
+  auto* text = widget<QLabel>("lblTransfer");
+  ASSERT_TRUE(bar && text);
+  EXPECT_EQ(text->buddy(), bar);
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_FALSE(text->isVisible());
+  const int height = view->height();
+
+  up->st.strHomeDir = home.path() + "/";
+  up->st.strNewSwVersion = "5_1_0_12";
+  up->sw.UPG_UploadOrvexBinToTarget();
+  struct Step {
+    long long done, ms;
+    int value;
+    const char* text;
+  };
+  const Step steps[] = {
+      {0, 0, 0, "Uploading orvex_5_1_0_12.bin: 0.0 of 31.0 MB"},
+      {12'300'000, 3000, 39, "Uploading orvex_5_1_0_12.bin: 12.3 of 31.0 MB, 4.1 MB/s, 5 s left"},
+      {12'400'000, 3100, 39, "Uploading orvex_5_1_0_12.bin: 12.3 of 31.0 MB, 4.1 MB/s, 5 s left"},
+      {31'000'000, 3200, 100, "Uploading orvex_5_1_0_12.bin: 31.0 of 31.0 MB, 9.7 MB/s, 0 s left"},
+  };
+  for (const Step& s : steps) {
+    p.ftp().progress(s.done, 31'000'000, s.ms);
+    EXPECT_TRUE(bar->isVisible()) << s.done;
+    EXPECT_EQ(bar->value(), s.value) << s.done;
+    EXPECT_EQ(text->text().toStdString(), s.text);
+  }
+  p.ftp().fire(icResponseCompleted);
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_FALSE(text->isVisible());
+  EXPECT_EQ(view->height(), height);  // the bar keeps its place
+
+  auto* update = widget<QLabel>("lblBinUpdate");
+  const QColor plain = update->palette().color(QPalette::WindowText);
+  EXPECT_EQ(update->text(), QStringLiteral("Unknown"));
+  up->win.setText("txtCurrentSoftwareVersion", "5.1.0.9");
+  up->win.setText("txtNewSoftwareVersion", "5.1.0.12");
+  EXPECT_EQ(update->text(), QStringLiteral("Update available"));
+  EXPECT_NE(update->palette().color(QPalette::WindowText), plain);
+  up->win.setText("txtCurrentSoftwareVersion", "5.1.0.12");
+  EXPECT_EQ(update->text(), QStringLiteral("Up to date"));
+  up->win.setText("txtCurrentSoftwareVersion", "UNKNOWN");
+  EXPECT_EQ(update->text(), QStringLiteral("Unknown"));
+  EXPECT_EQ(update->palette().color(QPalette::WindowText), plain);
+}
+
 }  // namespace
 }  // namespace orvex
