@@ -36,5 +36,11 @@ test-asan: deps
 	cmake --build $(BUILD_ASAN)
 	cd $(BUILD_ASAN) && ctest --output-on-failure --timeout 600 -E terminal_sim
 
+# The Debian package of what `cmake --install` installs (CPack):
+# build/orvex-upgrader_<version>_<arch>.deb
+.PHONY: package
+package: build
+	cmake --build $(BUILD) --target package
+
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz

@@ -4,17 +4,30 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QStringList>
+#include <cstdio>
+#include <cstring>
 
 #include "app/part.h"
 #include "app/upgrader.h"
+#include "app/version.h"
 #include "platform/qt_platform.h"
 #include "platform/terminal_lock.h"
 #include "ui/qt/main_window_view.h"
 
 int main(int argc, char** argv) {
+  // Answered before the window exists, so that it needs no display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("orvex-upgrader %s\n", orvex::kVersion);
+      return 0;
+    }
+  }
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ORVEX Satellite IP Modem Upgrader"));
-  QApplication::setApplicationVersion(QStringLiteral("5.1.0"));
+  QApplication::setApplicationVersion(QString::fromLatin1(orvex::kVersion));
+  // Desktops match the window to its menu entry by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.orvex.Upgrader"));
 
   orvex::Config cfg;
   cfg.homeFolder = QDir::toNativeSeparators(QDir::currentPath()).toLocal8Bit().toStdString();

@@ -1,6 +1,7 @@
 #include "ui/dialogs.h"
 
 #include "app/upgrader.h"
+#include "app/version.h"
 
 namespace orvex {
 
@@ -80,8 +81,8 @@ void Dialogs::ShowFrmUpgrade() {
 
 void Dialogs::mnuHelpAbout_Click() {
   MsgBox(std::string("Satellite IP Modem Upgrader") + CRLF + "for ORVEX Terminals" + CRLF +
-             "Copyright (c) ORVEX. All rights reserved." + CRLF + CRLF + "Version 5.1.0" + CRLF +
-             "Apr 25, 2013",
+             "Copyright (c) ORVEX. All rights reserved." + CRLF + CRLF + "Version " + kVersion +
+             CRLF + "Apr 25, 2013",
          vbOKOnly | vbInformation, kProgramTitle);
 }
 
