@@ -171,8 +171,13 @@ bool AppFrame::UpgradeInProgress() const {
   if (!st.bFtpDone && st.ftpState != 0 && st.ftpState != GET_LOG_CMD) return true;
   if (st.currUpgradeState != UPG_STATE_IDLE && st.currUpgradeState != UPG_STATE_INVALID)
     return true;
-  // A PIC upgrade that has ended waits in its first state for the next one.
+  // A PIC upgrade ends, done or not, in the state that opens its next reflash
+  // pass; it runs there only while a shell session opens or its watchdog runs.
   if (st.picUpgradeState != 0 && st.picUpgradeState != PIC_UPG_STATE_INIT_CONNECT) return true;
+  if (st.picUpgradeState == PIC_UPG_STATE_INIT_CONNECT &&
+      (up.pic.tmrTelnetConnect.enabled() || up.pic.tmrPicUpgrCnt.enabled() ||
+       up.pic.telnetShell->state() != sckClosed))
+    return true;
   if (st.ibUpgState == IB_UPG_RESET_SENT || st.ibUpgState == IB_UPG_IN_PROGRESS) return true;
   for (const Timer* t :
        {&up.sw.tmrDelayedSwUpgIgnite, &up.sw.tmrImagePutTrig, &up.zing.tmrFiveSecDelayedReset,

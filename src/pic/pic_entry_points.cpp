@@ -87,6 +87,22 @@ void PicUpgrade::UPG_PicRestartedInBootrom() {
          vbOKOnly | vbCritical, kProgramTitle);
 }
 
+void PicUpgrade::UPG_PicPrepRestartMissed() {
+  Util_LogWrite(VRB, ">> UPG_PicPrepRestartMissed()");
+  // Stopped here, the chain cannot start the preparation pass again, which
+  // would save the PIC file's descriptor over the terminal's own.
+  EndPicChain("The terminal did not restart in BOOTROM mode for the PIC reflash.");
+  up.ui.SetMouseCursor(0);
+  SetStatus("PIC Upgrade stopped. The terminal did not restart for the PIC reflash.");
+  MsgBox(std::string("PIC Upgrade stopped. The Satellite IP Modem did not restart in BOOTROM mode "
+                     "for the PIC reflash.") +
+             CRLF + CRLF +
+             "Reset the Satellite IP Modem using the 'Tools>Reset Modem' option. Once it "
+             "reports BOOTROM mode, run the PIC Upgrade again from the File menu." +
+             CRLF + "Please refer to the Help menu if needed.",
+         vbOKOnly | vbCritical, kProgramTitle);
+}
+
 void PicUpgrade::UPG_Prepare4PICUpgrade() {
   Util_LogWrite(VRB, ">> UPG_Prepare4PICUpgrade()");
   OpenShellSession(">> e_UPG_Prepare4PICUpgrade");

@@ -256,6 +256,12 @@ void FtpEngine::OnServerRefused() {
   const bool notFound = inetFTP->responseInfo().rfind("550", 0) == 0;
   switch (st.ftpState) {
     case GET_BIN_CMD:
+      // Only a missing file goes on without a backup: after any other
+      // refusal the running image would be replaced with no copy on the PC.
+      if (!notFound) {
+        RefusedUnexpectedly();
+        break;
+      }
       up.sw.UPG_DiscardPartialBackup();
       up.ui.SetMouseCursor(0);
       Util_LogWrite(DET, "orvex bin not found, continuing");
@@ -302,6 +308,13 @@ void FtpEngine::OnServerRefused() {
           "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
           inetFTP->responseInfo());
       break;
+    case PUT_NEW_BIN_CMD:
+    case PUT_RESTORE_BIN_CMD:
+      // A full flash keeps what it took of the image: it goes again, so
+      // that the terminal has its space back.
+      Util_LogWrite(ERR, "[ FTP ERROR ] : the terminal refused the software image");
+      up.sw.UPG_AbandonUploadedImage(RefusalMessage());
+      break;
     case DELETE_PART_BIN_CMD:
       Util_LogWrite(ERR, "Unable to remove the unfinished image from the terminal.");
       up.sw.UPG_ReportAbandonedImage();
@@ -310,14 +323,17 @@ void FtpEngine::OnServerRefused() {
   }
 }
 
+std::string FtpEngine::RefusalMessage() const {
+  return std::string("An unexpected FTP error occurred. Operation cancelled.") + CRLF + CRLF +
+         "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
+         inetFTP->responseInfo();
+}
+
 void FtpEngine::RefusedUnexpectedly() {
   Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
   EndChainOnFailure("FTP command refused");
   up.ui.SetMouseCursor(0);
-  MsgBox(std::string("An unexpected FTP error occurred. Operation cancelled.") + CRLF + CRLF +
-             "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
-             inetFTP->responseInfo(),
-         vbExclamation, kProgramTitle);
+  MsgBox(RefusalMessage(), vbExclamation, kProgramTitle);
   SetStatus("");
 }
 

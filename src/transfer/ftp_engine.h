@@ -65,6 +65,8 @@ class FtpEngine : public Part {
   void OnServerRefused();
   // A refusal the chain cannot go on from: the chain ends with the message.
   void RefusedUnexpectedly();
+  // "An unexpected FTP error occurred. …" with the server's reply.
+  std::string RefusalMessage() const;
   // Ends a chain with "CLOSE" (FTP state CLOSE_CONNECTION).
   void CloseConnection(bool watchdog);
 };

@@ -92,6 +92,8 @@ bool SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
 
 void SoftwareUpgrade::ImageUploadFatal() {
   if (imageUpload_) imageUpload_->closeHandles();
+  // The terminal still boots what its image.txt named before.
+  up.seq.UPG_EndChainOnFailure("image.txt could not be sent to the terminal.");
   MsgBox(std::string("Unexpected Error !!") + CRLF + kClosingConnectionWarning, vbCritical,
          kProgramTitle);
   up.app.UnloadMainWindow();

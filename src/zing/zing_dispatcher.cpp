@@ -129,6 +129,10 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
 
   // After the software item's restart the new image must run.
   bool failed = !up.seq.UPG_VerifySoftwareAfterRestart();
+  if (!st.bBootromMode && st.picUpgradeState == PIC_UPG_STATE_PREP_REBOOT) {
+    failed = true;
+    up.pic.UPG_PicPrepRestartMissed();
+  }
 
   if (st.ibUpgState == IB_UPG_COMPLETE_WAIT_RESET) {
     SetStatus("IB Upgrade Successful. Software version retrieved!");

@@ -266,18 +266,33 @@ TEST_F(StartupTest, ClosingDuringAnUpgradeAsksFirst) {
       {"FTP chain, No", [&] { u.st.bFtpDone = false, u.st.ftpState = 3; }, vbNo, false},
       {"pending item, default", [&] { u.st.bPicUpgPending = true; }, vbNo, false},
       {"waiting for the restart, Yes", [&] { u.pic.tmr40SecDelay.setEnabled(true); }, vbYes, true},
+      {"PIC reflash pass, No", [&] { u.st.picUpgradeState = PIC_UPG_STATE_CHECK_BATT; }, vbNo,
+       false},
+      // A finished PIC upgrade leaves the state that opens the next pass.
+      {"after a PIC upgrade", [&] { u.st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT; },
+       std::nullopt, true},
+      {"PIC shell connecting, No",
+       [&] {
+         u.st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
+         u.pic.tmrTelnetConnect.setEnabled(true);
+       },
+       vbNo, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     u.st.bFtpDone = true;
     u.st.bPicUpgPending = false;
     u.pic.tmr40SecDelay.setEnabled(false);
+    u.pic.tmrTelnetConnect.setEnabled(false);
+    u.st.picUpgradeState = 0;
     c.busy();
     p.uiFake.messages.clear();
     if (c.answer) p.uiFake.answers.push_back(*c.answer);
     EXPECT_EQ(u.app.ConfirmClose(), c.closes);
     ASSERT_EQ(p.uiFake.messages.size(), c.answer ? 1u : 0u);
-    if (c.answer) EXPECT_EQ(p.uiFake.messages[0].flags, vbYesNo | vbExclamation | vbDefaultButton2);
+    if (c.answer) {
+      EXPECT_EQ(p.uiFake.messages[0].flags, vbYesNo | vbExclamation | vbDefaultButton2);
+    }
   }
   // File > Exit asks the same question and stays open on No.
   u.st.bPicUpgPending = true;

@@ -306,5 +306,27 @@ TEST_P(PicBootromAfterReflashTest, IsAFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Pic, PicBootromAfterReflashTest, ::testing::Values(11L, 9L));
 
+// A terminal that comes back running its software after the preparation
+// pass cannot be reflashed: the chain ends there, and nothing starts the
+// preparation pass again over the saved descriptor.
+TEST_F(PicFailuresTest, NoBootromAfterThePreparationEndsTheChain) {
+  inChain();
+  uploadDone();
+  const size_t linesBefore = shell->lines.size();
+  restartIntoBootrom(kVersionText);
+  answer(ReleaseInfoReply(kReleaseText));
+  runUntil([] { return false; }, 60000);
+  EXPECT_TRUE(
+      logHas("ERR: \tUpgrade stopped: The terminal did not restart in BOOTROM mode for the PIC "
+             "reflash."));
+  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  EXPECT_TRUE(StartsWith(p.uiFake.messages[0].text, "PIC Upgrade stopped."));
+  EXPECT_EQ(picState(), 0);
+  EXPECT_FALSE(up->st.bPicUpgPending);
+  EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_EQ(shell->lines.size(), linesBefore) << "the shell was opened again";
+  EXPECT_FALSE(p.uiFake.busy);
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -40,14 +40,16 @@ class LoopbackPlatform : public Platform {
 // One simulated terminal for the length of a test; stopped in the destructor.
 class SimulatedTerminal {
  public:
+  // `scenario`: a file of the simulator's scenarios folder, or a whole path.
   SimulatedTerminal(const QString& address, double timeScale,
                     const QString& scenario = QStringLiteral("sample.ini")) {
     const QString root = QStringLiteral(ORVEX_SOURCE_DIR);
     sim_.setProcessChannelMode(QProcess::MergedChannels);
-    sim_.start("/usr/bin/python3",
-               {root + "/tools/terminal-sim/terminal_sim.py", "--address", address, "--scenario",
-                root + "/tools/terminal-sim/scenarios/" + scenario, "--flash",
-                flash_.path() + "/flash", "--time-scale", QString::number(timeScale)});
+    sim_.start(
+        "/usr/bin/python3",
+        {root + "/tools/terminal-sim/terminal_sim.py", "--address", address, "--scenario",
+         scenario.startsWith('/') ? scenario : root + "/tools/terminal-sim/scenarios/" + scenario,
+         "--flash", flash_.path() + "/flash", "--time-scale", QString::number(timeScale)});
     QDeadlineTimer deadline(20000);
     while (!output_.contains("READY") && !deadline.hasExpired() &&
            sim_.state() != QProcess::NotRunning) {

@@ -65,13 +65,14 @@ class PicTest : public ZingTest {
   }
 
   // The delayed reset after the preparation pass, the restart wait, and the
-  // version reply of a terminal that came up in BOOTROM mode.
-  void restartIntoBootrom() {
+  // version reply of a terminal that came up in BOOTROM mode (or, with
+  // another version text, did not).
+  void restartIntoBootrom(const std::string& version = "BOOTROM 1.0.2") {
     const int connects = zing().connects;
     ASSERT_TRUE(runUntil([&] { return zing().connects > connects; }, 6000));
     connectAndTakeRequest();  // the reset request; no reply comes
     ASSERT_TRUE(runUntil([&] { return zing().connects > connects + 1; }, 41000));
-    answer(VersionReply("BOOTROM 1.0.2"));
+    answer(VersionReply(version));
     settle();
   }
 

@@ -363,6 +363,7 @@ TEST_F(SoftwareUpgradeTest, AnImageThatFailsItsCheckIsRemovedAndNeverNamed) {
       {"short on the flash", "", "The software image on the Satellite IP Modem is not complete."},
       {"listing refused", "DIR ", "could not be verified"},
       {"rename refused", "RENAME ", "refused to put the new software image in place"},
+      {"put refused, a full flash", "PUT ", "An unexpected FTP error occurred."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
