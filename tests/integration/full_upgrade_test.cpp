@@ -4,13 +4,9 @@
 // terminal's restarts until the window is idle again with the new versions.
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 
-#include "app/upgrader.h"
-#include "support/engine_fixture.h"
-#include "support/loopback.h"
+#include "support/sim_upgrade.h"
 
 namespace orvex::test {
 namespace {
@@ -19,41 +15,7 @@ namespace {
 // time-out becomes 0.5 s, the FTP request time-out 6 s.
 constexpr double kScale = 0.1;
 
-class FullUpgrade : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // The release folder as a technician gets it; local file names in FTP
-    // commands are relative to the current folder, which is the home folder.
-    const QString script = QStringLiteral(ORVEX_SOURCE_DIR) + "/scripts/make-sample-release";
-    ASSERT_EQ(QProcess::execute(script, {QString::fromStdString(home.path())}), 0);
-    previous_ = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(home.path()));
-  }
-  void TearDown() override {
-    up.reset();
-    QDir::setCurrent(previous_);
-  }
-  // The last lines of the upgrader's log, for a failure message.
-  std::string logTail(size_t n = 80) const {
-    const auto files = FindFiles(home.path() + "/logs", "*.txt");
-    if (files.empty()) return "(no log)";
-    const auto lines = SplitCrLf(home.read("logs/" + files.front()));
-    std::string out;
-    for (size_t i = lines.size() > n ? lines.size() - n : 0; i < lines.size(); ++i)
-      out += lines[i] + "\n";
-    return out;
-  }
-  std::string messages() const {
-    std::string all;
-    for (const auto& m : p.fakeUi.messages) all += "[" + m.title + "] " + m.text + "\n";
-    return all;
-  }
-
-  TempDir home;
-  LoopbackPlatform p;
-  std::unique_ptr<Upgrader> up;
-  QString previous_;
-};
+class FullUpgrade : public SimUpgradeTest {};
 
 TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
   SimulatedTerminal terminal("127.0.0.63", kScale);
