@@ -172,6 +172,7 @@ void MainWindow::cmdSetModemIP_Click() {
 }
 
 void MainWindow::UpdateModemIPAddress(const std::string& address) {
+  Util_LogWrite(VRB, ">> UpdateModemIPAddress()");
   Util_LogWrite(INF, "Modem IP Address: " + address);
   win.setText("txtIPAddress", address);
   st.strModemIPAddress = Trim(win.text("txtIPAddress"));

@@ -167,8 +167,9 @@ void LocalFiles::UI_CheckLocalIbFirmware() {
       st.bIbFwAvailable = false;
       up.ui.UI_DisableIBFunctionality(false);
     } else {
-      const std::string digits = std::to_string(static_cast<long>(number));
-      strLocIbVer = digits.substr(0, 2) + "." + digits.substr(2, 2);
+      // The first two and the last two characters of the name's text
+      // (ib_3105a.glo gives 31.5a); a number in range has at least four.
+      strLocIbVer = text.substr(0, 2) + "." + text.substr(text.size() - 2);
       win.setText("txtLocIBVer", strLocIbVer);
       st.bIbFwAvailable = true;
       const long long length = FileLength(st.strHomeDir + st.strGloFile);

@@ -198,7 +198,10 @@ TEST_F(MainWindowTest, AddressKeepsItsBlanksInTheBoxButNotInUse) {
   up->ui.UpdateModemIPAddress(" 192.168.128.100 ");
   EXPECT_EQ(up->win.text("txtIPAddress"), " 192.168.128.100 ");
   EXPECT_EQ(up->st.strModemIPAddress, "192.168.128.100");
-  EXPECT_TRUE(logHas("INF: \tModem IP Address:  192.168.128.100 "));
+  const auto lines = logLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_TRUE(EndsWith(lines[lines.size() - 2], "VRB: \t>> UpdateModemIPAddress()"));
+  EXPECT_TRUE(EndsWith(lines.back(), "INF: \tModem IP Address:  192.168.128.100 "));
 }
 
 TEST_F(MainWindowTest, EveryClickableControlReachesAHandler) {

@@ -89,8 +89,15 @@ TEST_F(LocalFilesTest, IbFileVersionAndBlocks) {
   EXPECT_TRUE(logHas("DET: \tGLO file size : 25678 Blocks: 256"));
 }
 
-TEST_F(LocalFilesTest, IbFilesOutOfRangeWithoutNumberOrTiny) {
-  for (const char* name : {"ib_4001.glo", "ib3105.glo", "ib_.glo", "ib_abc.glo"}) {
+TEST_F(LocalFilesTest, IbFileNamesInAndOutOfRange) {
+  // The number decides; the version is the name's own characters.
+  const std::pair<const char*, const char*> cases[] = {
+      {"ib_3000.glo", "UNKNOWN"}, {"ib_3001.glo", "30.01"},  {"ib_3999.glo", "39.99"},
+      {"ib_4000.glo", "UNKNOWN"}, {"ib_3105a.glo", "31.5a"}, {"ib3105.glo", "UNKNOWN"},
+      {"ib_.glo", "UNKNOWN"},     {"ib_abc.glo", "UNKNOWN"},
+  };
+  for (const auto& [name, shown] : cases) {
+    SCOPED_TRACE(name);
     up.reset();
     TempDir dir;
     dir.writeSize("orvex_5_1_0_12.bin", 1);
@@ -99,9 +106,10 @@ TEST_F(LocalFilesTest, IbFilesOutOfRangeWithoutNumberOrTiny) {
     cfg.homeFolder = dir.path();
     cfg.modemAddress = "127.0.0.9";
     start(cfg);
-    EXPECT_EQ(up->win.text("txtLocIBVer"), "UNKNOWN") << name;
-    EXPECT_FALSE(up->st.bIbFwAvailable) << name;
-    EXPECT_FALSE(up->win.enabled("chkIBUpg")) << name;
+    const bool known = std::string(shown) != "UNKNOWN";
+    EXPECT_EQ(up->win.text("txtLocIBVer"), shown);
+    EXPECT_EQ(up->st.bIbFwAvailable, known);
+    EXPECT_EQ(up->win.enabled("chkIBUpg"), known);
   }
   // A file under one block still counts as one, so progress never divides by zero.
   up.reset();

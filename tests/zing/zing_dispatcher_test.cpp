@@ -225,6 +225,17 @@ TEST_F(ZingDispatcher, IbProgressEdgeCases) {
   EXPECT_EQ(up->win.text("lblIbUpgStatus"), "50 %");
   up->zing.tmrIbPollUpgStatus.setEnabled(false);
 
+  // Up to 89 % the next poll waits for its timer; from 90 % it goes at once.
+  up->st.ibImageBlocks = 100;
+  for (const auto& [percent, atOnce] : {std::pair{89u, false}, std::pair{90u, true}}) {
+    SCOPED_TRACE(percent);
+    up->zing.ZingReq_FetchIBUpgradeStatus();
+    answer(IbStatusReply(percent));
+    EXPECT_EQ(zing().state() == sckConnecting, atOnce);
+    EXPECT_EQ(up->zing.tmrIbPollUpgStatus.enabled(), !atOnce);
+    up->zing.tmrIbPollUpgStatus.setEnabled(false);
+  }
+
   // More blocks than the image, or an image under one block: the bar stops at 100.
   for (long blocks : {10L, 0L}) {
     up->st.ibImageBlocks = blocks;
