@@ -183,8 +183,17 @@ void UpgraderLog::Util_LogClose() {
   rebuildPath();
   const DateTime t = clock_.now();
   const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-  const std::string stamp = Two(t.month) + "/" + Two(t.day) + "/" + std::to_string(t.year) + " @ " +
-                            Two(h12) + ":" + Two(t.minute) + ":" + Two(t.second) +
+  // The fixed order with the system's date and time separators, as the
+  // opening banner's short forms show them.
+  auto separator = [](const std::string& shortForm, char fallback) {
+    for (char c : shortForm)
+      if (c < '0' || c > '9') return std::string(1, c);
+    return std::string(1, fallback);
+  };
+  const std::string d = separator(clock_.shortDate(t), '/');
+  const std::string c = separator(clock_.shortTime(t), ':');
+  const std::string stamp = Two(t.month) + d + Two(t.day) + d + std::to_string(t.year) + " @ " +
+                            Two(h12) + c + Two(t.minute) + c + Two(t.second) +
                             (t.hour < 12 ? " AM" : " PM");
   append(std::string(CRLF) + Stars() + CRLF + "Close logging. [" + stamp + "] " + CRLF + Stars() +
          CRLF);

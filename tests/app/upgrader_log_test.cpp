@@ -50,6 +50,18 @@ TEST_F(LogTest, FileNameBannersAndLineLayoutByteForByte) {
   EXPECT_EQ(file(), expected);
 }
 
+// Both banners take the system's separators; the closing one keeps its order.
+TEST_F(LogTest, BannersUseTheSystemSeparators) {
+  p.wall.dateSeparator = '.';
+  p.wall.timeSeparator = '.';
+  log.Util_LogInit();
+  log.Util_LogClose();
+  const auto lines = SplitCrLf(file());
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[1], "ORVEX Software Upgrader logging initialized: 4.25.2013 @ 2.03.22 PM");
+  EXPECT_EQ(lines[5], "Close logging. [04.25.2013 @ 02.03.22 PM] ");
+}
+
 TEST_F(LogTest, SecondStartInTheSameSecondAppendsToTheSameFile) {
   log.Util_LogInit();
   log.Util_LogWrite(INF, "first run");

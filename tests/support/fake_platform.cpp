@@ -209,14 +209,15 @@ DateTime FakeClock::now() {
 }
 
 std::string FakeClock::shortDate(const DateTime& t) {
-  return std::to_string(t.month) + "/" + std::to_string(t.day) + "/" + std::to_string(t.year);
+  const std::string d(1, dateSeparator);
+  return std::to_string(t.month) + d + std::to_string(t.day) + d + std::to_string(t.year);
 }
 
 std::string FakeClock::shortTime(const DateTime& t) {
   char buf[32];
   const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-  std::snprintf(buf, sizeof buf, "%d:%02d:%02d %s", h12, t.minute, t.second,
-                t.hour < 12 ? "AM" : "PM");
+  std::snprintf(buf, sizeof buf, "%d%c%02d%c%02d %s", h12, timeSeparator, t.minute, timeSeparator,
+                t.second, t.hour < 12 ? "AM" : "PM");
   return buf;
 }
 

@@ -202,6 +202,9 @@ class FakeClock : public ClockPort {
   std::string shortDate(const DateTime& t) override;
   std::string shortTime(const DateTime& t) override;
   DateTime start{2013, 4, 25, 14, 3, 22};
+  // The separators of the short forms (another locale's, say).
+  char dateSeparator = '/';
+  char timeSeparator = ':';
 
  private:
   VirtualClock& clock_;
