@@ -66,14 +66,8 @@ class FaultMatrix : public SimUpgradeTest, public ::testing::WithParamInterface<
     SimUpgradeTest::TearDown();
     unsetenv("ORVEX_TIME_SCALE");
   }
-  // The window is idle: no chain, no FTP chain, no item wait, normal pointer.
-  bool idle() const {
-    if (!up) return false;
-    if (up->st.bUnloaded) return true;
-    const auto& z = up->zing;
-    return !up->app.UpgradeInProgress() && up->st.screenMousePointer == vbDefault &&
-           !z.tmrConnect.enabled() && !z.tmrResponse.enabled() && !z.tmrConneTest.enabled();
-  }
+  // The window is usable again: nothing runs or waits, normal pointer.
+  bool idle() const { return up && (up->st.bUnloaded || !up->app.WorkPending()); }
   bool connected(Upgrader& u) {
     return WaitFor([&] { return u.win.text("txtAntCLSver") == "Class 11" && idle(); }, 20000);
   }
@@ -148,8 +142,9 @@ class FaultMatrix : public SimUpgradeTest, public ::testing::WithParamInterface<
 
 TEST_P(FaultMatrix, FailsSafelyThenSucceedsOnRetry) {
   const Row& row = GetParam();
-  const std::string scenarioPath = home.path() + "/../" + row.name + ".ini";
-  home.write("../" + std::string(row.name) + ".ini", Scenario(row));
+  TempDir scenarios;
+  const std::string scenarioPath = scenarios.path() + "/" + row.name + ".ini";
+  scenarios.write(std::string(row.name) + ".ini", Scenario(row));
   // Each row on its own address, so a slow shutdown never meets the next row.
   static int next = 0;
   const std::string address = "127.0.3." + std::to_string(++next);
