@@ -191,6 +191,9 @@ class EventPumpPort {
   virtual ~EventPumpPort() = default;
   virtual void doEvents() = 0;
   virtual void sleepMs(int ms) = 0;
+  // Waits without running any event: no timer, socket or click is handled
+  // meanwhile (the pause after the log closes, so no line lands after it).
+  virtual void pauseMs(int ms) = 0;
 };
 
 struct DateTime {

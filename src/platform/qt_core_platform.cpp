@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QProcess>
+#include <QThread>
 #include <algorithm>
 
 #include "platform/curl_ftp.h"
@@ -54,6 +55,10 @@ void QtPump::sleepMs(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+void QtPump::pauseMs(int ms) {
+  if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 // ---------------------------------------------------------------- clock

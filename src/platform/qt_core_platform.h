@@ -31,6 +31,7 @@ class QtPump : public EventPumpPort {
  public:
   void doEvents() override;
   void sleepMs(int ms) override;
+  void pauseMs(int ms) override;
 };
 
 class QtClock : public ClockPort {

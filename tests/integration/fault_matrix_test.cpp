@@ -10,6 +10,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
+#include <iterator>
+#include <string_view>
 
 #include "support/sim_upgrade.h"
 
@@ -140,14 +142,16 @@ class FaultMatrix : public SimUpgradeTest, public ::testing::WithParamInterface<
   }
 };
 
+int RowPlace(std::string_view name);
+
 TEST_P(FaultMatrix, FailsSafelyThenSucceedsOnRetry) {
   const Row& row = GetParam();
   TempDir scenarios;
   const std::string scenarioPath = scenarios.path() + "/" + row.name + ".ini";
   scenarios.write(std::string(row.name) + ".ini", Scenario(row));
-  // Each row on its own address, so a slow shutdown never meets the next row.
-  static int next = 0;
-  const std::string address = "127.0.3." + std::to_string(++next);
+  // Each row on an address of its own, by its place in the table: a slow
+  // shutdown never meets the next row, and rows run side by side.
+  const std::string address = "127.0.3." + std::to_string(RowPlace(row.name) + 1);
   SimulatedTerminal terminal(QString::fromStdString(address), kScale,
                              QString::fromStdString(scenarioPath));
   ASSERT_TRUE(terminal.ready()) << terminal.output().toStdString();
@@ -238,6 +242,12 @@ const Row kRows[] = {
      "ftp_stor_refuse = 552\nftp_stor_refuse_match = pic.s19\nftp_stor_refuse_count = 1",
      First::Fails, "An unexpected FTP error occurred."},
 };
+
+int RowPlace(std::string_view name) {
+  for (size_t i = 0; i < std::size(kRows); ++i)
+    if (name == kRows[i].name) return static_cast<int>(i);
+  return -1;
+}
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, FaultMatrix, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -26,6 +26,8 @@ class VirtualClock {
   void runDue();
   // Moves time forward by ms, running every event that falls due, in order.
   void advance(long long ms);
+  // Moves time forward by ms without running anything.
+  void skip(long long ms) { now_ += ms; }
   // Moves time to the next due event and runs it; false when none is left.
   bool runNext();
   size_t pending() const { return queue_.size(); }
@@ -188,6 +190,8 @@ class FakePump : public EventPumpPort {
   explicit FakePump(VirtualClock& clock) : clock_(clock) {}
   void doEvents() override { clock_.runDue(); }
   void sleepMs(int ms) override { clock_.advance(ms); }
+  // Time passes, nothing runs; what fell due runs at the next event.
+  void pauseMs(int ms) override { clock_.skip(ms); }
 
  private:
   VirtualClock& clock_;

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/upgrader.h"
+#include "ui/qt/accessible_captions.h"
 #include "ui_frmrestore.h"
 #include "ui_frmupgrade.h"
 #include "ui_mainwindow.h"
@@ -133,6 +134,8 @@ void MainWindowView::bind(const std::string& name, QObject* object) {
   }
   if (up_.win.at(name).kind == ControlKind::Separator)
     if (auto* a = qobject_cast<QAction*>(object)) a->setSeparator(true);
+  if (auto* a = qobject_cast<QAction*>(object)) ReadCaptionOfAction(a);
+  if (auto* m = qobject_cast<QMenu*>(object)) ReadCaptionOfAction(m->menuAction());
   connectUserInput(name, object);
   apply(name);
 }
@@ -186,6 +189,7 @@ void MainWindowView::apply(const std::string& name) {
       auto* g = qobject_cast<QGroupBox*>(object);
       if (!g) break;
       g->setTitle(text);
+      NameAfterCaption(g, text);
       // A disabled frame greys its caption only: the controls inside keep
       // the state the engine gives each of them (the terminal's IB fields
       // stay enabled in a disabled IB frame).
@@ -212,6 +216,7 @@ void MainWindowView::apply(const std::string& name) {
       auto* l = qobject_cast<QLabel*>(object);
       if (!l) break;
       l->setText(text);
+      NameAfterCaption(l, text);
       QFont f = l->font();
       if (f.underline() != c.underline) {
         f.setUnderline(c.underline);
@@ -238,6 +243,7 @@ void MainWindowView::apply(const std::string& name) {
       auto* b = qobject_cast<QCheckBox*>(object);
       if (!b) break;
       b->setText(text);
+      NameAfterCaption(b, text);
       b->setCheckState(c.value == 1   ? Qt::Checked
                        : c.value == 2 ? Qt::PartiallyChecked
                                       : Qt::Unchecked);
@@ -248,6 +254,7 @@ void MainWindowView::apply(const std::string& name) {
       auto* b = qobject_cast<QRadioButton*>(object);
       if (!b) break;
       b->setText(text);
+      NameAfterCaption(b, text);
       if (b->isChecked() != (c.value != 0)) {
         // Unticking the selected button of an exclusive group needs the
         // group's exclusivity lifted for a moment.
@@ -262,6 +269,7 @@ void MainWindowView::apply(const std::string& name) {
       auto* b = qobject_cast<QPushButton*>(object);
       if (!b) break;
       b->setText(text);
+      NameAfterCaption(b, text);
       ApplyWidgetBasics(b, c);
       break;
     }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
@@ -15,15 +17,18 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
 
 #include "app/upgrader.h"
 #include "support/engine_fixture.h"
 #include "support/fake_platform.h"
 #include "support/qt_modal_helper.h"
+#include "ui/qt/accessible_captions.h"
 
 namespace orvex {
 namespace {
@@ -85,6 +90,73 @@ bool KindFits(ControlKind kind, QObject* o) {
     }
   }
   return false;
+}
+
+// A screen reader reads every caption as the window shows it: no access-key
+// marker left, however many the caption has, in the menus (the menu bar's
+// items and theirs), the window and every dialog.
+TEST_F(MainWindowViewTest, ScreenReaderNamesCarryNoAccessKeyMarkers) {
+  make();
+  EXPECT_EQ(CaptionWithoutMarkers(QStringLiteral("&Configure Modem &Interface")),
+            QStringLiteral("Configure Modem Interface"));
+  EXPECT_EQ(CaptionWithoutMarkers(QStringLiteral("Save && E&xit&")), QStringLiteral("Save & Exit"));
+
+  int read = 0;
+  std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* item) {
+    for (int i = 0; i < item->childCount(); ++i) {
+      QAccessibleInterface* child = item->child(i);
+      ASSERT_NE(child, nullptr);
+      if (auto* a = qobject_cast<QAction*>(child->object()); a && !a->isSeparator()) {
+        EXPECT_EQ(child->text(QAccessible::Name).toStdString(),
+                  CaptionWithoutMarkers(a->text()).toStdString())
+            << a->objectName().toStdString();
+        EXPECT_EQ(child->role(), QAccessible::MenuItem);
+        EXPECT_EQ(child->parent()->object(), item->object());
+        EXPECT_EQ(child->state().disabled, !a->isEnabled());
+        ++read;
+      }
+      walk(child);
+    }
+  };
+  walk(QAccessible::queryAccessibleInterface(view->menuBar()));
+  EXPECT_GE(read, 12) << "the menu bar's three menus and their items";
+  QAccessibleInterface* item =
+      QAccessible::queryAccessibleInterface(widget<QAction>("cmdSetModemIP"));
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->text(QAccessible::Name).toStdString(), "Configure Modem Interface");
+  // Pressed through the bus, it does what the menu does.
+  auto* press = item->actionInterface();
+  ASSERT_NE(press, nullptr);
+  bool triggered = false;
+  QObject::connect(widget<QAction>("cmdSetModemIP"), &QAction::triggered,
+                   [&] { triggered = true; });
+  {
+    test::ModalDriver driver([](QWidget* w) { w->close(); });
+    press->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(driver.acted());
+  }
+  EXPECT_TRUE(triggered);
+
+  std::vector<QWidget*> windows = {view.get()};
+  for (const char* form : {"UpdateModemIP", "frmUpgrade", "frmRestore"})
+    windows.push_back(view->dialog(form));
+  for (QWidget* w : windows) {
+    for (QWidget* child : w->findChildren<QWidget*>()) {
+      QString caption;
+      if (auto* b = qobject_cast<QAbstractButton*>(child))
+        caption = b->text();
+      else if (auto* g = qobject_cast<QGroupBox*>(child))
+        caption = g->title();
+      else if (auto* l = qobject_cast<QLabel*>(child); l && l->buddy())
+        caption = l->text();
+      if (!caption.contains(u'&')) continue;
+      QAccessibleInterface* i = QAccessible::queryAccessibleInterface(child);
+      ASSERT_NE(i, nullptr);
+      EXPECT_EQ(i->text(QAccessible::Name).toStdString(),
+                CaptionWithoutMarkers(caption).toStdString())
+          << child->objectName().toStdString();
+    }
+  }
 }
 
 TEST_F(MainWindowViewTest, EveryControlHasItsWidgetInItsOwnWindow) {
