@@ -8,7 +8,7 @@ SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
 TIME_SCALE ?= 0.1
 ADDRESS ?= 127.0.0.2
 
-.PHONY: all deps build run test test-asan fuzz-smoke clean
+.PHONY: all deps build run test test-asan fuzz-smoke coverage clean
 
 all: build
 
@@ -36,6 +36,11 @@ test-asan: deps
 	cmake --build $(BUILD_ASAN)
 	cd $(BUILD_ASAN) && ctest --output-on-failure --timeout 600 -E terminal_sim
 
+# Line and branch coverage of src/ per folder, from the whole suite built with
+# gcc --coverage in build-coverage (scripts/coverage; installs gcovr if missing).
+coverage: deps
+	scripts/coverage
+
 # The Debian package of what `cmake --install` installs (CPack):
 # build/orvex-upgrader_<version>_<arch>.deb
 .PHONY: package
@@ -43,4 +48,4 @@ package: build
 	cmake --build $(BUILD) --target package
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
+	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz build-coverage

@@ -127,6 +127,7 @@ TEST_F(FrontEndQueries, AnItemDiffersUnlessTheTerminalShowsItsNewVersion) {
 TEST_F(FrontEndQueries, TheRuleThatRefusedIsRecordedAndClearedByTheNextUpgrade) {
   startWith({{"ATB_XX0773112.sxm", 100}, {"ATB_XX0773113.sxm", 100}});
   EXPECT_EQ(up->st.refusal, Refusal::ReleaseFiles);  // two ATB files
+  EXPECT_STREQ(RefusalName(up->st.refusal), "release folder files");
   answer(VersionReply("5.0.9.3 Rel, Oct 29 2009 fpga 12"));
   answer(ReleaseInfoReply(kReleaseText));
   clickUpgrade({"chkBinUpg"});
@@ -134,6 +135,7 @@ TEST_F(FrontEndQueries, TheRuleThatRefusedIsRecordedAndClearedByTheNextUpgrade) 
   EXPECT_STREQ(RefusalName(up->st.refusal), "release series");
   clickUpgrade({"chkBinUpg"}, vbNo);
   EXPECT_EQ(up->st.refusal, Refusal::None);
+  EXPECT_STREQ(RefusalName(up->st.refusal), "");
 }
 
 TEST_F(FrontEndQueries, AnAntennaOfAnotherClassIsRefusedByItsRule) {
@@ -142,6 +144,7 @@ TEST_F(FrontEndQueries, AnAntennaOfAnotherClassIsRefusedByItsRule) {
       "PIC: 2.03\r\nIB: 01.00.31.02\r\nATB: 11\r\nAHW: 03\r\nHPA: V2\r\nASN: A1\r\nCLASS: 7\r\n");
   clickUpgrade({"chkAntUpg"});
   EXPECT_EQ(up->st.refusal, Refusal::AntennaClass);
+  EXPECT_STREQ(RefusalName(up->st.refusal), "antenna class");
 }
 
 }  // namespace

@@ -158,6 +158,9 @@ TEST_F(PicPassesTest, BatteryInThePreparationPassStopsBeforeAnyChange) {
             "PIC Upgrade.\r\nAlso refer to the Help menu if needed.\r\n");
   EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbCritical);
   EXPECT_EQ(p.uiFake.messages[0].title, "ORVEX Upgrader");
+  // The command line exits 4 with this rule's name.
+  EXPECT_EQ(up->st.refusal, Refusal::Battery);
+  EXPECT_STREQ(RefusalName(up->st.refusal), "battery present");
   EXPECT_EQ(picState(), PIC_UPG_STATE_INIT_CONNECT);
   EXPECT_EQ(tel().state(), sckClosed);
   EXPECT_FALSE(up->pic.tmrPicUpgrCnt.enabled());
@@ -197,6 +200,7 @@ TEST_F(PicPassesTest, BatteryInTheReflashPassRebootsWithTheDescriptorBack) {
   EXPECT_TRUE(up->pic.bPicBattRebootWait);
   // The battery stop ended the chain: the item is not marked done.
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_IDLE);
+  EXPECT_EQ(up->st.refusal, Refusal::Battery);
   EXPECT_TRUE(logHas("ERR: \tUpgrade stopped: PIC Upgrade skipped: battery detected."));
   EXPECT_TRUE(logHas("DET: \ttmr40SecDelay.Enabled = True"));
   EXPECT_EQ(status(), "Resetting Modem. Please wait ...");
