@@ -215,7 +215,7 @@ bool AppFrame::ConfirmClose() {
 void AppFrame::mnuFileExit_Click() {
   if (!ConfirmClose()) return;
   up.log.Util_LogClose();
-  up.platform.pump().sleepMs(10);
+  up.platform.pump().pauseMs(10);
   UnloadMainWindow();
 }
 
