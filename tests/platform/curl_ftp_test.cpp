@@ -4,8 +4,10 @@
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -305,6 +307,30 @@ TEST_F(CurlFtpTest, CancelStopsTheCommandSilentlyAndLeavesTheClientUsable) {
   EXPECT_TRUE(std::is_sorted(states.begin(), states.end()));
   EXPECT_EQ(ReadFile(local() + "/image.txt"), "img");
   EXPECT_FALSE(QFile::exists(local() + "/s.bin"));
+}
+
+// The client goes away mid-transfer while the GUI thread has not taken any
+// of its events yet: the transfer is cut off, its partial file removed, and
+// neither its state changes nor its byte counts arrive afterwards. (Under
+// ThreadSanitizer this is the teardown against a worker still posting.)
+TEST_F(CurlFtpTest, DestroyedMidTransferDeliversNothingMoreAndLeavesNoPartialFile) {
+  startServer();
+  ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/stall.bin", RandomBytes(1024 * 1024)));
+  int reports = 0;
+  client->setTransferProgress([&](const FtpTransferBytes&) { ++reports; });
+  const QString partial = local() + "/s.bin";
+  client->execute("GET \"/tffs0/bin/stall.bin\" \"" + partial.toStdString() + "\"");
+  // No events pumped: the worker's hand-overs queue up meanwhile. The file
+  // appears with the first bytes, which the server sends before it stalls.
+  for (int waited = 0; !QFile::exists(partial) && waited < kBoundMs; waited += 10) usleep(10000);
+  ASSERT_TRUE(QFile::exists(partial));
+
+  client.reset();
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(states.empty());
+  EXPECT_EQ(reports, 0);
+  EXPECT_FALSE(QFile::exists(partial));
 }
 
 // Byte counts of a GET or PUT: in order with the state changes, ahead of
