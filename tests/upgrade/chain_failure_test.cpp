@@ -22,7 +22,8 @@ std::string Release(const std::string& atb, const std::string& hpa, const std::s
 class ChainFailure : public UpgradeTest {
  protected:
   // A fresh upgrader and log for the next row of a table.
-  void restart(const std::vector<std::pair<std::string, size_t>>& files) {
+  void restart(const std::vector<std::pair<std::string, size_t>>& files,
+               const std::string& release = kReleaseText) {
     up.reset();
     std::filesystem::remove_all(home.path() + "/logs");
     p.uiFake.messages.clear();
@@ -30,7 +31,7 @@ class ChainFailure : public UpgradeTest {
     p.uiFake.busy = false;
     p.timers.clear();
     startWith(files);
-    bringUp();
+    bringUp(release);
   }
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
   void ftpDisconnects() { p.ftp().fire(icDisconnected); }
@@ -133,6 +134,63 @@ TEST_F(ChainFailure, AntennaCountsOnlyWhenTheNewVersionsShow) {
     }
   }
   EXPECT_TRUE(logHas("cannot be compared, so the upgrade is not verified."));
+}
+
+// The terminal answers the antenna upgrade with "nothing installed": the
+// item counts only if it already shows the new versions; otherwise the chain
+// ends and the IB item never starts.
+TEST_F(ChainFailure, AntennaThatInstallsNothing) {
+  struct Row {
+    std::string release;  // what the terminal showed before the upgrade
+    ItemOutcome outcome;
+  };
+  const Row rows[] = {
+      {Release("12", "V3", "01.00.31.02"), ItemOutcome::Done},
+      {Release("12", "V2", "01.00.31.02"), ItemOutcome::Failed},
+      {kReleaseText, ItemOutcome::Failed},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.release);
+    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}},
+            r.release);
+    clickUpgrade({"chkAntUpg", "chkIBUpg"});
+    ftpCompletes();
+    ftpCompletes();
+    ftpDisconnects();
+    answer(AntennaReply(0, ""));
+    ASSERT_FALSE(up->seq.itemResults().empty());
+    EXPECT_EQ(up->seq.itemResults().front().outcome, r.outcome);
+    if (r.outcome == ItemOutcome::Failed) {
+      EXPECT_EQ(messages().size(), 2u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "Antenna Firmware Upgrade failed.")) << lastMessage();
+      EXPECT_NE(lastMessage().find("installed no antenna firmware"), std::string::npos);
+      EXPECT_FALSE(up->ant.tmrAntUpgDelay.enabled());
+      expectChainEnded();
+    } else {
+      EXPECT_TRUE(logHas("Antenna firmware ATB 12, HPA V3 already installed."));
+      EXPECT_TRUE(logHas("Skipped Antenna Upgrade. Attempting pending IB Upgrade..."));
+    }
+  }
+}
+
+// The terminal comes back from the antenna restart in BOOTROM mode, with no
+// release information: the chain ends and says why.
+TEST_F(ChainFailure, BootromAfterTheAntennaRestartEndsTheChain) {
+  restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
+  clickUpgrade({"chkAntUpg", "chkIBUpg"});
+  ftpCompletes();
+  ftpCompletes();
+  ftpDisconnects();
+  answer(AntennaReply(1, "ATB 12 HPA V3"));
+  p.vclock.advance(65000);
+  answer(VersionReply(kBootromText));
+  answer(ReleaseInfoReply("PIC: 2.03\r\n"));
+  ASSERT_FALSE(messages().empty());
+  EXPECT_TRUE(StartsWith(lastMessage(), "Upgrade stopped.")) << lastMessage();
+  EXPECT_NE(lastMessage().find("restarted in BOOTROM mode after the Antenna firmware upgrade"),
+            std::string::npos)
+      << lastMessage();
+  expectChainEnded();
 }
 
 // A chained antenna item is class-checked like a standalone one.
