@@ -1,6 +1,7 @@
 // One upgrader on the fake platform for a fuzz target: made once, with a
-// temporary home folder holding a main image, started, and with its log
-// switched off afterwards (a file per line would slow every run).
+// temporary home folder holding a main image (in memory, /dev/shm, where
+// there is one), started, and with its log switched off afterwards (a file
+// per line would slow every run).
 #pragma once
 
 #include <stdlib.h>
@@ -18,7 +19,11 @@ namespace orvex::fuzz {
 class World {
  public:
   World() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "orvex-fuzz-XXXXXX").string();
+    std::error_code ec;
+    const std::filesystem::path shm = "/dev/shm";
+    const auto base =
+        std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::temp_directory_path();
+    std::string tmpl = (base / "orvex-fuzz-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) abort();
     home_ = tmpl;
     std::ofstream(std::filesystem::path(home_) / "orvex_5_1_0_12.bin") << "image";
@@ -57,6 +62,8 @@ class World {
     p.uiFake.messages.clear();
     for (auto& [name, s] : p.sockets) s->sent.clear();
   }
+
+  const std::string& home() const { return home_; }
 
   test::FakePlatform p;
   std::unique_ptr<Upgrader> up;
