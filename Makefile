@@ -9,7 +9,7 @@ SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
 TIME_SCALE ?= 0.1
 ADDRESS ?= 127.0.0.2
 
-.PHONY: all deps build run test test-asan test-tsan fuzz-smoke coverage clean
+.PHONY: all deps build run test test-asan test-tsan fuzz-smoke fuzz coverage clean
 
 all: build
 
@@ -34,6 +34,18 @@ test: deps
 	$(MAKE) --no-print-directory test-tsan
 	scripts/fuzz-smoke
 	$(MAKE) --no-print-directory test-asan
+
+# The fuzz targets briefly (FUZZ_SECONDS each, default 4), from the
+# committed seeds, as `make test` runs them.
+fuzz-smoke: deps
+	scripts/fuzz-smoke
+
+# Each fuzz target for FUZZ_LONG_SECONDS (default 120), one after the
+# other, growing a corpus of its own in build-fuzz/fuzz-corpus/<target>
+# that starts from the committed seeds and is kept between runs.
+FUZZ_LONG_SECONDS ?= 120
+fuzz: deps
+	FUZZ_LONG_SECONDS="$(FUZZ_LONG_SECONDS)" scripts/fuzz-long
 
 # Three at a time: most tests wait on loopback and on timers, and each test
 # that starts a server has an address of its own.

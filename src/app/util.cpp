@@ -74,15 +74,16 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   // Iterative match with backtracking on the last '*': linear in practice,
   // no recursion on long names.
   size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+  // The pattern's '*' is always a wildcard, also where the name has a '*'.
   while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == '?' || Lower(static_cast<unsigned char>(pattern[p])) ==
-                                  Lower(static_cast<unsigned char>(name[n])))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
+    if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || Lower(static_cast<unsigned char>(pattern[p])) ==
+                                         Lower(static_cast<unsigned char>(name[n])))) {
+      ++p;
+      ++n;
     } else if (starP != std::string::npos) {
       p = starP + 1;
       n = ++starN;

@@ -167,9 +167,16 @@ std::vector<std::string> SoftwareUpgrade::Util_getBinFileList() {
 // The running image is never deleted: neither the file image.txt names nor
 // the image of the version the terminal reports. Without an image.txt the
 // terminal runs orvex.bin, which is kept as well. The terminal's flash file
-// system ignores letter case, so neither does the comparison.
+// system ignores letter case, so neither does the comparison. An entry that
+// is not a plain file name (a path, "./", a control character, a wildcard)
+// may name the running image in a way the comparison cannot see, so it is
+// kept too.
 bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
   if (entry.empty()) return true;
+  for (const char c : entry) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == '*' || c == '?') return true;
+  }
   if (EqualsNoCase(entry, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
   if (!bImageValid) return ContainsNoCase("orvex.bin", entry);
   // Without the running image's name nothing can be told apart: keep all.

@@ -124,6 +124,9 @@ class ZingChannel : public Part {
   // The bytes received on the current connection that do not yet make a
   // whole reply.
   std::string zingRx_;
+  // A reply longer than a reply may be was dropped: what else arrives on
+  // this connection is its tail and is not read.
+  bool zingRxDiscard_ = false;
   // Counts the connections started, so the dispatcher knows when a reply
   // handler has moved on to a new exchange.
   unsigned long zingExchange_ = 0;

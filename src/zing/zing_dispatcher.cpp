@@ -46,7 +46,11 @@ void ZingChannel::sckZING_DataArrival(long bytesTotal) {
   // A reply may come in pieces: the bytes wait here until the reply is
   // whole. Until then tmrResponse keeps running, so a terminal that stops
   // half-way (or answers with garbage) still ends in the reply time-out.
-  zingRx_ += sckZING->getData(bytesTotal);
+  const std::string bytes = sckZING->getData(bytesTotal);
+  // The rest of a reply that was too long is not a reply of its own: the
+  // connection carries nothing more to read until the next request.
+  if (zingRxDiscard_) return;
+  zingRx_ += bytes;
   const unsigned long exchange = zingExchange_;
   while (!zingRx_.empty()) {
     const ZingReplyFrame f = ZingFrameReply(zingRx_);
@@ -55,6 +59,7 @@ void ZingChannel::sckZING_DataArrival(long bytesTotal) {
       Util_LogWrite(ERR, "ZING reply dropped: /x" + HexUpper(static_cast<unsigned long>(f.code)) +
                              " longer than " + std::to_string(kZingMaxReply) + " bytes.");
       zingRx_.clear();
+      zingRxDiscard_ = true;
       return;
     }
     const std::string reply = zingRx_.substr(0, f.length);

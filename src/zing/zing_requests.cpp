@@ -8,6 +8,7 @@ namespace orvex {
 
 void ZingChannel::CloseForNewConnection(bool logClosing) {
   DropPartialReply();
+  zingRxDiscard_ = false;
   ++zingExchange_;
   const int state = sckZING->state();
   if (state == sckConnected) {

@@ -1,9 +1,13 @@
 // One upgrader on the fake platform for a fuzz target: made once, with a
-// temporary home folder holding a main image, started, and with its log
-// switched off afterwards (a file per line would slow every run).
+// temporary home folder holding a main image (in memory, /dev/shm, where
+// there is one; removed at the end), started, and with its log switched off afterwards (a file
+// per line would slow every run).
 #pragma once
 
+#include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,9 +22,25 @@ namespace orvex::fuzz {
 class World {
  public:
   World() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "orvex-fuzz-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) abort();
-    home_ = tmpl;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path shm = "/dev/shm";
+    const fs::path base = fs::is_directory(shm, ec) ? shm : fs::temp_directory_path();
+    // One folder per process, named by its id. A fuzzer that ends on a
+    // crash or a time-out leaves its folder behind: the next one removes
+    // the folders of processes that are gone.
+    const std::string prefix = "orvex-fuzz-";
+    for (const auto& entry : fs::directory_iterator(base, ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size()) continue;
+      const std::string id = name.substr(prefix.size());
+      if (id.find_first_not_of("0123456789") != std::string::npos || id.size() > 9) continue;
+      if (kill(static_cast<pid_t>(std::stol(id)), 0) != 0 && errno == ESRCH)
+        fs::remove_all(entry.path(), ec);
+    }
+    home_ = (base / (prefix + std::to_string(getpid()))).string();
+    fs::remove_all(home_, ec);
+    if (!fs::create_directory(home_, ec)) abort();
     std::ofstream(std::filesystem::path(home_) / "orvex_5_1_0_12.bin") << "image";
     Config cfg;
     cfg.homeFolder = home_;
@@ -57,6 +77,8 @@ class World {
     p.uiFake.messages.clear();
     for (auto& [name, s] : p.sockets) s->sent.clear();
   }
+
+  const std::string& home() const { return home_; }
 
   test::FakePlatform p;
   std::unique_ptr<Upgrader> up;

@@ -288,6 +288,18 @@ TEST_F(SoftwareUpgradeTest, DeletionRule) {
        "/bin/orvex_5_0_0_1.bin\n",
        {"orvex_5_1_0_12.bin", "orvex.bin"}},
       {"blanks and empty lines", {"\r\n \r\n  orvex_1.bin  \r\n\r\n"}, false, "", {"orvex_1.bin"}},
+      {"running image named with a path",
+       {"./orvex_5_0_0_1.bin\r\n/tffs0/bin/orvex_5_0_0_1.bin\r\nbin\\ORVEX_5_0_0_1.bin\r\n"
+        "orvex_5_1_0_12.bin\r\n"},
+       true,
+       "/bin/orvex_5_0_0_1.bin",
+       {"orvex_5_1_0_12.bin"}},
+      {"control characters and wildcards",
+       {std::string("orvex_5_0_0_1.bin\t\r\norvex_5_0_0_1.bin\x01\r\norvex*.bin\r\n") +
+        "orvex_5_0_0_?.bin\r\norvex.bin\x7f\r\norvex_1.bin\r\n"},
+       true,
+       "/bin/orvex_5_0_0_1.bin",
+       {"orvex_1.bin"}},
       {"empty listing", {}, true, "/bin/orvex_5_0_0_1.bin", {}},
       {"running image unknown", {listing}, true, "", {}},
   };

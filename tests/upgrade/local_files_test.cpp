@@ -128,6 +128,32 @@ TEST_F(LocalFilesTest, TwoIbFilesWarnAndLeaveTheControls) {
   EXPECT_FALSE(u.st.bIbFwAvailable);
 }
 
+// A '*' in a file name is a character like any other: the search's own '*'
+// still matches, so such a file counts as a second one of its kind.
+TEST_F(LocalFilesTest, AStarInAFileNameStillCountsAsASecondFile) {
+  const std::pair<std::vector<std::pair<std::string, size_t>>, const char*> cases[] = {
+      {{{"ib_3105.glo", 500}, {"*b.glo", 500}}, " There is more than one GLO binary file "},
+      {{{"ib_3105.glo", 500}, {"*.glo", 500}}, " There is more than one GLO binary file "},
+      {{{"ATB_07731_11.sxm", 5}, {"ATB*x.sxm", 5}},
+       "Conflict detected: There is more than one ATB"},
+      {{{"HPA_8629_11.sxm", 5}, {"HPA**.sxm", 5}}, "Conflict detected: There is more than one HPA"},
+  };
+  for (const auto& [files, message] : cases) {
+    SCOPED_TRACE(files[1].first);
+    up.reset();
+    TempDir dir;
+    dir.writeSize("orvex_5_1_0_12.bin", 1);
+    for (const auto& [name, size] : files) dir.writeSize(name, size);
+    Config cfg;
+    cfg.homeFolder = dir.path();
+    cfg.modemAddress = "127.0.0.9";
+    p.uiFake.messages.clear();
+    start(cfg);
+    ASSERT_EQ(p.uiFake.messages.size(), 1u);
+    EXPECT_EQ(p.uiFake.messages[0].text.rfind(message, 0), 0u) << p.uiFake.messages[0].text;
+  }
+}
+
 TEST_F(LocalFilesTest, PicFileVersionAndMinimumSize) {
   Upgrader& u = startWith({{"PIC_2_05.s19", 100}});
   EXPECT_TRUE(u.st.bPicFwAvailable);

@@ -2,6 +2,7 @@
 // information evaluation, the IB progress cycle, and replies that are short,
 // long, garbled or arrive two in one.
 #include "support/zing_peer.h"
+#include "zing/zing_codec.h"
 
 namespace orvex::test {
 namespace {
@@ -357,6 +358,44 @@ TEST_F(ZingDispatcher, RepliesInPiecesArePutBackTogether) {
   EXPECT_TRUE(up->zing.tmrResponse.enabled());
   p.vclock.advance(40000);
   EXPECT_EQ(status(), "Connection failed.");
+}
+
+// The tail of a reply too long to take is not read as replies of its own,
+// however the connection hands it over; the next request reads again.
+TEST_F(ZingDispatcher, TheTailOfATooLongReplyIsNotRead) {
+  struct Case {
+    const char* name;
+    void (ZingChannel::*request)();
+    std::string head;  // its first bytes already tell that it is too long
+    std::string tail;  // what the connection carries after them
+    const char* field;
+    const char* notShown;
+  };
+  const std::string hugeRelease = U32(0x1092) + U32(0) + U32(0x7FFFFFFF) + U32(0);
+  const std::string hugeAntenna = U32(0x1090) + U32(0) + U32(1) + U32(0x00100000);
+  const std::string endlessVersion = U32(0x1004) + U32(0) + std::string(kZingMaxReply, 'x');
+  const Case cases[] = {
+      {"release text", &ZingChannel::ZingReq_Fetch_All_Release_Info, hugeRelease,
+       ReleaseInfoReply("PIC: 9.99"), "txtTermPICVersion", "9.99"},
+      {"antenna text", &ZingChannel::ZingReq_UpgradeAntennaFW, hugeAntenna,
+       VersionReply("6.6.6.6 Rel, Oct 29 2009 fpga 1"), "txtCurrentSoftwareVersion", "6.6.6.6"},
+      {"version text", &ZingChannel::ZingReq_GetCurrentSoftwareVersion, endlessVersion,
+       VersionReply("6.6.6.6 Rel, Oct 29 2009 fpga 1"), "txtCurrentSoftwareVersion", "6.6.6.6"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    (up->zing.*c.request)();
+    connectAndTakeRequest();
+    zing().deliver(c.head);
+    zing().deliver(c.tail);
+    zing().deliver(c.tail.substr(0, 5));
+    zing().deliver(c.tail.substr(5));
+    EXPECT_NE(up->win.text(c.field), c.notShown);
+    EXPECT_TRUE(up->zing.tmrResponse.enabled());
+  }
+  up->zing.ZingReq_Fetch_All_Release_Info();
+  answer(ReleaseInfoReply(kReleaseText));
+  EXPECT_EQ(up->win.text("txtTermPICVersion"), "2.03");
 }
 
 }  // namespace
