@@ -1,21 +1,42 @@
-// Throughput of the libcurl FTP adapter against the curl command line, on
-// one loopback FTP server (tests/support/ftp_server.py), in the same run.
-// Prints seconds per transfer (best of a few) and the ratios ours / curl;
-// below 1 means the adapter is faster. No thresholds: a measuring tool.
+// The libcurl FTP adapter on one loopback FTP server (tests/support/
+// ftp_server.py), each figure against a reference measured in the same run:
 //
-//   ftp_bench [--mb 32] [--rounds 3]
+//   --mode throughput  PUT and GET through the adapter and through the curl
+//                      command line (seconds), with the CPU time the server
+//                      spent on each transfer and the client's own;
+//   --mode ticks       the longest gap between the ticks of a 1 ms timer on
+//                      this (the GUI) thread with no transfer, during a PUT,
+//                      and during a PUT whose final 226 the server holds back;
+//   --mode rss         the resident memory before and the peak during a PUT
+//                      and a GET of a large sparse file.
+//
+// Prints one JSON object a line per measurement ({"key": ..., "value": ...})
+// for bench/report.py; no thresholds, a measuring tool.
+//
+//   ftp_bench --mode throughput|ticks|rss [--mb 200] [--rounds 3] [--hold 3]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/curl_ftp.h"
 #include "support/ftp_test_server.h"
@@ -23,24 +44,94 @@
 namespace {
 
 using orvex::test::FtpTestServer;
-using orvex::test::WaitUntil;
 
-constexpr int kBoundMs = 300000;
+constexpr int kBoundMs = 600000;
 
-// One command with a fresh client (so the login counts, as it does for
-// the command line); seconds, or a negative number on failure.
-double TimeAdapter(const std::string& host, const std::string& command) {
+void Emit(const std::string& key, double value) {
+  std::printf("{\"key\": \"%s\", \"value\": %.9g}\n", key.c_str(), value);
+  std::fflush(stdout);
+}
+
+std::string Text(int argc, char** argv, const char* name, const std::string& fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == name) return argv[i + 1];
+  return fallback;
+}
+
+double Number(int argc, char** argv, const char* name, double fallback) {
+  const std::string t = Text(argc, argv, name, "");
+  return t.empty() ? fallback : std::max(0.001, std::atof(t.c_str()));
+}
+
+// User + system CPU seconds of a process from /proc (the server's).
+double ProcessCpu(pid_t pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const size_t close = all.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(all.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+double RusageCpu(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+         u.ru_stime.tv_usec / 1e6;
+}
+
+// Resident set of this process, in bytes.
+double RssNow() {
+  std::ifstream f("/proc/self/statm");
+  long long size = 0, resident = 0;
+  f >> size >> resident;
+  return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// The peak resident set since the last ResetPeak (VmHWM), in bytes.
+double RssPeak() {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) * 1024.0;
+  return 0;
+}
+
+bool ResetPeak() {
+  std::ofstream f("/proc/self/clear_refs");
+  f << "5";
+  return bool(f);
+}
+
+// One command with a fresh client (so the login counts, as it does for the
+// command line), run in an event loop of this thread; seconds, or a
+// negative number on failure.
+double RunAdapter(const std::string& host, const std::string& command) {
   auto client = orvex::MakeCurlFtpClient();
   int last = 0;
-  client->setStateChanged([&](int s) { last = s; });
+  QEventLoop loop;
+  client->setStateChanged([&](int s) {
+    last = s;
+    if (s == orvex::icResponseCompleted || s == orvex::icError || s == orvex::icDisconnected)
+      loop.quit();
+  });
   client->setRemoteHost(host);
+  QTimer bound;
+  bound.setSingleShot(true);
+  QObject::connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+  bound.start(kBoundMs);
   QElapsedTimer t;
   t.start();
   client->execute(command);
-  const bool done = WaitUntil(
-      [&] { return last == orvex::icResponseCompleted || last == orvex::icError; }, kBoundMs);
+  loop.exec();
   const double seconds = t.nsecsElapsed() / 1e9;
-  if (!done || last != orvex::icResponseCompleted) {
+  if (last != orvex::icResponseCompleted) {
     std::fprintf(stderr, "ftp_bench: %s failed: %ld %s\n", command.c_str(), client->responseCode(),
                  client->responseInfo().c_str());
     return -1;
@@ -48,11 +139,11 @@ double TimeAdapter(const std::string& host, const std::string& command) {
   return seconds;
 }
 
-double TimeCurl(const QStringList& args) {
+double RunCurl(const QStringList& args) {
   QProcess p;
   QElapsedTimer t;
   t.start();
-  p.start("curl", QStringList{"-s", "-S", "--max-time", "300", "-u", "termuser:skyharbor"} + args);
+  p.start("curl", QStringList{"-s", "-S", "--max-time", "600", "-u", "termuser:skyharbor"} + args);
   if (!p.waitForFinished(kBoundMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
     std::fprintf(stderr, "ftp_bench: curl %s failed: %s\n", qPrintable(args.join(' ')),
                  p.readAllStandardError().constData());
@@ -61,10 +152,57 @@ double TimeCurl(const QStringList& args) {
   return t.nsecsElapsed() / 1e9;
 }
 
-int Arg(int argc, char** argv, const char* name, int fallback) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::string(argv[i]) == name) return std::max(1, std::atoi(argv[i + 1]));
-  return fallback;
+bool WriteRandom(const QString& path, qint64 bytes) {
+  QByteArray data(qsizetype(bytes), Qt::Uninitialized);
+  QRandomGenerator gen(1827);
+  gen.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+bool WriteSparse(const QString& path, qint64 bytes) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  const bool ok = ::ftruncate(fd, bytes) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+// A 1 ms timer on this thread: the longest gap between its ticks.
+class TickWatch {
+ public:
+  TickWatch() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(1);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 now = clock_.nsecsElapsed();
+      longest_ = std::max(longest_, now - last_);
+      last_ = now;
+    });
+  }
+  void start() {
+    longest_ = 0;
+    clock_.start();
+    last_ = 0;
+    timer_.start();
+  }
+  // The longest gap so far (to now), in seconds.
+  double stop() {
+    timer_.stop();
+    longest_ = std::max(longest_, clock_.nsecsElapsed() - last_);
+    return longest_ / 1e9;
+  }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 last_ = 0, longest_ = 0;
+};
+
+// The session's working folders under a RAM-backed folder when there is
+// one, so that the disk does not time the transfers.
+QString TempBase() {
+  const QString shm = "/dev/shm";
+  return QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() ? shm : QDir::tempPath();
 }
 
 }  // namespace
@@ -72,28 +210,21 @@ int Arg(int argc, char** argv, const char* name, int fallback) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   qputenv("ORVEX_LOOPBACK_ONLY", "1");
-  const int mb = Arg(argc, argv, "--mb", 32);
-  const int rounds = Arg(argc, argv, "--rounds", 3);
+  const std::string mode = Text(argc, argv, "--mode", "throughput");
+  const int rounds = int(Number(argc, argv, "--rounds", 3));
+  const qint64 mb = qint64(Number(argc, argv, "--mb", mode == "rss" ? 1024 : 200));
+  const qint64 bytes = mb * 1024 * 1024;
 
-  QTemporaryDir tmp;
+  QTemporaryDir tmp(TempBase() + "/orvex-bench-XXXXXX");
+  if (!tmp.isValid()) return 1;
   const QString root = tmp.filePath("flash");
   const QString pc = tmp.filePath("pc");
   QDir().mkpath(root + "/tffs0/bin");
   QDir().mkpath(pc);
-  const QString source = pc + "/orvex_bench.bin";
-  {
-    QByteArray data(qsizetype(mb) * 1024 * 1024, Qt::Uninitialized);
-    QRandomGenerator gen(1827);
-    gen.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
-    QFile f(source);
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size()) {
-      std::fprintf(stderr, "ftp_bench: cannot write %s\n", qPrintable(source));
-      return 1;
-    }
-  }
 
   FtpTestServer::Options options;
-  options.lifetimeSec = 900;
+  options.lifetimeSec = 1800;
+  options.holdSeconds = Number(argc, argv, "--hold", 3.0);
   FtpTestServer server(root.toStdString(), tmp.filePath("journal.txt").toStdString(), options);
   if (!server.start()) {
     std::fprintf(stderr, "ftp_bench: the FTP server did not start\n");
@@ -101,30 +232,122 @@ int main(int argc, char** argv) {
   }
   const std::string host = server.address();
   const QString url = QString("ftp://%1/%2Ftffs0/bin/").replace("%1", QString::fromStdString(host));
+  const std::string bin = "/tffs0/bin/";
+  auto put = [&](const QString& local, const std::string& remote) {
+    return RunAdapter(host, "PUT \"" + local.toStdString() + "\" " + bin + remote);
+  };
+  auto get = [&](const std::string& remote, const QString& local) {
+    return RunAdapter(host, "GET \"" + bin + remote + "\" \"" + local.toStdString() + "\"");
+  };
+  Emit("mb", double(mb));
 
-  const double inf = std::numeric_limits<double>::infinity();
-  double oursUp = inf, oursDown = inf, curlUp = inf, curlDown = inf;
-  for (int r = 0; r < rounds; ++r) {
-    const double a = TimeAdapter(host, "PUT \"" + source.toStdString() + "\" /tffs0/bin/ours.bin");
-    const double b = TimeCurl({"-T", source, url + "curl.bin"});
-    const double c = TimeAdapter(
-        host, "GET \"/tffs0/bin/ours.bin\" \"" + (pc + "/ours_back.bin").toStdString() + "\"");
-    const double d = TimeCurl({"-o", pc + "/curl_back.bin", url + "curl.bin"});
-    if (a < 0 || b < 0 || c < 0 || d < 0) return 1;
-    oursUp = std::min(oursUp, a);
-    curlUp = std::min(curlUp, b);
-    oursDown = std::min(oursDown, c);
-    curlDown = std::min(curlDown, d);
-  }
-  if (QFile(pc + "/ours_back.bin").size() != QFile(source).size()) {
-    std::fprintf(stderr, "ftp_bench: the downloaded copy has the wrong size\n");
-    return 1;
-  }
+  if (mode == "throughput") {
+    const QString source = pc + "/orvex_bench.bin";
+    if (!WriteRandom(source, bytes)) return 1;
+    // Each transfer: its time, the server's CPU and the client's CPU.
+    auto measure = [&](const std::string& key, auto&& transfer, int who) {
+      const double server0 = ProcessCpu(server.pid()), client0 = RusageCpu(who);
+      const double seconds = transfer();
+      if (seconds < 0) std::exit(1);
+      Emit(key + "_s", seconds);
+      Emit(key + "_server_cpu_s", ProcessCpu(server.pid()) - server0);
+      Emit(key + "_client_cpu_s", RusageCpu(who) - client0);
+    };
+    for (int r = 0; r < rounds; ++r) {
+      measure(
+          "put_ours", [&] { return put(source, "ours.bin"); }, RUSAGE_SELF);
+      measure(
+          "put_curl",
+          [&] {
+            return RunCurl({"-T", source, url + "curl.bin"});
+          },
+          RUSAGE_CHILDREN);
+      measure(
+          "get_ours", [&] { return get("ours.bin", pc + "/ours_back.bin"); }, RUSAGE_SELF);
+      measure(
+          "get_curl",
+          [&] {
+            return RunCurl({"-o", pc + "/curl_back.bin", url + "curl.bin"});
+          },
+          RUSAGE_CHILDREN);
+      for (const QString& f : {pc + "/ours_back.bin", pc + "/curl_back.bin"})
+        if (QFile(f).size() != bytes) {
+          std::fprintf(stderr, "ftp_bench: %s has the wrong size\n", qPrintable(f));
+          return 1;
+        }
+      QFile::remove(pc + "/ours_back.bin");
+      QFile::remove(pc + "/curl_back.bin");
+    }
+  } else if (mode == "ticks") {
+    const QString source = pc + "/orvex_bench.bin";
+    const QString held = pc + "/hold.bin";
+    if (!WriteRandom(source, bytes) || !WriteRandom(held, 4 * 1024 * 1024)) return 1;
+    TickWatch watch;
+    for (int r = 0; r < rounds; ++r) {
+      // The same timer with nothing else to do, for about as long.
+      watch.start();
+      QEventLoop idle;
+      QTimer::singleShot(3000, &idle, &QEventLoop::quit);
+      idle.exec();
+      Emit("ticks_idle_s", watch.stop());
 
-  std::printf("FTP on loopback, %d MB, best of %d (seconds, MB/s)\n", mb, rounds);
-  std::printf("  upload    ours %7.3f s %8.1f MB/s   curl %7.3f s %8.1f MB/s   ours/curl %.2f\n",
-              oursUp, mb / oursUp, curlUp, mb / curlUp, oursUp / curlUp);
-  std::printf("  download  ours %7.3f s %8.1f MB/s   curl %7.3f s %8.1f MB/s   ours/curl %.2f\n",
-              oursDown, mb / oursDown, curlDown, mb / curlDown, oursDown / curlDown);
+      watch.start();
+      if (put(source, "ours.bin") < 0) return 1;
+      Emit("ticks_put_s", watch.stop());
+
+      watch.start();
+      const double seconds = put(held, "hold.bin");
+      if (seconds < 0) return 1;
+      Emit("ticks_hold_s", watch.stop());
+      Emit("hold_put_s", seconds);
+    }
+  } else if (mode == "rss") {
+    const QString source = pc + "/sparse.bin";
+    if (!WriteSparse(source, bytes)) return 1;
+    // What the transfers take at their peak: sampled every millisecond on
+    // a thread of its own, and the kernel's high-water mark.
+    auto peakDuring = [&](const std::string& key, auto&& transfer) {
+      const double idle = RssNow();
+      const bool hwm = ResetPeak();
+      std::atomic<bool> done{false};
+      std::atomic<long long> peak{static_cast<long long>(idle)};
+      std::thread sampler([&] {
+        while (!done) {
+          peak = std::max<long long>(peak, static_cast<long long>(RssNow()));
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      });
+      const double seconds = transfer();
+      done = true;
+      sampler.join();
+      if (seconds < 0) std::exit(1);
+      const double top = std::max(double(peak), hwm ? RssPeak() : 0.0);
+      Emit(key + "_idle_bytes", idle);
+      Emit(key + "_peak_growth_bytes", top - idle);
+      Emit(key + "_s", seconds);
+    };
+    for (int r = 0; r < rounds; ++r) {
+      peakDuring("rss_put", [&] { return put(source, "big.bin"); });
+      if (QFile(root + "/tffs0/bin/big.bin").size() != bytes) {
+        std::fprintf(stderr, "ftp_bench: the uploaded copy has the wrong size\n");
+        return 1;
+      }
+      // The server sends a sparse file of its own, so only one copy is ever
+      // held in memory-backed storage.
+      QFile::remove(root + "/tffs0/bin/big.bin");
+      if (!WriteSparse(root + "/tffs0/bin/sparse.bin", bytes)) return 1;
+      peakDuring("rss_get", [&] { return get("sparse.bin", pc + "/back.bin"); });
+      const bool sized = QFile(pc + "/back.bin").size() == bytes;
+      QFile::remove(pc + "/back.bin");
+      QFile::remove(root + "/tffs0/bin/sparse.bin");
+      if (!sized) {
+        std::fprintf(stderr, "ftp_bench: the downloaded copy has the wrong size\n");
+        return 1;
+      }
+    }
+  } else {
+    std::fprintf(stderr, "ftp_bench: unknown --mode %s\n", mode.c_str());
+    return 64;
+  }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -283,6 +284,27 @@ TEST_F(CurlFtpTest, StalledTransferTimesOutAfterTheScaledRequestTimeOut) {
             icError);
   EXPECT_EQ(client->responseCode(), ftpErrTimeout) << client->responseInfo();
   EXPECT_NE(std::find(states.begin(), states.end(), icReceivingResponse), states.end());
+}
+
+// A terminal answers an upload's 226 only once its flash is written: the
+// command waits for that reply, ends complete, and the session goes on.
+TEST_F(CurlFtpTest, PutWaitsForAHeldBackFinalReplyAndCompletes) {
+  FtpTestServer::Options options;
+  options.holdSeconds = 2.0;
+  startServer(options);
+  const QByteArray image = RandomBytes(256 * 1024 + 3);
+  const QString source = local() + "/hold.bin";
+  ASSERT_TRUE(WriteFile(source, image));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_EQ(run("PUT \"" + source.toStdString() + "\" /tffs0/bin/hold.bin"), icResponseCompleted)
+      << client->responseCode() << " " << client->responseInfo();
+  EXPECT_GE(t.elapsed(), 1900);  // it did not end before the reply came
+  EXPECT_EQ(ReadFile(root() + "/tffs0/bin/hold.bin"), image);
+  const QString back = local() + "/hold back.bin";
+  ASSERT_EQ(run("GET \"/tffs0/bin/hold.bin\" \"" + back.toStdString() + "\""), icResponseCompleted);
+  EXPECT_EQ(states.front(), icRequesting);  // the same session
+  EXPECT_EQ(ReadFile(back), image);
 }
 
 TEST_F(CurlFtpTest, CancelStopsTheCommandSilentlyAndLeavesTheClientUsable) {

@@ -10,7 +10,9 @@ Files whose name starts with "reset" are cut off with a TCP reset after
 with "stall" stop flowing after --fault-bytes bytes of a download while
 every connection stays open. A download of a file named "refuse" + a
 three-digit code (say "refuse451.bin") is answered with that code; after
-421 the server closes the connection.
+421 the server closes the connection. An upload of a file whose name
+starts with "hold" is stored in full, but its final 226 reply is held back
+--hold-seconds (3 by default), as a terminal does while it writes its flash.
 Every command received is appended to --journal, one line each.
 
 --strict plays an older embedded server: it answers 500 to "CWD /" and to
@@ -55,12 +57,15 @@ class FaultyHandler(FTPHandler):
     fault_bytes = 65536
     journal = None
     strict = False
+    hold_seconds = 3.0
+    holding = False  # the next 226 of this connection is held back
 
     def pre_process_command(self, line, cmd, arg):
         if self.journal:
             with open(self.journal, "a", encoding="utf-8") as fh:
                 shown = "PASS ***" if cmd == "PASS" else line
                 fh.write(shown + "\n")
+        self.holding = cmd == "STOR" and os.path.basename(arg).startswith("hold")
         if self.strict and (cmd in UNKNOWN_TO_OLD_SERVERS or (cmd == "CWD" and arg == "/")):
             self.respond("500 Command not understood.")
             return None
@@ -79,6 +84,17 @@ class FaultyHandler(FTPHandler):
             self._fault_send(name.startswith("reset"), 40)
             return file
         return super().ftp_RETR(file)
+
+    def respond(self, resp, logfun=None):
+        if self.holding and resp.startswith("226"):
+            self.holding = False
+            self.ioloop.call_later(self.hold_seconds, self._respond_held, resp)
+            return
+        super().respond(resp, *([logfun] if logfun else []))
+
+    def _respond_held(self, resp):
+        if not self._closed:
+            super().respond(resp)
 
     def ftp_STOR(self, file, mode="w"):
         if os.path.basename(file).startswith("reset"):
@@ -144,6 +160,7 @@ def main():
     ap.add_argument("--fault-bytes", type=int, default=65536)
     ap.add_argument("--lifetime", type=float, default=300.0)
     ap.add_argument("--strict", action="store_true")
+    ap.add_argument("--hold-seconds", type=float, default=3.0)
     args = ap.parse_args()
 
     if not ipaddress.ip_address(args.address) in ipaddress.ip_network("127.0.0.0/8"):
@@ -157,6 +174,7 @@ def main():
     FaultyHandler.fault_bytes = args.fault_bytes
     FaultyHandler.journal = args.journal
     FaultyHandler.strict = args.strict
+    FaultyHandler.hold_seconds = args.hold_seconds
     FaultyHandler.banner = "FTP server ready."
     try:
         server = FTPServer((args.address, args.port), FaultyHandler)

@@ -53,6 +53,8 @@ class FtpTestServer {
     // An older embedded server: refuses "CWD /", EPSV, EPRT, SIZE, MDTM,
     // MLSD, MLST and FEAT.
     bool strict = false;
+    // How long the 226 of an upload named "hold..." is held back.
+    double holdSeconds = 3.0;
   };
 
   FtpTestServer(const std::string& root, const std::string& journal, Options options)
@@ -81,7 +83,8 @@ class FtpTestServer {
                                     "--journal",        journal_,
                                     "--password",       options_.password,
                                     "--fault-bytes",    std::to_string(options_.faultBytes),
-                                    "--lifetime",       std::to_string(options_.lifetimeSec)};
+                                    "--lifetime",       std::to_string(options_.lifetimeSec),
+                                    "--hold-seconds",   std::to_string(options_.holdSeconds)};
       if (options_.strict) args.push_back("--strict");
       if (spawn(args) && awaitReady(10000)) return true;
       stop();
@@ -103,6 +106,8 @@ class FtpTestServer {
   }
 
   const std::string& address() const { return address_; }
+  // The server's process while it runs (for its CPU time), else -1.
+  pid_t pid() const { return pid_; }
 
   // __FILE__ may be relative to the build folder (Ninja), which is not the
   // working folder of a test run by ctest; the source folder is surer.
