@@ -9,7 +9,7 @@ SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
 TIME_SCALE ?= 0.1
 ADDRESS ?= 127.0.0.2
 
-.PHONY: all deps build run test test-asan test-tsan fuzz-smoke fuzz coverage clean
+.PHONY: all deps build run test test-asan test-tsan fuzz-smoke fuzz coverage bench clean
 
 all: build
 
@@ -73,5 +73,11 @@ test-tsan: deps
 package: build
 	cmake --build $(BUILD) --target package
 
+# The benchmarks, in an optimised build of their own (build-bench), as one
+# table: each figure against a reference measured in the same run. A
+# measuring tool, not a test: nothing fails on a figure.
+bench: deps
+	scripts/bench
+
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) build-fuzz build-coverage
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) build-fuzz build-coverage build-bench

@@ -80,8 +80,10 @@ std::string Listing(int names) {
 
 // The listing as "LS " hands it over, read and decided: every image but the
 // running one is deleted, and the fake terminal answers each Delete at once.
-// Seconds; the number of deletes in `deletes`.
-double TimeDeletionRule(const std::string& listing, bool logOn, size_t& deletes) {
+// With `readOnly` only the reading of the listing is timed. Seconds; the
+// number of deletes in `deletes`.
+double TimeDeletionRule(const std::string& listing, bool logOn, size_t& deletes,
+                        bool readOnly = false) {
   TempDir home;
   FakePlatform p;
   orvex::Config cfg;
@@ -100,7 +102,10 @@ double TimeDeletionRule(const std::string& listing, bool logOn, size_t& deletes)
   for (size_t at = 0; at < listing.size(); at += 1024)
     ftp.chunks.push_back(listing.substr(at, 1024));
   const auto start = Clock::now();
-  up.sw.UPG_HandleOldBinDeletions();
+  if (readOnly)
+    up.sw.Util_getBinFileList();
+  else
+    up.sw.UPG_HandleOldBinDeletions();
   const double seconds = Since(start);
   deletes = 0;
   for (const auto& c : ftp.commands)
@@ -141,6 +146,8 @@ int main(int argc, char** argv) {
     size_t off = 0, on = 0, plain = 0;
     Emit("listing_off_s", TimeDeletionRule(listing, false, off));
     Emit("listing_on_s", TimeDeletionRule(listing, true, on));
+    Emit("listing_read_off_s", TimeDeletionRule(listing, false, plain, true));
+    Emit("listing_read_on_s", TimeDeletionRule(listing, true, plain, true));
     Emit("listing_plain_s", TimePlainDecision(listing, plain));
     Emit("listing_deletes", static_cast<double>(off));
     if (off != plain || on != plain) {
