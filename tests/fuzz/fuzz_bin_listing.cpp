@@ -81,14 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same bytes whole, and in pieces of 1 to 64 bytes.
   std::vector<std::string> whole;
   if (!listing.empty()) whole.push_back(listing);
-  std::vector<std::string> pieces;
-  std::uint32_t seed = data[0] >> 1;
-  for (size_t at = 0; at < listing.size();) {
-    seed = seed * 1664525u + 1013904223u;
-    const size_t piece = std::min<size_t>(1 + (seed >> 16) % 64, listing.size() - at);
-    pieces.push_back(listing.substr(at, piece));
-    at += piece;
-  }
+  const std::vector<std::string> pieces = orvex::fuzz::Pieces(listing, data[0] >> 1, 64);
 
   auto& w = TheWorld();
   const auto deleted = Deletions(w, whole, imageValid, executable);

@@ -83,12 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sck.acceptConnect();
   sck.sent.clear();
   const std::string output(reinterpret_cast<const char*>(data + 3), size - 3);
-  std::uint32_t seed = data[2];
-  for (size_t at = 0; at < output.size() && sck.state() == orvex::sckConnected;) {
-    seed = seed * 1664525u + 1013904223u;
-    const size_t piece = std::min<size_t>(1 + (seed >> 16) % 64, output.size() - at);
-    sck.deliver(output.substr(at, piece));
-    at += piece;
+  for (const auto& piece : orvex::fuzz::Pieces(output, data[2], 64)) {
+    if (sck.state() != orvex::sckConnected) break;
+    sck.deliver(piece);
     w.p.vclock.advance(pauseMs);
     if (up.st.picUpgradeState < 0 || up.st.picUpgradeState > 18) __builtin_trap();
   }

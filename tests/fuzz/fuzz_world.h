@@ -9,10 +9,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/upgrader.h"
 #include "support/fake_platform.h"
@@ -90,6 +93,37 @@ class World {
 inline World& TheWorld() {
   static World world;
   return world;
+}
+
+// The bytes cut into pieces of 1 to maxPiece bytes, their sizes drawn from
+// the seed.
+inline std::vector<std::string> Pieces(const std::string& bytes, std::uint32_t seed,
+                                       size_t maxPiece) {
+  std::vector<std::string> out;
+  for (size_t at = 0; at < bytes.size();) {
+    seed = seed * 1664525u + 1013904223u;
+    const size_t piece = std::min<size_t>(1 + (seed >> 16) % maxPiece, bytes.size() - at);
+    out.push_back(bytes.substr(at, piece));
+    at += piece;
+  }
+  return out;
+}
+
+// Starts one of the ZING requests, chosen by `which`: version, defaults,
+// check disk, halt stack, antenna, release info, IB status, IB preparation,
+// reset.
+inline void StartRequest(Upgrader& up, unsigned which) {
+  switch (which % 9) {
+    case 0: up.zing.ZingReq_GetCurrentSoftwareVersion(); break;
+    case 1: up.zing.ZingReq_RestoreFactoryDefaults(); break;
+    case 2: up.zing.ZingReq_PrepareTerminalFileSystem(); break;
+    case 3: up.zing.ZingReq_HaltStack(); break;
+    case 4: up.zing.ZingReq_UpgradeAntennaFW(); break;
+    case 5: up.zing.ZingReq_Fetch_All_Release_Info(); break;
+    case 6: up.zing.ZingReq_FetchIBUpgradeStatus(); break;
+    case 7: up.zing.ZingReq_PrepareTerm4IBUpgrade(); break;
+    default: up.zing.ResetTerminal(); break;
+  }
 }
 
 }  // namespace orvex::fuzz

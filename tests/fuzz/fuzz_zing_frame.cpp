@@ -49,15 +49,7 @@ bool KnownCode(long code) {
 }
 
 std::vector<std::string> Pieces(const std::string& bytes, std::uint32_t seed) {
-  std::vector<std::string> out;
-  const size_t maxPiece = seed % 64 + 1;
-  for (size_t at = 0; at < bytes.size();) {
-    seed = seed * 1664525u + 1013904223u;
-    const size_t piece = std::min<size_t>(1 + (seed >> 16) % maxPiece, bytes.size() - at);
-    out.push_back(bytes.substr(at, piece));
-    at += piece;
-  }
-  return out;
+  return orvex::fuzz::Pieces(bytes, seed, seed % 64 + 1);
 }
 
 // What the exchange leaves behind, as text.
@@ -67,17 +59,7 @@ std::string Run(orvex::fuzz::World& w, uint8_t request, const std::vector<std::s
   for (const char* f : kFields) up.win.setText(f, "");
   up.st.ibImageBlocks = 100;
   up.st.upgPrepState = 2;
-  switch (request % 9) {
-    case 0: up.zing.ZingReq_GetCurrentSoftwareVersion(); break;
-    case 1: up.zing.ZingReq_RestoreFactoryDefaults(); break;
-    case 2: up.zing.ZingReq_PrepareTerminalFileSystem(); break;
-    case 3: up.zing.ZingReq_HaltStack(); break;
-    case 4: up.zing.ZingReq_UpgradeAntennaFW(); break;
-    case 5: up.zing.ZingReq_Fetch_All_Release_Info(); break;
-    case 6: up.zing.ZingReq_FetchIBUpgradeStatus(); break;
-    case 7: up.zing.ZingReq_PrepareTerm4IBUpgrade(); break;
-    default: up.zing.ResetTerminal(); break;
-  }
+  orvex::fuzz::StartRequest(up, request);
   auto& sck = w.p.socket("sckZING");
   sck.acceptConnect();
   const int connects = sck.connects;

@@ -36,31 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   up.st.ibImageBlocks = data[2];
   up.st.upgPrepState = data[3] % 5;
 
-  switch (data[0] % 9) {
-    case 0: up.zing.ZingReq_GetCurrentSoftwareVersion(); break;
-    case 1: up.zing.ZingReq_RestoreFactoryDefaults(); break;
-    case 2: up.zing.ZingReq_PrepareTerminalFileSystem(); break;
-    case 3: up.zing.ZingReq_HaltStack(); break;
-    case 4: up.zing.ZingReq_UpgradeAntennaFW(); break;
-    case 5: up.zing.ZingReq_Fetch_All_Release_Info(); break;
-    case 6: up.zing.ZingReq_FetchIBUpgradeStatus(); break;
-    case 7: up.zing.ZingReq_PrepareTerm4IBUpgrade(); break;
-    default: up.zing.ResetTerminal(); break;
-  }
+  orvex::fuzz::StartRequest(up, data[0]);
   auto& sck = w.p.socket("sckZING");
   sck.acceptConnect();
 
   const std::string reply(reinterpret_cast<const char*>(data + 6), size - 6);
   if ((data[4] & 1) && !reply.empty()) {
     // The dispatcher must put the reply back together from any pieces.
-    std::uint32_t seed = data[4];
-    const size_t maxPiece = data[4] / 2 + 1;
-    for (size_t at = 0; at < reply.size();) {
-      seed = seed * 1664525u + 1013904223u;
-      const size_t piece = std::min<size_t>(1 + (seed >> 16) % maxPiece, reply.size() - at);
-      sck.deliver(reply.substr(at, piece));
-      at += piece;
-    }
+    for (const auto& piece : orvex::fuzz::Pieces(reply, data[4], data[4] / 2 + 1))
+      sck.deliver(piece);
   } else {
     sck.deliver(reply);
   }

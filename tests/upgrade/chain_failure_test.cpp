@@ -35,6 +35,15 @@ class ChainFailure : public UpgradeTest {
   }
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
   void ftpDisconnects() { p.ftp().fire(icDisconnected); }
+  // A fresh run with the antenna and IB items chosen, the two antenna files
+  // sent: the terminal is asked to install them next.
+  void antennaFilesSent(const std::string& release = kReleaseText) {
+    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}}, release);
+    clickUpgrade({"chkAntUpg", "chkIBUpg"});
+    ftpCompletes();
+    ftpCompletes();
+    ftpDisconnects();
+  }
   bool anyPending() const {
     return up->st.bSwUpgPending || up->st.bAntUpgPending || up->st.bIbUpgPending ||
            up->st.bPicUpgPending;
@@ -109,11 +118,7 @@ TEST_F(ChainFailure, AntennaCountsOnlyWhenTheNewVersionsShow) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.release);
-    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
-    clickUpgrade({"chkAntUpg", "chkIBUpg"});
-    ftpCompletes();
-    ftpCompletes();
-    ftpDisconnects();
+    antennaFilesSent();
     answer(AntennaReply(1, "ATB 12 HPA V3"));
     p.vclock.advance(65000);
     answer(VersionReply(kVersionText));
@@ -151,12 +156,7 @@ TEST_F(ChainFailure, AntennaThatInstallsNothing) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.release);
-    restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}},
-            r.release);
-    clickUpgrade({"chkAntUpg", "chkIBUpg"});
-    ftpCompletes();
-    ftpCompletes();
-    ftpDisconnects();
+    antennaFilesSent(r.release);
     answer(AntennaReply(0, ""));
     ASSERT_FALSE(up->seq.itemResults().empty());
     EXPECT_EQ(up->seq.itemResults().front().outcome, r.outcome);
@@ -176,11 +176,7 @@ TEST_F(ChainFailure, AntennaThatInstallsNothing) {
 // The terminal comes back from the antenna restart in BOOTROM mode, with no
 // release information: the chain ends and says why.
 TEST_F(ChainFailure, BootromAfterTheAntennaRestartEndsTheChain) {
-  restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
-  clickUpgrade({"chkAntUpg", "chkIBUpg"});
-  ftpCompletes();
-  ftpCompletes();
-  ftpDisconnects();
+  antennaFilesSent();
   answer(AntennaReply(1, "ATB 12 HPA V3"));
   p.vclock.advance(65000);
   answer(VersionReply(kBootromText));
