@@ -67,6 +67,11 @@ test-tsan: deps
 	cmake --build $(BUILD_TSAN) --target orvex_curl_tests
 	cd $(BUILD_TSAN) && $(NO_ASLR) ctest --output-on-failure --timeout 600
 
+# Line and branch coverage of src/ per folder, from the whole suite built with
+# gcc --coverage in build-coverage (scripts/coverage; installs gcovr if missing).
+coverage: deps
+	scripts/coverage
+
 # The Debian package of what `cmake --install` installs (CPack):
 # build/orvex-upgrader_<version>_<arch>.deb
 .PHONY: package
