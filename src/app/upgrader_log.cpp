@@ -1,5 +1,6 @@
 #include "app/upgrader_log.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -178,6 +179,21 @@ std::string UpgraderLog::Util_TraceOut(const std::string& text, short count) {
   return Util_TraceText(text, count);
 }
 
+namespace {
+
+// The date or time separator a short form shows: its first punctuation mark
+// ("/" in "4/25/2013", "." in "25.04.2013"), else `fallback`. A blank, a
+// letter or a character the log cannot write ("?") is no separator: the C
+// locale's "9 Dec 2026" gives the fallback.
+std::string SeparatorOf(const std::string& shortForm, char fallback) {
+  for (char c : shortForm)
+    if (c > ' ' && c < 0x7F && c != '?' && !std::isalnum(static_cast<unsigned char>(c)))
+      return std::string(1, c);
+  return std::string(1, fallback);
+}
+
+}  // namespace
+
 void UpgraderLog::Util_LogClose() {
   if (!initialised_ || !usable_) return;
   rebuildPath();
@@ -185,13 +201,8 @@ void UpgraderLog::Util_LogClose() {
   const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
   // The fixed order with the system's date and time separators, as the
   // opening banner's short forms show them.
-  auto separator = [](const std::string& shortForm, char fallback) {
-    for (char c : shortForm)
-      if (c < '0' || c > '9') return std::string(1, c);
-    return std::string(1, fallback);
-  };
-  const std::string d = separator(clock_.shortDate(t), '/');
-  const std::string c = separator(clock_.shortTime(t), ':');
+  const std::string d = SeparatorOf(clock_.shortDate(t), '/');
+  const std::string c = SeparatorOf(clock_.shortTime(t), ':');
   const std::string stamp = Two(t.month) + d + Two(t.day) + d + std::to_string(t.year) + " @ " +
                             Two(h12) + c + Two(t.minute) + c + Two(t.second) +
                             (t.hour < 12 ? " AM" : " PM");

@@ -8,6 +8,9 @@
 #include <QTest>
 
 #include "app/part.h"
+#include "app/upgrader_log.h"
+#include "support/engine_fixture.h"
+#include "support/fake_platform.h"
 #include "support/qt_modal_helper.h"
 
 namespace orvex {
@@ -51,6 +54,33 @@ TEST(QtClock, ShortFormsHaveFourDigitYearsAndSeconds) {
   const DateTime n = QtClock().now();
   EXPECT_GE(n.year, 2013);
   EXPECT_TRUE(n.month >= 1 && n.month <= 12);
+}
+
+// The closing banner as each locale's short forms make it: never a blank,
+// "/" and ":" where a locale shows no separator of its own (C, POSIX).
+TEST(QtClock, ClosingBannerPerLocale) {
+  struct LocaleClock : QtClock {
+    using QtClock::QtClock;
+    DateTime now() override { return {2013, 4, 25, 14, 3, 22}; }
+  };
+  const std::pair<const char*, const char*> rows[] = {
+      {"C", "04/25/2013 @ 02:03:22 PM"},     {"POSIX", "04/25/2013 @ 02:03:22 PM"},
+      {"en_US", "04/25/2013 @ 02:03:22 PM"}, {"en_GB", "04/25/2013 @ 02:03:22 PM"},
+      {"de_DE", "04.25.2013 @ 02:03:22 PM"}, {"sv_SE", "04-25-2013 @ 02:03:22 PM"},
+      {"ko_KR", "04.25.2013 @ 02:03:22 PM"}, {"ar_EG", "04/25/2013 @ 02:03:22 PM"},
+  };
+  for (const auto& [locale, stamp] : rows) {
+    test::TempDir home;
+    test::FakePlatform p;
+    LocaleClock clock{QLocale(QString::fromLatin1(locale))};
+    UpgraderLog log(clock, p.ui());
+    log.setBaseFolder(home.path());
+    log.Util_LogInit();
+    log.Util_LogClose();
+    EXPECT_NE(home.read("logs/" + log.strLogFileName).find(std::string("Close logging. [") + stamp),
+              std::string::npos)
+        << locale << ": " << clock.shortDate(clock.now()) << ", " << clock.shortTime(clock.now());
+  }
 }
 
 TEST(QtUi, MessageBoxesShowFlagsTitleAndTextAndReturnTheButton) {
