@@ -91,8 +91,10 @@ ZingReplyFrame ZingFrameReply(const std::string& bytes, size_t maxLength) {
       return sized(16 + word(12));
     case ZING_RELEASE_INFO + kZingReplyOffset:
       if (bytes.size() < 12) return header(12);
-      // An invalid length (0) carries no text to wait for.
-      return word(8) < 1 ? sized(12) : sized(16 + word(8));
+      // An invalid length (0) carries no text to wait for. A length that
+      // promises more than a reply may hold is read as far as the cap: the
+      // text is what arrives by then, or by the reply time-out.
+      return word(8) < 1 ? sized(12) : sized(std::min<std::uint64_t>(16 + word(8), maxLength));
     case ZING_IB_UPGRADE_STATUS + kZingReplyOffset:
       if (bytes.size() < 8) return header(8);
       return word(4) < 1 ? sized(8) : sized(12);

@@ -31,7 +31,8 @@ enum ZingCode : long {
 // Longest text a reply field carries.
 inline constexpr long kZingMaxText = 256;
 
-// The longest reply taken from the terminal; a longer one is dropped.
+// The longest reply taken from the terminal; a longer one is dropped, but
+// for a release text, which is read up to this length.
 inline constexpr size_t kZingMaxReply = 16384;
 
 // Where one reply ends in the bytes received so far on a connection. The

@@ -61,7 +61,9 @@ TEST(ZingCodec, ReplyFramesFollowTheLayout) {
       {rel.substr(0, 21), F::kIncomplete, 0, 22},
       {rel, F::kComplete, 22, 22},
       {U32(0x1092) + U32(0) + U32(0), F::kComplete, 12, 12},  // invalid length: nothing to wait for
-      {U32(0x1092) + U32(0) + U32(0xFFFFFFF0), F::kTooLong, 0, kZingMaxReply + 1},
+      {U32(0x1092) + U32(0) + U32(0xFFFFFFF0), F::kIncomplete, 0, kZingMaxReply},  // up to the cap
+      {U32(0x1092) + U32(0) + U32(100000) + std::string(kZingMaxReply, 'x'), F::kComplete,
+       kZingMaxReply, kZingMaxReply},
       {AntennaReply(1, "").substr(0, 12) + U32(kZingMaxReply), F::kTooLong, 0, kZingMaxReply + 1},
       {IbStatusReply(45, 0), F::kComplete, 8, 8},
       {IbStatusReply(45).substr(0, 11), F::kIncomplete, 0, 12},
