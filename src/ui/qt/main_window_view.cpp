@@ -194,8 +194,15 @@ void MainWindowView::apply(const std::string& name) {
       // the state the engine gives each of them (the terminal's IB fields
       // stay enabled in a disabled IB frame).
       if (g->isHidden() == c.visible) g->setVisible(c.visible);
-      g->setStyleSheet(c.enabled ? QString()
-                                 : QStringLiteral("QGroupBox::title { color: palette(mid); }"));
+      const QString sheet =
+          c.enabled ? QString() : QStringLiteral("QGroupBox::title { color: palette(mid); }");
+      if (g->styleSheet() != sheet) {
+        g->setStyleSheet(sheet);
+        // A new style sheet puts back the palettes the frame's labels had
+        // before the last one: their colours are the model's again.
+        for (const auto& [child, object] : bound_)
+          if (auto* l = qobject_cast<QLabel*>(object); l && g->isAncestorOf(l)) apply(child);
+      }
       g->setAccessibleDescription(c.enabled ? QString() : QStringLiteral("unavailable"));
       if (c.enabled)
         disabledFrames_.erase(g);

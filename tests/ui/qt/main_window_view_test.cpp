@@ -485,5 +485,28 @@ TEST_F(MainWindowViewTest, TransferBarFollowsAScriptedTransferThenHides) {
   EXPECT_EQ(update->palette().color(QPalette::WindowText), plain);
 }
 
+// Each frame's update label shows the model's colour, also when its frame
+// was greyed while the colour changed (as the antenna frame is until the
+// terminal's release information comes).
+TEST_F(MainWindowViewTest, UpdateLabelsShowTheirColourInEveryFrame) {
+  make();
+  view->show();
+  const std::pair<const char*, const char*> frames[] = {{"frameBin", "lblBinUpdate"},
+                                                        {"frameAntenna", "lblAntUpdate"},
+                                                        {"frameIbInfo", "lblIbUpdate"},
+                                                        {"framePIC", "lblPicUpdate"}};
+  for (const auto& [frame, label] : frames) {
+    up->win.setEnabled(frame, false);
+    up->win.setForeColor(label, kColorDarkOrange);
+    up->win.setEnabled(frame, true);
+    up->win.setEnabled(frame, false);
+    up->win.setEnabled(frame, true);
+  }
+  for (const auto& [frame, label] : frames)
+    EXPECT_EQ(widget<QLabel>(label)->palette().color(QPalette::WindowText).name().toStdString(),
+              "#c06000")
+        << label;
+}
+
 }  // namespace
 }  // namespace orvex
