@@ -4,7 +4,36 @@
 
 namespace orvex {
 
-MainWindow::MainWindow(Upgrader& up) : Part(up) {
+namespace {
+
+// How often a locked window looks whether the chain has ended.
+constexpr int kChainLockCheckMs = 500;
+
+// The controls that start a chain, change the address or fetch the log.
+const char* const kChainCommands[] = {"cmdSetModemIP",
+                                      "cmdGetSoftwareVersion",
+                                      "cmdRestoreDefaults",
+                                      "cmdResetModem",
+                                      "cmdUpgrade",
+                                      "cmdRestore",
+                                      "cmdUpgradeMenu",
+                                      "cmdRestoreMenu",
+                                      "cmdPicUpgradeMenu",
+                                      "cmdIbUpgradeMenu",
+                                      "cmdAntUpgradeMenu",
+                                      "txtIPAddress",
+                                      "chkBinUpg",
+                                      "chkAntUpg",
+                                      "chkIBUpg",
+                                      "chkPICUpg",
+                                      "mnuTools"};
+
+}  // namespace
+
+MainWindow::MainWindow(Upgrader& up)
+    : Part(up),
+      tmrChainLock(up.platform, "tmrChainLock", kChainLockCheckMs, up.cfg.timeScale,
+                   [this] { UI_ReleaseChainLock(); }) {
   win.setWatcher([this](const std::string& name) {
     if (IsShownVersion(name)) UI_ShowItemUpdates();
   });
@@ -56,6 +85,16 @@ void MainWindow::DisableButtons() {
 
 void MainWindow::EnableButtons() {
   Util_LogWrite(VRB, ">> EnableButtons()");
+  if (up.app.UpgradeInProgress()) {
+    for (const char* name : kChainCommands) win.setEnabled(name, false);
+    for (const char* name : {"mnuFile", "mnuFileExit", "mnuHelp", "mnuHelpAbout", "frmMain"})
+      win.setEnabled(name, true);
+    chainLocked_ = true;
+    tmrChainLock.setEnabled(true);
+    return;
+  }
+  chainLocked_ = false;
+  tmrChainLock.setEnabled(false);
   for (const char* name :
        {"cmdSetModemIP", "cmdGetSoftwareVersion", "cmdRestoreDefaults", "cmdResetModem",
         "cmdUpgrade", "cmdRestore", "cmdUpgradeMenu", "cmdRestoreMenu", "mnuFileExit",
@@ -76,6 +115,15 @@ void MainWindow::EnableButtons() {
   }
   for (const char* name : {"mnuFile", "mnuTools", "mnuHelp", "mnuFileExit", "frmMain"})
     win.setEnabled(name, true);
+}
+
+void MainWindow::UI_ReleaseChainLock() {
+  if (!chainLocked_) {
+    tmrChainLock.setEnabled(false);
+    return;
+  }
+  if (st.screenMousePointer != vbDefault || up.app.UpgradeInProgress()) return;
+  EnableButtons();
 }
 
 void MainWindow::UI_DisableIBFunctionality(bool all) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/part.h"
+#include "app/timer.h"
 
 namespace orvex {
 
@@ -18,6 +19,15 @@ class MainWindow : public Part {
   bool SetMouseCursor(long mode);
   void EnableButtons();
   void DisableButtons();
+  // While an upgrade or a restore runs, from its confirmation until its last
+  // verification or its failure message, the normal pointer gives back the
+  // window, File > Exit and Help, but nothing that starts another chain,
+  // changes the address or fetches the log. tmrChainLock gives the commands
+  // back once the chain has ended.
+  bool UI_ChainLocked() const { return chainLocked_; }
+  // The commands come back if the chain has ended.
+  void UI_ReleaseChainLock();
+  Timer tmrChainLock;
   void UI_EnableIBFunctionality();
   void UI_DisableIBFunctionality(bool all);
   void UI_EnableAntennaFunctionality();
@@ -43,6 +53,8 @@ class MainWindow : public Part {
  private:
   // One of the version boxes that UI_ShowItemUpdates compares.
   static bool IsShownVersion(const std::string& name);
+
+  bool chainLocked_ = false;
 };
 
 }  // namespace orvex

@@ -61,7 +61,13 @@ void ReleaseSeries::Form_KeyPress(int keyAscii) {
   }
   const bool fire = keyAscii == kLogKeyFire && bLogKeyArmed;
   bLogKeyArmed = false;
-  if (fire) DownloadTerminalLog();
+  if (!fire) return;
+  // The log download is an FTP chain of its own: not while another runs.
+  if (up.app.UpgradeInProgress()) {
+    Util_LogWrite(INF, "Log download not started: an upgrade is in progress.");
+    return;
+  }
+  DownloadTerminalLog();
 }
 
 void ReleaseSeries::DownloadTerminalLog() {

@@ -195,6 +195,7 @@ void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& mes
   UPG_EndChainOnFailure(reason);
   SetStatus("Upgrade stopped: " + reason);
   if (!message.empty()) MsgBox(message, flags, title);
+  up.ui.UI_ReleaseChainLock();
 }
 
 bool Sequencer::UPG_VerifySoftwareAfterRestart() {
@@ -413,6 +414,8 @@ void Sequencer::cmdUpgrade_Click() {
     ClearPendingFlags();
     return;
   }
+  // From here until the chain ends nothing may start another one.
+  up.ui.EnableButtons();
 
   if (st.bSwUpgPending) {
     st.currUpgradeState = UPG_STATE_IDLE;

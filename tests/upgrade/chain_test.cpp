@@ -20,6 +20,23 @@ class UpgradeChain : public UpgradeTest {
  protected:
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
   void ftpDisconnects() { p.ftp().fire(icDisconnected); }
+  // At this moment of the chain nothing can start another chain, change the
+  // address or fetch the log; with the normal pointer, Exit stays usable.
+  void expectNoSecondChain(const char* moment) {
+    SCOPED_TRACE(moment);
+    for (const char* name :
+         {"cmdUpgrade", "cmdUpgradeMenu", "cmdRestore", "cmdRestoreMenu", "cmdGetSoftwareVersion",
+          "cmdSetModemIP", "cmdResetModem", "cmdRestoreDefaults", "cmdAntUpgradeMenu",
+          "cmdIbUpgradeMenu", "cmdPicUpgradeMenu", "txtIPAddress", "mnuTools"})
+      EXPECT_FALSE(up->win.enabled(name)) << name;
+    if (!p.uiFake.busy) {
+      EXPECT_TRUE(up->win.enabled("mnuFileExit") && up->win.enabled("frmMain"));
+    }
+    const size_t sent = p.ftp().commands.size();
+    up->keyPress(ReleaseSeries::kLogKeyArm);
+    up->keyPress(ReleaseSeries::kLogKeyFire);
+    EXPECT_EQ(p.ftp().commands.size(), sent);
+  }
 };
 
 TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
@@ -27,6 +44,7 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   bringUp();
   clickUpgrade({"chkAntUpg", "chkIBUpg"});
   ASSERT_EQ(messages().size(), 1u);
+  expectNoSecondChain("antenna upload");
 
   // Antenna: both parts, then the install request.
   ftpCompletes();
@@ -37,11 +55,13 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x90\x02", 5));
   zing().deliver(AntennaReply(1, "ATB 12 HPA V3"));
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
+  expectNoSecondChain("antenna restart wait");
 
   // The terminal restarts with the new antenna firmware; its release
   // information starts the IB item.
   p.vclock.advance(65000);
   answer(VersionReply(kVersionText));
+  expectNoSecondChain("after the restart, before the release information");
   answer(ReleaseInfoReply(kNewAntenna));
   EXPECT_TRUE(logHas("INF: \tAttempting pending IB Upgrade..."));
   EXPECT_FALSE(up->st.bIbUpgPending);
@@ -52,6 +72,7 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   EXPECT_EQ(p.ftp().commands.size(), 5u);
   EXPECT_EQ(p.ftp().commands[3], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
   EXPECT_EQ(up->st.ibUpgState, IB_UPG_RESET_SENT);
+  expectNoSecondChain("wait before the reset");
 
   // Reset, restart, flashing with progress, and the restart after it.
   p.vclock.advance(5000);
@@ -59,9 +80,11 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   p.vclock.advance(40000);
   answer(VersionReply(kVersionText));
   EXPECT_EQ(status(), "Checking IB Upgrade. Please Wait...");
+  expectNoSecondChain("IB flashing");
   p.vclock.advance(60000);
   answer(IbStatusReply(128));
   EXPECT_EQ(up->win.text("lblIbUpgStatus"), "50 %");
+  expectNoSecondChain("IB progress");
   p.vclock.advance(5000);
   answer(IbStatusReply(0));
   p.vclock.advance(40000);
@@ -74,6 +97,9 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   EXPECT_FALSE(up->st.bAntUpgPending || up->st.bIbUpgPending || up->st.bPicUpgPending);
   EXPECT_FALSE(p.uiFake.busy);
   EXPECT_EQ(messages().size(), 1u);  // only the question
+  // The chain has ended: the commands come back.
+  p.vclock.advance(500);
+  EXPECT_TRUE(up->win.enabled("cmdUpgrade") && up->win.enabled("cmdSetModemIP"));
 
   // Each item with the versions before and after it, and its result.
   const auto& items = up->seq.itemResults();
