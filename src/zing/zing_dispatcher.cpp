@@ -87,7 +87,39 @@ void ZingChannel::DispatchReply(const std::string& reply) {
     case ReplyCode(ZING_RELEASE_INFO):
     case ReplyCode(ZING_IB_UPGRADE_STATUS):
     case ReplyCode(ZING_IB_UPGRADE_PREPARE): tmrResponse.setEnabled(false); break;
-    default: return;  // logged; the reply time-out still ends the exchange
+    default:
+      // Logged; the reply time-out ends the exchange. A preparation step is
+      // not confirmed by it, though, and ends here.
+      if (pendingZingReq == ZING_CHECK_DISK || pendingZingReq == ZING_HALT_STACK) break;
+      return;
+  }
+
+  // A reply that does not answer the request sent cannot move its step on:
+  // the step ends here and says so.
+  if (pendingZingReq != 0 && code != ReplyCode(pendingZingReq)) {
+    tmrResponse.setEnabled(false);
+    sckZING->close();
+    Util_LogWrite(ERR, "ZING reply /x" + HexUpper(static_cast<unsigned long>(code)) +
+                           " does not answer request /x" +
+                           HexUpper(static_cast<unsigned long>(pendingZingReq)) + ".");
+    if (pendingZingReq == ZING_CHECK_DISK || pendingZingReq == ZING_HALT_STACK) {
+      FailPreparation(pendingZingReq == ZING_CHECK_DISK ? "its file system check"
+                                                        : "that it halted its radio stack");
+      return;
+    }
+    // While the IB firmware is flashed the terminal must stay on.
+    const bool flashing = pendingZingReq == ZING_IB_UPGRADE_STATUS;
+    up.ui.SetMouseCursor(0);
+    SetStatus("The Satellite IP Modem sent an unexpected reply.");
+    FailChainItem("the terminal sent a reply to another request.",
+                  std::string("Upgrade stopped.") + CRLF + CRLF +
+                      "The Satellite IP Modem sent a reply to another request." + CRLF +
+                      "No further upgrade item has been started." + CRLF + CRLF +
+                      (flashing ? "Do not switch it off; check its IB version after it has "
+                                  "restarted."
+                                : "Get its software version using the Tools menu, then retry "
+                                  "the upgrade."));
+    return;
   }
 
   switch (code) {

@@ -152,6 +152,7 @@ TEST_F(ZingDispatcher, ReleaseInfoWithoutOrWithUnknownIbVersion) {
 }
 
 TEST_F(ZingDispatcher, PreparationAntennaAndIbPreparationReplies) {
+  up->zing.ZingReq_HaltStack();
   answer(PlainReply(0x1033));  // halt before check disk: only logged
   EXPECT_TRUE(logHas("Halt GPRS Stack response has arrived"));
   EXPECT_EQ(up->st.upgPrepState, 0);
@@ -349,15 +350,21 @@ TEST_F(ZingDispatcher, RepliesInPiecesArePutBackTogether) {
   }
   EXPECT_FALSE(logHas("ZING reply too short"));
 
-  // A reply that announces more than any reply may hold is dropped; the
-  // reply time-out still ends the exchange.
-  up->zing.ZingReq_Fetch_All_Release_Info();
-  answer(U32(0x1092) + U32(0) + U32(0x7FFFFFFF) + U32(0) + "PIC: 9.99");
-  EXPECT_TRUE(logHas("ERR: \tZING reply dropped: /x1092 longer than 16384 bytes."));
-  EXPECT_NE(up->win.text("txtTermPICVersion"), "9.99");
-  EXPECT_TRUE(up->zing.tmrResponse.enabled());
-  p.vclock.advance(40000);
-  EXPECT_EQ(status(), "Connection failed.");
+  // A release text that announces more than arrives, or more than any reply
+  // may hold, is read up to the last byte received when the reply time-out
+  // ends the wait.
+  up->zing.tmrIbPollUpgStatus.setEnabled(false);  // the IB row's next poll
+  for (const long length : {100000L, 0x7FFFFFFFL}) {
+    up->zing.ZingReq_Fetch_All_Release_Info();
+    answer(U32(0x1092) + U32(0) + U32(length) + U32(0) + "PIC: 9.99");
+    EXPECT_NE(up->win.text("txtTermPICVersion"), "9.99");
+    EXPECT_TRUE(up->zing.tmrResponse.enabled());
+    p.vclock.advance(40000);
+    EXPECT_EQ(up->win.text("txtTermPICVersion"), "9.99") << length;
+    EXPECT_EQ(status(), "Operation Successful. Release Info retrieved!");
+    up->win.setText("txtTermPICVersion", "");
+  }
+  EXPECT_FALSE(logHas("ZING reply dropped"));
 }
 
 // The tail of a reply too long to take is not read as replies of its own,
@@ -396,6 +403,29 @@ TEST_F(ZingDispatcher, TheTailOfATooLongReplyIsNotRead) {
   up->zing.ZingReq_Fetch_All_Release_Info();
   answer(ReleaseInfoReply(kReleaseText));
   EXPECT_EQ(up->win.text("txtTermPICVersion"), "2.03");
+}
+
+// A reply that does not answer the request sent ends that step at once: a
+// preparation is not confirmed by it, and nothing else acts on it.
+TEST_F(ZingDispatcher, AReplyToAnotherRequestEndsTheStep) {
+  const std::pair<void (ZingChannel::*)(), std::string> cases[] = {
+      {&ZingChannel::ZingReq_PrepareTerminalFileSystem, U32(0x1055) + "junk"},
+      {&ZingChannel::ZingReq_HaltStack, PlainReply(0x1013)},
+      {&ZingChannel::ZingReq_FetchIBUpgradeStatus, PlainReply(0x1033)},
+      {&ZingChannel::ZingReq_Fetch_All_Release_Info, VersionReply(kVersionText)},
+  };
+  for (const auto& [request, reply] : cases) {
+    up->st.upgPrepState = UPG_PREP_FS_READY;
+    (up->zing.*request)();
+    answer(reply);
+    EXPECT_FALSE(up->zing.tmrResponse.enabled()) << reply.size();
+    EXPECT_EQ(zing().state(), sckClosed);
+    EXPECT_EQ(up->st.upgPrepState, UPG_PREP_FS_READY);
+    EXPECT_FALSE(up->zing.tmrFiveSecDelayedReset.enabled());
+    EXPECT_NE(up->win.text("txtCurrentSoftwareVersion"), "5.1.0.9");
+  }
+  EXPECT_EQ(p.uiFake.messages.size(), 2u);  // the two preparation steps
+  EXPECT_TRUE(logHas("ERR: \tZING reply /x1004 does not answer request /x92."));
 }
 
 }  // namespace
