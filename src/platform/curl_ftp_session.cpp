@@ -449,6 +449,11 @@ FtpResult CurlFtpSession::perform(Transfer& t) {
     return r;
   }
   r.code = MapCurlError(rc);
+  // A 451 or 426 in place of the 226 after the data: the server refused the
+  // file, the connection itself is fine.
+  if (rc == CURLE_PARTIAL_FILE &&
+      (t.lastReply.rfind("451", 0) == 0 || t.lastReply.rfind("426", 0) == 0))
+    r.code = ftpErrServerRefused;
   if (t.writeFailed && rc == CURLE_WRITE_ERROR) {
     r.text =
         std::string("Cannot write the local file ") + t.localPath + ": " + std::strerror(errno);
@@ -537,6 +542,8 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
   prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnFileData);
   curl_easy_setopt(t.curl, CURLOPT_WRITEDATA, &t);
+  // No SIZE first: only RETR's own refusal says that the file is not there.
+  curl_easy_setopt(t.curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
   FtpResult r = perform(t);
   if (r.ok) {
     // An empty file sends no data: create it now.

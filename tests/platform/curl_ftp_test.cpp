@@ -617,8 +617,8 @@ TEST_F(CurlFtpTest, ListingsLargerThanTheLimitEndAsAnError) {
 TEST_F(CurlFtpTest, GetRefusalsCarryTheServersReplyLine) {
   startServer();
   ASSERT_TRUE(WriteFile(root() + "/image.txt", "img"));
-  for (const char* name :
-       {"refuse550.bin", "refuse450.bin", "refuse451.bin", "refuse425.bin", "refuse421.bin"})
+  for (const char* name : {"refuse550.bin", "refuse450.bin", "refuse451.bin", "refuse425.bin",
+                           "refuse421.bin", "after451.bin", "after426.bin"})
     ASSERT_TRUE(WriteFile(root() + "/" + name, "refused"));
   struct Case {
     const char* remote;
@@ -632,6 +632,8 @@ TEST_F(CurlFtpTest, GetRefusalsCarryTheServersReplyLine) {
       {"refuse451.bin", ftpErrServerRefused, "451 "},
       {"refuse425.bin", ftpErrServerRefused, "425 "},
       {"refuse421.bin", ftpErrTimeout, "421 "},
+      {"after451.bin", ftpErrServerRefused, "451 "},  // after the data: a refusal too
+      {"after426.bin", ftpErrServerRefused, "426 "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.remote);
@@ -642,6 +644,11 @@ TEST_F(CurlFtpTest, GetRefusalsCarryTheServersReplyLine) {
     EXPECT_FALSE(QFile::exists(target));
     EXPECT_EQ(getImageTxt(), "img");
   }
+  // A SIZE the server does not answer does not make a file missing.
+  ASSERT_TRUE(WriteFile(root() + "/nosize.bin", "there"));
+  const QString copy = local() + "/nosize.bin";
+  ASSERT_EQ(run("GET nosize.bin \"" + copy.toStdString() + "\""), icResponseCompleted);
+  EXPECT_EQ(ReadFile(copy), "there");
 }
 
 TEST_F(CurlFtpTest, RenameInTheWorkingFolderAndAcrossFolders) {

@@ -10,7 +10,9 @@ Files whose name starts with "reset" are cut off with a TCP reset after
 with "stall" stop flowing after --fault-bytes bytes of a download while
 every connection stays open. A download of a file named "refuse" + a
 three-digit code (say "refuse451.bin") is answered with that code; after
-421 the server closes the connection. An upload of a file whose name
+421 the server closes the connection. A transfer of a file named "after" +
+a 4xx code (say "after451.bin") sends its data and then that code instead
+of 226; SIZE of a file whose name starts with "nosize" is answered 550. An upload of a file whose name
 starts with "hold" is stored in full, but its final 226 reply is held back
 --hold-seconds (3 by default), as a terminal does while it writes its flash.
 Every command received is appended to --journal, one line each.
@@ -40,6 +42,7 @@ from pyftpdlib.servers import FTPServer
 STALLED = []  # sockets held open on purpose until the server ends
 UNKNOWN_TO_OLD_SERVERS = {"EPSV", "EPRT", "SIZE", "MDTM", "MLSD", "MLST", "FEAT"}
 REFUSE = re.compile(r"^refuse([1-5][0-9][0-9])")
+AFTER = re.compile(r"^after(4[0-9][0-9])")
 
 
 def die_with_parent():
@@ -59,6 +62,7 @@ class FaultyHandler(FTPHandler):
     strict = False
     hold_seconds = 3.0
     holding = False  # the next 226 of this connection is held back
+    after_code = None  # replaces the next 226 of this connection
 
     def pre_process_command(self, line, cmd, arg):
         if self.journal:
@@ -66,6 +70,12 @@ class FaultyHandler(FTPHandler):
                 shown = "PASS ***" if cmd == "PASS" else line
                 fh.write(shown + "\n")
         self.holding = cmd == "STOR" and os.path.basename(arg).startswith("hold")
+        if cmd in ("RETR", "STOR"):
+            after = AFTER.match(os.path.basename(arg))
+            self.after_code = after.group(1) if after else None
+        if cmd == "SIZE" and os.path.basename(arg).startswith("nosize"):
+            self.respond("550 Could not get file size.")
+            return None
         if self.strict and (cmd in UNKNOWN_TO_OLD_SERVERS or (cmd == "CWD" and arg == "/")):
             self.respond("500 Command not understood.")
             return None
@@ -86,6 +96,9 @@ class FaultyHandler(FTPHandler):
         return super().ftp_RETR(file)
 
     def respond(self, resp, logfun=None):
+        if self.after_code and resp.startswith("226"):
+            resp = "%s Transfer aborted on purpose." % self.after_code
+            self.after_code = None
         if self.holding and resp.startswith("226"):
             self.holding = False
             self.ioloop.call_later(self.hold_seconds, self._respond_held, resp)
