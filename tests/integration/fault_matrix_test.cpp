@@ -49,6 +49,9 @@ void PrintTo(const Row& row, std::ostream* os) {
 // classic one that knows neither RNFR nor RNTO.
 enum class Server { Strict, Classic };
 using Param = std::tuple<Row, Server>;
+void PrintTo(Server server, std::ostream* os) {
+  *os << (server == Server::Classic ? "classic" : "strict");
+}
 
 // The sample terminal, like an older embedded FTP server, with faults.
 std::string Scenario(const Row& row, Server server) {

@@ -61,6 +61,8 @@ class FtpScript {
       "RNTO\r\n214 Help OK.\r\n";
   // Content of image.txt on the terminal; none: the GET is refused (12003).
   std::optional<std::string> imageTxt;
+  // What the GET of the backup image writes; unset: a text naming the source.
+  std::optional<std::string> backupContent;
   // The reply to "LS ", in the pieces the client hands out.
   std::vector<std::string> listing;
   long long delayMs = 10;
@@ -118,7 +120,8 @@ class FtpScript {
       }
       WriteFile(Quoted(command).at(0), *imageTxt);
     } else if (command.rfind("GET ", 0) == 0) {
-      WriteFile(Quoted(command).at(1), "backup of " + Quoted(command).at(0));
+      WriteFile(Quoted(command).at(1),
+                backupContent.value_or("backup of " + Quoted(command).at(0)));
     } else if (command == "HELP") {
       ftp.chunks.assign({helpText});
     } else if (command == "LS ") {

@@ -333,6 +333,17 @@ TEST_F(SoftwareUpgradeTest, TheBackupIsOfTheImageThatBootsAndNeedsTheVersion) {
   }
 }
 
+TEST_F(SoftwareUpgradeTest, AnEmptyBackupDownloadNeverReplacesAGoodCopy) {
+  home.write("Backup/orvex_5_1_0_9.bin", "old copy");
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {"orvex_5_1_0_9.bin\r\n"};
+  ftp->backupContent = "";  // 0 bytes, then 226
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(1000);
+  EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "old copy");
+  EXPECT_FALSE(home.exists("Backup/orvex_5_1_0_9.bin.part"));
+}
+
 TEST_F(SoftwareUpgradeTest, DeletionRule) {
   struct Case {
     std::string name;
