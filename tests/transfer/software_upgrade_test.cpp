@@ -324,7 +324,7 @@ TEST_F(SoftwareUpgradeTest, TheBackupIsOfTheImageThatBootsAndNeedsTheVersion) {
     up->st.upgPrepState = bootrom ? UPG_PREP_STACK_READY : UPG_PREP_IDLE;
     up->sw.UPG_HandleSwUpgradePreparation();
     p.vclock.advance(100);
-    EXPECT_EQ(p.uiFake.messages.size(), bootrom ? 0u : 1u);
+    ASSERT_EQ(p.uiFake.messages.size(), bootrom ? 0u : 1u);
     EXPECT_EQ(commands().size(), bootrom ? 2u : 0u);  // HELP, PUT
     if (!bootrom) {
       EXPECT_TRUE(StartsWith(p.uiFake.messages[0].text,
