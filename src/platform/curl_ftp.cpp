@@ -361,6 +361,9 @@ class CurlFtpClient final : public FtpClientPort {
     } else if (cmd.verb == "LS" || cmd.verb == "DIR") {
       r = session.list(cmd.first, cmd.verb == "DIR", listing);
       hasListing = true;
+    } else if (cmd.verb == "HELP" && cmd.first.empty()) {
+      r = session.help(listing);
+      hasListing = true;
     } else if (cmd.verb == "DELETE" && !cmd.first.empty()) {
       r = session.remove(cmd.first);
     } else if (cmd.verb == "RENAME" && !cmd.first.empty() && !cmd.second.empty() && !cmd.extra) {

@@ -43,6 +43,8 @@ std::string Escape(const std::string& segment) {
 
 // The longest reply line kept for the technician; the rest is cut off.
 constexpr size_t kReplyLimit = 512;
+// The most of a HELP reply that is kept.
+constexpr size_t kHelpLimit = 16 * 1024;
 
 // A path with repeated and trailing slashes removed ("/" stays "/").
 std::string Normalize(const std::string& path) {
@@ -172,6 +174,9 @@ struct CurlFtpSession::Transfer {
   std::string* text = nullptr;
   bool listingTooLong = false;
   curl_slist* postQuote = nullptr;
+  // HELP: the lines of the server's reply to it, bounded.
+  std::string* helpReply = nullptr;
+  bool inHelp = false;
 
   ~Transfer() {
     if (out) std::fclose(out);
@@ -266,15 +271,19 @@ struct CurlFtpSession::Transfer {
     auto* t = static_cast<Transfer*>(user);
     if (type == CURLINFO_HEADER_OUT) {
       t->lastReply.clear();
+      t->inHelp = t->helpReply && size >= 4 && std::strncmp(data, "HELP", 4) == 0;
     } else if (type == CURLINFO_HEADER_IN) {
       std::string line(data, std::min(size, kReplyLimit));
       while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
       const auto digit = [&](size_t i) {
         return std::isdigit(static_cast<unsigned char>(line[i])) != 0;
       };
-      if (line.size() >= 3 && digit(0) && digit(1) && digit(2) &&
-          (line.size() == 3 || line[3] == ' '))
-        t->lastReply = line;
+      const bool final = line.size() >= 3 && digit(0) && digit(1) && digit(2) &&
+                         (line.size() == 3 || line[3] == ' ');
+      if (final) t->lastReply = line;
+      if (t->inHelp && t->helpReply->size() + line.size() < kHelpLimit)
+        *t->helpReply += line + "\r\n";
+      if (final) t->inHelp = false;
     }
     return 0;
   }
@@ -515,6 +524,20 @@ FtpResult CurlFtpSession::list(const std::string& path, bool longForm, std::stri
 FtpResult CurlFtpSession::remove(const std::string& name) {
   const Site s = quoteSite(JoinRemote(workingFolder_, name));
   return finish(quote(s.target, {"DELE " + s.argument}));
+}
+
+FtpResult CurlFtpSession::help(std::string& reply) {
+  reply.clear();
+  Transfer t;
+  t.helpReply = &reply;
+  t.postQuote = curl_slist_append(t.postQuote, "HELP");
+  // Where the server is: no change of folder.
+  prepare(t, folderTarget(serverFolder_));
+  curl_easy_setopt(t.curl, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(t.curl, CURLOPT_POSTQUOTE, t.postQuote);
+  FtpResult r = perform(t);
+  if (!r.ok) reply.clear();
+  return finish(r);
 }
 
 FtpResult CurlFtpSession::rename(const std::string& from, const std::string& to) {

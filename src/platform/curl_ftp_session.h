@@ -83,6 +83,9 @@ class CurlFtpSession {
   // NLST, or LIST for the long form; at most kListingLimit bytes.
   FtpResult list(const std::string& path, bool longForm, std::string& listing);
   FtpResult remove(const std::string& name);
+  // HELP, in the folder the server is in; `reply` gets the lines of the
+  // server's answer (each ended by CR LF).
+  FtpResult help(std::string& reply);
   // RNFR/RNTO; both names absolute or relative to the working folder.
   FtpResult rename(const std::string& from, const std::string& to);
   FtpResult get(const std::string& remote, const std::string& localPath);

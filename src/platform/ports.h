@@ -112,16 +112,16 @@ struct FtpTransferBytes {
 //                          servers); read with getChunk
 //   "Delete <path>"        DELE
 //   "RENAME <from> <to>"   RNFR, RNTO (bare names are single words)
+//   "HELP"                 the server's HELP reply lines; read with getChunk
 //   "GET <remote> <local>" a failed GET leaves no local file
 //   "PUT <local> <remote>"
 //   "CLOSE"                logs out; ends with state 10
-// After a failed command, after cancel() and after "CLOSE" the next command
-// logs in anew in the login folder: working folder, listing and read
-// position are cleared. A listing holds at most 1 MiB; a longer one fails
-// with 63. On a server's refusal responseInfo() starts with its reply line
-// ("550 ..."): a GET answered 550, 450, 451 or 425 fails with 12003 (only
-// 550 means the file is not there), 421 with 12002; a refused CD, Delete or
-// RENAME is 12003. Local file errors keep curl's numbers (23 write, 26 read).
+// After a failed command, after cancel() and after "CLOSE" the next command logs in anew
+// in the login folder: working folder, listing and read position are cleared. A listing
+// holds at most 1 MiB; a longer one fails with 63. On a server's refusal responseInfo()
+// starts with its reply line ("550 ..."): a GET answered 550, 450, 451 or 425 fails with
+// 12003 (only 550 means the file is not there), 421 with 12002; a refused CD, Delete,
+// RENAME or HELP is 12003. Local file errors keep curl's numbers (23 write, 26 read).
 class FtpClientPort {
  public:
   virtual ~FtpClientPort() = default;

@@ -139,6 +139,7 @@ void FtpEngine::OnCommandComplete() {
       UPG_CloseFtpForImagePut();
       break;
     case DELETE_PART_BIN_CMD: up.sw.UPG_ReportAbandonedImage(); break;
+    case CHECK_RENAME_CMD: up.sw.UPG_CheckRenameSupport(); break;
     case GET_LOG_CMD:
       st.bFtpDone = true;
       CloseConnection(true);
@@ -200,7 +201,9 @@ void FtpEngine::OnError() {
   tmrFTPReq.setEnabled(false);
   const long code = inetFTP->responseCode();
   const std::string info = inetFTP->responseInfo();
-  if (!st.bFtpDone && st.ftpState != GET_IMG_CMD)
+  // A server without HELP only tells that it cannot rename either.
+  const bool noHelp = st.ftpState == CHECK_RENAME_CMD && code == ftpErrServerRefused;
+  if (!st.bFtpDone && st.ftpState != GET_IMG_CMD && !noHelp)
     Util_LogWrite(ERR, "Command not complete, Error code: " + std::to_string(code) + " " + info +
                            " ftp command: " + std::to_string(st.ftpState));
   if (st.bFtpDone) return;
@@ -314,6 +317,10 @@ void FtpEngine::OnServerRefused() {
       // that the terminal has its space back.
       Util_LogWrite(ERR, "[ FTP ERROR ] : the terminal refused the software image");
       up.sw.UPG_AbandonUploadedImage(RefusalMessage());
+      break;
+    case CHECK_RENAME_CMD:
+      Util_LogWrite(DET, "HELP refused: " + inetFTP->responseInfo());
+      up.sw.UPG_PutImageChecked(false);
       break;
     case DELETE_PART_BIN_CMD:
       Util_LogWrite(ERR, "Unable to remove the unfinished image from the terminal.");

@@ -33,6 +33,9 @@ enum FtpCommandState : long {
   VERIFY_NEW_BIN_CMD = 26,
   RENAME_NEW_BIN_CMD = 27,
   DELETE_PART_BIN_CMD = 28,
+  // Before an image is put: does the terminal's FTP server rename files?
+  // (An older one knows neither RNFR nor RNTO.) Asked with HELP.
+  CHECK_RENAME_CMD = 29,
 };
 
 // The warning shown before the upgrader closes on a broken connection.

@@ -1,5 +1,6 @@
 #include "transfer/software_upgrade.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include "app/upgrader.h"
@@ -39,7 +40,10 @@ void SoftwareUpgrade::UPG_HandleSwUpgradePreparation() {
   Util_LogWrite(VRB, ">> UPG_HandleSwUpgradePreparation()");
   Util_LogWrite(DET, "UpgPrepState: " + Util_UpgPrepStateName(st.upgPrepState));
   switch (st.upgPrepState) {
-    case UPG_PREP_IDLE: up.zing.ZingReq_PrepareTerminalFileSystem(); break;
+    case UPG_PREP_IDLE:
+      if (!VersionKnownForBackup()) return;
+      up.zing.ZingReq_PrepareTerminalFileSystem();
+      break;
     case UPG_PREP_FS_READY: up.zing.ZingReq_HaltStack(); break;
     case UPG_PREP_STACK_READY:
       st.upgPrepState = UPG_PREP_ALL_DONE;
@@ -58,6 +62,23 @@ void SoftwareUpgrade::UPG_HandleSwUpgradePreparation() {
   }
 }
 
+bool SoftwareUpgrade::VersionKnownForBackup() {
+  if (st.bBootromMode || (!st.strCurrSwVersion.empty() && st.strCurrSwVersion != "0_0_0_0"))
+    return true;
+  // Without the version the running image has no backup name, and the
+  // terminal would be upgraded with no way back.
+  Util_LogWrite(ERR, "The terminal's software version is unknown: no software upgrade.");
+  up.ftp.EndChainOnFailure("the terminal's software version is unknown");
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("The software version of the Satellite IP Modem is not known, so its "
+                     "software cannot be backed up.") +
+             CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+             "Check the connection and retry the upgrade.",
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+  return false;
+}
+
 void SoftwareUpgrade::tmrDelayedSwUpgIgnite_Timer() {
   Util_LogWrite(VRB, ">> tmrDelayedSwUpgIgnite() ");
   tmrDelayedSwUpgIgnite.setEnabled(false);
@@ -66,6 +87,7 @@ void SoftwareUpgrade::tmrDelayedSwUpgIgnite_Timer() {
 
 void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   Util_LogWrite(VRB, ">> UPG_SoftwareUpgradeIgnite()");
+  if (!VersionKnownForBackup()) return;
   const std::string backupName = "orvex_" + st.strCurrSwVersion + ".bin";
   for (const auto& name : FindFiles(st.strBackupDir, "orvex*.bin")) {
     if (name == backupName) {
@@ -266,8 +288,11 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   SetStatus("Downloading Satellite IP Modem Binary to PC...");
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
-  const std::string remote =
-      bImageValid ? "/tffs0/bin/orvex_" + st.strCurrSwVersion + ".bin" : "/tffs0/bin/orvex.bin";
+  // The copy is of the file the terminal boots: the one image.txt names
+  // (the one the deletion rule spared), else orvex.bin.
+  const std::string remote = bImageValid && !strCurrExecutable.empty()
+                                 ? "/tffs0" + strCurrExecutable
+                                 : "/tffs0/bin/orvex.bin";
   // The download goes to a temporary name; the old copy is replaced only
   // once the new one is complete.
   backupFinal_ = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
@@ -291,18 +316,6 @@ void SoftwareUpgrade::UPG_UploadOrvexBinToTarget() {
   PutImage(st.strHomeDir + local, st.strNewSwVersion);
 }
 
-void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& version) {
-  install_ = {};
-  install_.localPath = localPath;
-  install_.finalPath = "/tffs0/bin/orvex_" + version + ".bin";
-  install_.partPath = install_.finalPath + kPartSuffix;
-  install_.size = FileLength(localPath);
-  const std::string command = "PUT " + Quoted(localPath) + " " + install_.partPath;
-  if (st.ftpState == PUT_NEW_BIN_CMD)
-    Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
-  up.ftp.inetFTP->execute(command);
-}
-
 namespace {
 
 std::string FileName(const std::string& remotePath) {
@@ -316,6 +329,80 @@ std::string Folder(const std::string& remotePath) {
 }
 
 }  // namespace
+
+void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& version) {
+  install_ = {};
+  install_.localPath = localPath;
+  install_.finalPath = "/tffs0/bin/orvex_" + version + ".bin";
+  install_.size = FileLength(localPath);
+  install_.putState = st.ftpState;
+  st.ftpState = CHECK_RENAME_CMD;
+  Util_LogWrite(DET, "FTP state : CHECK_RENAME_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->execute("HELP");
+}
+
+void SoftwareUpgrade::UPG_CheckRenameSupport() {
+  Util_LogWrite(VRB, ">> UPG_CheckRenameSupport()");
+  auto& ftp = *up.ftp.inetFTP;
+  std::string help;
+  for (std::string chunk = ftp.getChunk(1024); !chunk.empty(); chunk = ftp.getChunk(1024)) {
+    help += chunk;
+    if (help.size() > kMaxListingBytes) break;
+  }
+  // The commands are words of the reply lines after their codes.
+  bool rnfr = false, rnto = false;
+  std::string word;
+  for (size_t i = 0; i <= help.size(); ++i) {
+    const char c = i < help.size() ? help[i] : ' ';
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      continue;
+    }
+    rnfr = rnfr || word == "RNFR";
+    rnto = rnto || word == "RNTO";
+    word.clear();
+  }
+  UPG_PutImageChecked(rnfr && rnto);
+}
+
+bool SoftwareUpgrade::IsRunningImage(const std::string& finalPath, bool restore) const {
+  const std::string name = FileName(finalPath);
+  if (EqualsNoCase(name, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
+  // A restore reads no image.txt; what an upgrade read earlier is stale.
+  if (restore || !bImageValid) return false;
+  return EqualsNoCase(FileName(strCurrExecutable), name);
+}
+
+void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
+  bRenameWorks = renameWorks;
+  Util_LogWrite(INF, renameWorks ? "The terminal's FTP server renames files."
+                                 : "The terminal's FTP server cannot rename files: the image is "
+                                   "put under its final name.");
+  st.ftpState = install_.putState;
+  const bool restore = st.ftpState == PUT_RESTORE_BIN_CMD;
+  Util_LogWrite(DET, restore ? "FTP state : PUT_RESTORE_BIN_CMD" : "FTP state : PUT_NEW_BIN_CMD");
+  if (!renameWorks && !st.bBootromMode && IsRunningImage(install_.finalPath, restore)) {
+    // Without a rename the new copy would be written over the image that
+    // runs, and a cut-off upload would leave the terminal unable to boot.
+    Util_LogWrite(ERR, "Not put: " + install_.finalPath +
+                           " is the running image and the terminal cannot rename files.");
+    up.ftp.EndChainOnFailure("the running image would be overwritten: " + install_.finalPath);
+    up.ui.SetMouseCursor(0);
+    MsgBox(std::string("The Satellite IP Modem already runs this software version (") +
+               FileName(install_.finalPath) + ")." + CRLF +
+               "Its FTP server cannot rename files, so the same version cannot be installed "
+               "over the running software." +
+               CRLF + "Operation cancelled. The terminal keeps its current software.",
+           vbExclamation, kProgramTitle);
+    SetStatus("");
+    return;
+  }
+  install_.partPath = renameWorks ? install_.finalPath + kPartSuffix : install_.finalPath;
+  const std::string command = "PUT " + Quoted(install_.localPath) + " " + install_.partPath;
+  if (!restore) Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
+  up.ftp.inetFTP->execute(command);
+}
 
 void SoftwareUpgrade::UPG_VerifyUploadedImage() {
   Util_LogWrite(VRB, ">> UPG_VerifyUploadedImage()");
@@ -351,7 +438,10 @@ void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
   }
   Util_LogWrite(INF, "Image verified on the terminal: " + install_.partPath + ", " +
                          std::to_string(*size) + " bytes.");
-  UPG_RenameUploadedImage();
+  if (bRenameWorks)
+    UPG_RenameUploadedImage();
+  else
+    up.ftp.UPG_CloseFtpForImagePut();
 }
 
 void SoftwareUpgrade::UPG_RenameUploadedImage() {

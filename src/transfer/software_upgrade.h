@@ -26,6 +26,11 @@ class SoftwareUpgrade : public Part {
   void UPG_GetCurrentOrvexBintoPc();
   void UPG_UploadOrvexBinToTarget();
 
+  // Before the image is put: the reply to HELP tells whether the terminal
+  // renames files; then the image goes up, under a temporary name when it
+  // does, else under its final name (never over the running image).
+  void UPG_CheckRenameSupport();
+  void UPG_PutImageChecked(bool renameWorks);
   // The image just put under its temporary name: checked by its size on the
   // flash, renamed into place, or removed again.
   void UPG_VerifyUploadedImage();
@@ -59,6 +64,8 @@ class SoftwareUpgrade : public Part {
   std::string strCurrExecutable;
   std::string strLocalImageFile;
   bool bRestoreImagePut = false;
+  // What HELP told in this chain: the terminal's FTP server renames files.
+  bool bRenameWorks = false;
 
   long restoreVersionCount = 0;
   std::vector<std::string> restoreVersions;  // dot form
@@ -80,6 +87,9 @@ class SoftwareUpgrade : public Part {
   // (the command has then been cancelled like a watchdog expiry).
   bool WaitForFtpClient(const std::string& what, bool logTurns);
   bool IsSparedFromDeletion(const std::string& entry) const;
+  // False (and the chain ended with a message) when the terminal's version
+  // is unknown outside BOOTROM mode.
+  bool VersionKnownForBackup();
   // Writes image.txt in the home folder: the content, no line end. When it
   // cannot be written the chain ends with a message and false is returned.
   bool WriteLocalImageFile(const std::string& content);
@@ -91,8 +101,11 @@ class SoftwareUpgrade : public Part {
   // The file in the Backup folder that holds this version, by its real name.
   std::string BackupFileFor(const std::string& version) const;
 
-  // Puts the image (the release file or a backup) under its temporary name.
+  // Puts the image (the release file or a backup), once HELP has told
+  // whether it can go under a temporary name.
   void PutImage(const std::string& localPath, const std::string& version);
+  // The image at finalPath is the one the terminal runs (as far as known).
+  bool IsRunningImage(const std::string& finalPath, bool restore) const;
 
   // The image on its way onto the flash.
   struct ImageInstall {
@@ -101,6 +114,7 @@ class SoftwareUpgrade : public Part {
     std::string partPath;   // the same + kPartSuffix while unchecked
     long long size = -1;    // of the local file when it was put
     std::string failure;    // the message shown once the part is removed
+    long putState = 0;      // PUT_NEW_BIN_CMD or PUT_RESTORE_BIN_CMD
   };
   ImageInstall install_;
   // The backup being fetched: its temporary and its final path on the PC.

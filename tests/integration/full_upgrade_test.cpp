@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <algorithm>
 
 #include "support/sim_upgrade.h"
 
@@ -106,6 +107,52 @@ TEST_F(FullUpgrade, AllFourItemsAcrossTheRestarts) {
   EXPECT_FALSE(u.win.visible("prgBarTransfer"));
   EXPECT_EQ(QFile(QString::fromStdString(home.path()) + "/Backup/orvex_5_1_0_9.bin").size(),
             262144);
+}
+
+// A terminal whose FTP server knows only the classic commands (no RNFR,
+// RNTO, SIZE, EPSV): the software goes up under its final name, checked by
+// its size, and a restore of the backup brings the old version back.
+TEST_F(FullUpgrade, SoftwareAndRestoreOnAClassicFtpServer) {
+  QFile sample(QStringLiteral(ORVEX_SOURCE_DIR) + "/tools/terminal-sim/scenarios/sample.ini");
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  TempDir scenarios;
+  scenarios.write("classic.ini", sample.readAll().toStdString() + "\n[ftp]\ncommands = classic\n");
+  SimulatedTerminal terminal("127.0.0.64", kScale,
+                             QString::fromStdString(scenarios.path() + "/classic.ini"));
+  ASSERT_TRUE(terminal.ready()) << terminal.output().toStdString();
+  Upgrader& u = launch("127.0.0.64", kScale);
+  auto idleOn = [&](const char* version) {
+    return WaitFor(
+        [&] {
+          return u.win.text("txtCurrentSoftwareVersion") == version && !u.app.WorkPending() &&
+                 u.st.currUpgradeState == UPG_STATE_IDLE;
+        },
+        120000);
+  };
+  ASSERT_TRUE(idleOn("5.1.0.9")) << messages();
+
+  for (const char* box : {"chkBinUpg", "chkAntUpg", "chkIBUpg", "chkPICUpg"})
+    u.win.setValue(box, std::string(box) == "chkBinUpg" ? 1 : 0);
+  u.click("cmdUpgrade");
+  ASSERT_TRUE(idleOn("5.1.0.12")) << messages() << logTail();
+  EXPECT_EQ(p.fakeUi.messages.size(), 1u) << messages();  // the confirmation only
+  QFile imageTxt(terminal.flash() + "/tffs0/image.txt");
+  ASSERT_TRUE(imageTxt.open(QIODevice::ReadOnly));
+  EXPECT_EQ(imageTxt.readAll().toStdString(), "/bin/orvex_5_1_0_12.bin");
+  imageTxt.close();
+
+  p.fakeUi.onModal = [&](const std::string&) {
+    const auto& items = u.win.at("lstOldSoftwareVersions").items;
+    const auto it = std::find(items.begin(), items.end(), "5.1.0.9");
+    u.win.setListIndex("lstOldSoftwareVersions", static_cast<int>(it - items.begin()));
+    u.click("cmdOkRestore");
+  };
+  u.click("cmdRestore");
+  ASSERT_TRUE(idleOn("5.1.0.9")) << messages() << logTail();
+  EXPECT_EQ(p.fakeUi.messages.size(), 1u) << messages();
+  const QJsonObject boot = FlashReport(terminal.flash())["boot"].toObject();
+  EXPECT_TRUE(boot["bootable"].toBool());
+  EXPECT_EQ(boot["image_path"].toString(), "/tffs0/bin/orvex_5_1_0_9.bin");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 // image.txt and of the backup image write the local file. A PUT stores the
 // local file's size under its remote path in `flash`; "DIR " lists that
 // folder of `flash` as an old server does, and "RENAME " moves an entry.
+// "HELP" lists the server's commands (helpText); RNFR and RNTO among them
+// unless the test takes them out.
 // With progressSteps set, a GET or PUT reports its byte count that many
 // times, evenly over transferMs, before its outcome.
 #pragma once
@@ -53,8 +55,14 @@ class FtpScript {
   }
   void hang(const std::string& prefix) { rules_.push_back({prefix, 0, "", true}); }
 
+  // The reply to "HELP".
+  std::string helpText =
+      "214-The following commands are recognized:\r\n USER PASS LIST NLST RETR STOR DELE RNFR "
+      "RNTO\r\n214 Help OK.\r\n";
   // Content of image.txt on the terminal; none: the GET is refused (12003).
   std::optional<std::string> imageTxt;
+  // What the GET of the backup image writes; unset: a text naming the source.
+  std::optional<std::string> backupContent;
   // The reply to "LS ", in the pieces the client hands out.
   std::vector<std::string> listing;
   long long delayMs = 10;
@@ -112,7 +120,10 @@ class FtpScript {
       }
       WriteFile(Quoted(command).at(0), *imageTxt);
     } else if (command.rfind("GET ", 0) == 0) {
-      WriteFile(Quoted(command).at(1), "backup of " + Quoted(command).at(0));
+      WriteFile(Quoted(command).at(1),
+                backupContent.value_or("backup of " + Quoted(command).at(0)));
+    } else if (command == "HELP") {
+      ftp.chunks.assign({helpText});
     } else if (command == "LS ") {
       ftp.chunks.assign(listing.begin(), listing.end());
     } else if (command.rfind("PUT ", 0) == 0) {

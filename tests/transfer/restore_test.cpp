@@ -28,9 +28,10 @@ TEST_F(RestoreTest, OneBackupIsPreselectedAndRestored) {
   EXPECT_EQ(shown, (std::vector<std::string>{"5.1.0.3"}));
   EXPECT_EQ(preselected, 0);
   EXPECT_EQ(p.uiFake.closed.back(), "frmRestore");
+  p.vclock.advance(10);  // HELP answered
   const std::string put =
       "PUT \"" + up->st.strBackupDir + "/orvex_5_1_0_3.bin\" /tffs0/bin/orvex_5_1_0_3.bin.part";
-  ASSERT_EQ(commands(), std::vector<std::string>{put});
+  ASSERT_EQ(commands(), (std::vector<std::string>{"HELP", put}));
   EXPECT_EQ(up->st.ftpState, 12);
   EXPECT_FALSE(up->st.bFtpDone);
   EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());
@@ -90,9 +91,29 @@ TEST_F(RestoreTest, ReleaseSeriesRule) {
 
   up->st.bFactoryMode = true;  // factory mode allows any series
   up->click("cmdRestore");
-  ASSERT_EQ(commands().size(), 1u);
-  EXPECT_EQ(commands()[0], "PUT \"" + up->st.strBackupDir +
+  p.vclock.advance(10);
+  ASSERT_EQ(commands().size(), 2u);
+  EXPECT_EQ(commands()[1], "PUT \"" + up->st.strBackupDir +
                                "/orvex_5_0_0_1.bin\" /tffs0/bin/orvex_5_0_0_1.bin.part");
+}
+
+TEST_F(RestoreTest, TheRunningVersionIsNotPutOverItselfWithoutRename) {
+  home.write("Backup/orvex_5_1_0_9.bin", "image 5.1.0.9");
+  ftp->helpText = "214-Commands:\r\n RETR STOR DELE LIST NLST\r\n214 End.\r\n";
+  choose(0);
+  up->click("cmdRestore");
+  p.vclock.advance(100);
+  EXPECT_EQ(commands(), std::vector<std::string>{"HELP"});
+  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  EXPECT_TRUE(StartsWith(p.uiFake.messages[0].text,
+                         "The Satellite IP Modem already runs this software version"));
+  EXPECT_FALSE(p.uiFake.busy);
+
+  up->st.bBootromMode = true;  // nothing runs from the flash
+  up->click("cmdRestore");
+  p.vclock.advance(15);
+  EXPECT_EQ(commands().back(),
+            "PUT \"" + up->st.strBackupDir + "/orvex_5_1_0_9.bin\" /tffs0/bin/orvex_5_1_0_9.bin");
 }
 
 TEST_F(RestoreTest, StopsWithoutAddressReadinessOrBackups) {

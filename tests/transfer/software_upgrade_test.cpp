@@ -67,6 +67,7 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "Delete orvex_5_0_0_1.bin",
       "Delete orvex.bin",
       "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"",
+      "HELP",
       "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
       "DIR /tffs0/bin",
       "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin",
@@ -140,7 +141,10 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "VRB: \t[ FTP Command Complete ] : back up current executable successfully in backup folder",
       "VRB: \t>> UPG_UploadOrvexBinToTarget()",
       "DET: \tFTP state : PUT_NEW_BIN_CMD",
-      "DET: \tUPG_UploadOrvexBinToTarget(): " + expected[6],
+      "DET: \tFTP state : CHECK_RENAME_CMD",
+      "INF: \tThe terminal's FTP server renames files.",
+      "DET: \tFTP state : PUT_NEW_BIN_CMD",
+      "DET: \tUPG_UploadOrvexBinToTarget(): " + expected[7],
       "VRB: \t[ FTP Command Complete ] : upload new software completed",
       "DET: \tFTP state : VERIFY_NEW_BIN_CMD",
       "INF: \tImage verified on the terminal: /tffs0/bin/orvex_5_1_0_12.bin.part, " +
@@ -170,7 +174,7 @@ TEST_F(SoftwareUpgradeTest, WithoutImageTxtTheDefaultAndTheRunningImagesSurvive)
   EXPECT_EQ(deletes(), (std::vector<std::string>{"orvex_5_0_0_1.bin"}));
   EXPECT_EQ(commands()[1], "CD /tffs0/bin");
   EXPECT_EQ(commands()[4], "GET \"/tffs0/bin/orvex.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
-  EXPECT_EQ(commands()[5],
+  EXPECT_EQ(commands()[6],
             "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
   EXPECT_FALSE(up->sw.bImageValid);
   EXPECT_FALSE(logHas("Command not complete"));
@@ -199,8 +203,8 @@ TEST_F(SoftwareUpgradeTest, ARejectedImageTxtSkipsCleanupAndBackup) {
     up->sw.bImageValid = true;
     up->sw.UPG_SoftwareUpgradeIgnite();
     p.vclock.advance(100);
-    ASSERT_EQ(commands().size(), 2u);
-    EXPECT_EQ(commands()[1],
+    ASSERT_EQ(commands().size(), 3u);
+    EXPECT_EQ(commands()[2],
               "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
     EXPECT_EQ(up->sw.strCurrExecutable, "");
     EXPECT_EQ(up->st.ftpState, 3);
@@ -217,12 +221,12 @@ TEST_F(SoftwareUpgradeTest, ARefusedBackupUploadsWithoutIt) {
   ftp->fail("GET \"", 12003);
   up->sw.UPG_SoftwareUpgradeIgnite();
   p.vclock.advance(1000);
-  ASSERT_EQ(commands().size(), 8u);
+  ASSERT_EQ(commands().size(), 9u);
   EXPECT_EQ(commands()[3],
             "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
-  EXPECT_EQ(commands()[4],
+  EXPECT_EQ(commands()[5],
             "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part");
-  EXPECT_EQ(commands()[7], "CLOSE");
+  EXPECT_EQ(commands()[8], "CLOSE");
   EXPECT_TRUE(logInOrder(
       {"ERR: \tCommand not complete, Error code: 12003 550 refused ftp command: 1",
        "DET: \tFile not found on modem, FTP state : 1", "DET: \torvex bin not found, continuing",
@@ -238,12 +242,13 @@ TEST_F(SoftwareUpgradeTest, BootromUploadsAtOnce) {
   up->sw.UPG_HandleSwUpgradePreparation();
   EXPECT_TRUE(logHas("VRB: \tBOOTROM mode, no-backup required, start upload new binary."));
   EXPECT_FALSE(up->sw.tmrDelayedSwUpgIgnite.enabled());
+  p.vclock.advance(10);                       // HELP answered
   EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());  // the PUT has no watchdog
   p.vclock.advance(100);
   EXPECT_EQ(
       commands(),
       (std::vector<std::string>{
-          "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
+          "HELP", "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin.part",
           "DIR /tffs0/bin",
           "RENAME /tffs0/bin/orvex_5_1_0_12.bin.part /tffs0/bin/orvex_5_1_0_12.bin", "CLOSE"}));
   p.vclock.advance(2000);
@@ -252,6 +257,91 @@ TEST_F(SoftwareUpgradeTest, BootromUploadsAtOnce) {
   up->st.upgPrepState = 7;
   up->sw.UPG_HandleSwUpgradePreparation();
   EXPECT_TRUE(logHas("ERR: \tUnexpected Preparation State: 7"));
+}
+
+TEST_F(SoftwareUpgradeTest, WithoutRenameTheImageGoesUpUnderItsFinalName) {
+  // A classic server lists neither RNFR nor RNTO; one without HELP refuses it.
+  ftp->helpText =
+      "214-The following commands are recognized:\r\n HELP USER PASS QUIT LIST NLST "
+      "RETR STOR CWD TYPE\r\n PORT PWD STRU MODE ALLO ACCT PASV NOOP DELE\r\n214 "
+      "End of HELP info.\r\n";
+  struct Case {
+    const char* name;
+    bool noHelp, bootrom;
+    const char* running;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"classic", false, false, "5_1_0_9", false},
+      {"the same version", false, false, "5_1_0_12", true},
+      {"the same version in BOOTROM", false, true, "5_1_0_12", false},
+      {"no HELP", true, false, "5_1_0_9", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.noHelp) ftp->fail("HELP", 12003, "500 'HELP': command not understood.");
+    p.ftp().commands.clear();
+    p.uiFake.messages.clear();
+    up->st.bBootromMode = c.bootrom;
+    up->st.strCurrSwVersion = c.running;
+    up->sw.UPG_UploadOrvexBinToTarget();
+    p.vclock.advance(100);
+    const std::string put = "PUT \"" + h + "orvex_5_1_0_12.bin\" /tffs0/bin/orvex_5_1_0_12.bin";
+    const std::vector<std::string> expected =
+        c.refused ? std::vector<std::string>{"HELP"}
+                  : std::vector<std::string>{"HELP", put, "DIR /tffs0/bin", "CLOSE"};
+    EXPECT_EQ(commands(), expected);
+    EXPECT_FALSE(up->sw.bRenameWorks);
+    ASSERT_EQ(p.uiFake.messages.size(), c.refused ? 1u : 0u);
+    if (c.refused) {
+      EXPECT_TRUE(StartsWith(p.uiFake.messages[0].text,
+                             "The Satellite IP Modem already runs this software version"));
+      EXPECT_TRUE(up->st.bFtpDone);
+    }
+    p.vclock.advance(3000);
+  }
+  EXPECT_FALSE(logHas("Command not complete"));
+}
+
+TEST_F(SoftwareUpgradeTest, TheBackupIsOfTheImageThatBootsAndNeedsTheVersion) {
+  // image.txt names another file than the reported version would.
+  ftp->imageTxt = "/bin/orvex_5_1_0_7.bin";
+  ftp->listing = {"orvex_5_1_0_7.bin\r\norvex_5_1_0_9.bin\r\n"};
+  ftp->hang("PUT ");
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(1000);
+  ASSERT_GE(commands().size(), 4u);
+  EXPECT_EQ(commands()[3],
+            "GET \"/tffs0/bin/orvex_5_1_0_7.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
+
+  // With the version unknown nothing starts outside BOOTROM mode.
+  for (const bool bootrom : {false, true}) {
+    SCOPED_TRACE(bootrom);
+    p.ftp().commands.clear();
+    p.uiFake.messages.clear();
+    up->st.strCurrSwVersion = "0_0_0_0";
+    up->st.bBootromMode = bootrom;
+    up->st.upgPrepState = bootrom ? UPG_PREP_STACK_READY : UPG_PREP_IDLE;
+    up->sw.UPG_HandleSwUpgradePreparation();
+    p.vclock.advance(100);
+    ASSERT_EQ(p.uiFake.messages.size(), bootrom ? 0u : 1u);
+    EXPECT_EQ(commands().size(), bootrom ? 2u : 0u);  // HELP, PUT
+    if (!bootrom) {
+      EXPECT_TRUE(StartsWith(p.uiFake.messages[0].text,
+                             "The software version of the Satellite IP Modem is not known"));
+    }
+  }
+}
+
+TEST_F(SoftwareUpgradeTest, AnEmptyBackupDownloadNeverReplacesAGoodCopy) {
+  home.write("Backup/orvex_5_1_0_9.bin", "old copy");
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {"orvex_5_1_0_9.bin\r\n"};
+  ftp->backupContent = "";  // 0 bytes, then 226
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(1000);
+  EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "old copy");
+  EXPECT_FALSE(home.exists("Backup/orvex_5_1_0_9.bin.part"));
 }
 
 TEST_F(SoftwareUpgradeTest, DeletionRule) {
@@ -430,6 +520,7 @@ TEST_F(SoftwareUpgradeTest, FailuresBeforeThePutLoseNothing) {
     ftp->listing = {kListing};
     ftp->fail(c.prefix, c.code, c.info);
     up->st.bFtpDone = false;
+    up->st.strCurrSwVersion = "5_1_0_9";  // an earlier case's failure forgot it
     up->sw.UPG_SoftwareUpgradeIgnite();
     p.vclock.advance(5000);
     EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "old copy");

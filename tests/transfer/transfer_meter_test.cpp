@@ -17,7 +17,9 @@ class TransferMeterTest : public TransferTest {
 };
 
 TEST_F(TransferMeterTest, ThrottlesToTheIntervalAndAlwaysDeliversTheFullCountAndTheEnd) {
+  ftp->hang("PUT ");
   up->sw.UPG_UploadOrvexBinToTarget();
+  p.vclock.advance(10);  // HELP
   ASSERT_EQ(up->st.ftpState, PUT_NEW_BIN_CMD);
   struct Row {
     long long done, ms;
@@ -70,7 +72,9 @@ TEST_F(TransferMeterTest, ThrottlesToTheIntervalAndAlwaysDeliversTheFullCountAnd
 
 TEST_F(TransferMeterTest, FailuresEndTheTransferWithoutCompletingIt) {
   // Refused by the server (the message box follows).
+  ftp->hang("PUT ");
   up->sw.UPG_UploadOrvexBinToTarget();
+  p.vclock.advance(10);  // HELP
   p.ftp().progress(5'000'000, 31'000'000, 2000);
   p.ftp().code = ftpErrServerRefused;
   p.ftp().fire(icError);

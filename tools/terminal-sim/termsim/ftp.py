@@ -7,7 +7,9 @@ The FTP root is the flash folder; the login folder is /tffs0, so
 Every upload is recorded (bytes received, their SHA-256, whether the
 STOR finished) so that a truncated file on the flash can be told apart.
 In strict mode the server answers like an older embedded one: no "/",
-no extensions (EPSV, EPRT, SIZE, MDTM, MLSD, MLST, FEAT).
+no extensions (EPSV, EPRT, SIZE, MDTM, MLSD, MLST, FEAT).  In classic
+mode it knows only the commands of an older VxWorks FTP server (CLASSIC)
+and answers 500 to everything else, RNFR and RNTO included.
 """
 
 import hashlib
@@ -32,6 +34,10 @@ PASSWORD = "skyharbor"
 LOGIN_FOLDER = "/tffs0"
 # what an older embedded FTP server does not know
 STRICT_UNKNOWN = ("EPSV", "EPRT", "SIZE", "MDTM", "MLSD", "MLST", "FEAT")
+# the whole command set of an older VxWorks FTP server, in its HELP order
+CLASSIC = ("HELP", "USER", "PASS", "QUIT", "LIST", "NLST", "RETR", "STOR",
+           "CWD", "TYPE", "PORT", "PWD", "STRU", "MODE", "ALLO", "ACCT",
+           "PASV", "NOOP", "DELE")
 CWD_CMDS = ("CWD", "XCWD", "CDUP", "XCUP")
 REFUSE_TEXT = {
     "STOR": "Insufficient storage space (flash full)",
@@ -265,7 +271,18 @@ class _Handler(FTPHandler):
         term = self.terminal
         sc = term.scenario
         arg = args[0] if args else ""
-        if sc.ftp_strict:
+        if sc.ftp_classic:
+            if cmd not in CLASSIC:
+                self._refuse(cmd, arg, 500,
+                             "'%s': command not understood." % cmd, "classic")
+                return
+            if cmd == "HELP":
+                self.push("214-The following commands are recognized:\r\n")
+                for i in range(0, len(CLASSIC), 8):
+                    self.push(" " + " ".join(CLASSIC[i:i + 8]) + "\r\n")
+                self.respond("214 End of HELP info.")
+                return
+        if sc.ftp_strict or sc.ftp_classic:
             if cmd in STRICT_UNKNOWN:
                 self._refuse(cmd, arg, 500,
                              "'%s': command not understood." % cmd, "strict")

@@ -146,6 +146,7 @@ class Scenario:
         self.ftp_stor_refuse_after = -1
         # [ftp]: an older embedded FTP server, RNTO onto an existing file
         self.ftp_strict = False
+        self.ftp_classic = False       # [ftp] commands = classic
         self.ftp_rename_existing = "replace"
 
     # -- derived values -------------------------------------------------
@@ -253,6 +254,10 @@ def load(path=None):
     if cp.has_section("ftp"):
         g = cp["ftp"]
         sc.ftp_strict = _bool(g.get("strict", "no"))
+        commands = g.get("commands", "full").strip().lower()
+        if commands not in ("full", "classic"):
+            raise ValueError("[ftp] commands must be full or classic")
+        sc.ftp_classic = commands == "classic"
         sc.ftp_rename_existing = g.get("rename_existing",
                                        "replace").strip().lower()
 

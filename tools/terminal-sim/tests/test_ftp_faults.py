@@ -89,6 +89,26 @@ class Strict(FtpCase):
                           "CWD", "CWD", "MLSD"])
         self.assertTrue(all(w == "strict" for _c, _r, w in seen))
 
+    def test_classic_knows_only_the_old_command_set(self):
+        sim, ftp = self.session("[ftp]\ncommands = classic\n")
+        help_words = ftp.sendcmd("HELP").split()
+        for cmd in ("RETR", "STOR", "LIST", "NLST", "DELE", "PASV", "NOOP"):
+            self.assertIn(cmd, help_words)
+        for cmd in ("RNFR", "RNTO", "SIZE", "EPSV", "MKD", "FEAT", "MDTM"):
+            with self.subTest(cmd):
+                self.assertNotIn(cmd, help_words)
+                arg = "" if cmd in ("FEAT", "EPSV") else " x"
+                self.assertEqual(self.reply_code(ftp.sendcmd, cmd + arg), 500)
+        self.assertEqual(self.reply_code(ftp.cwd, "/"), 550)
+        ftp.cwd("/tffs0/bin")
+        put(ftp, "orvex_5_1_0_12.bin", b"n" * 700)
+        self.assertEqual(get(ftp, "orvex_5_1_0_12.bin"), b"n" * 700)
+        ftp.delete("orvex.bin")
+        ftp.quit()
+        self.assertEqual(
+            [e["cmd"] for e in sim.journal("ftp_refused")],
+            ["RNFR", "RNTO", "SIZE", "EPSV", "MKD", "FEAT", "MDTM", "CWD"])
+
     def test_without_strict_the_extensions_answer(self):
         sim, ftp = self.session("")
         ftp.voidcmd("TYPE I")
