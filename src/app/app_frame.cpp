@@ -77,6 +77,15 @@ void AppFrame::Form_Load() {
   up.pic.UI_InitTermPicFields();
   up.ui.UI_InitTermIbFields();
 
+  // Nothing is sent through a link that leaves the release folder.
+  if (const std::string unsafe = up.files.Util_CheckReleaseLinks(); !unsafe.empty()) {
+    st.refusal = Refusal::ReleaseFiles;
+    Util_LogWrite(ERR, unsafe);
+    MsgBox(unsafe, vbOKOnly | vbExclamation);
+    UnloadMainWindow();
+    return;
+  }
+
   // 8. Exactly one main software image.
   const auto images = FindFiles(st.strHomeDir, "orvex*.bin");
   if (images.empty()) {

@@ -93,7 +93,7 @@ void UpgraderLog::giveUp(const std::string& what) {
 
 bool UpgraderLog::append(const std::string& text, bool truncateFirst) {
   if (!usable_) return false;
-  std::FILE* f = std::fopen(strLogFilePath.c_str(), truncateFirst ? "wb" : "ab");
+  std::FILE* f = OpenForWrite(strLogFilePath, truncateFirst ? "wb" : "ab");
   if (!f) {
     giveUp(strLogFilePath);
     return false;
@@ -112,7 +112,7 @@ bool UpgraderLog::createFresh(const std::function<std::string()>& text) {
     strLogFileName = Util_LogFileName();
     rebuildPath();
     // "x": created here or not at all, so two starts never both take it.
-    if (std::FILE* f = std::fopen(strLogFilePath.c_str(), "wbx")) {
+    if (std::FILE* f = OpenForWrite(strLogFilePath, "wbx")) {
       std::fclose(f);
       return append(text());
     }
@@ -134,7 +134,14 @@ void UpgraderLog::Util_LogInit() {
     return;
   }
   if (!EndsWith(folder, sep)) folder += sep;
+  const std::string home = folder;
   folder += "logs";
+  // The log is never written through a planted link or in another's folder.
+  if (const std::string why = UnsafeReleasePath(folder, home, true); !why.empty()) {
+    strLogFolder = folder + sep;
+    giveUp("folder " + folder + " (" + why + ")");
+    return;
+  }
   if (!FolderExists(folder)) {
     std::error_code ec;
     fs::create_directory(fs::path(folder), ec);

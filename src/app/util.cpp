@@ -1,7 +1,13 @@
 #include "app/util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -126,6 +132,85 @@ long long FileLength(const std::string& path) {
   auto size = fs::file_size(fs::path(path), ec);
   if (ec) return -1;
   return static_cast<long long>(size);
+}
+
+std::FILE* OpenForWrite(const std::string& path, const char* mode) {
+  const std::string m = mode;
+  int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
+  flags |= m[0] == 'a' ? O_APPEND : O_TRUNC;
+  if (m.find('x') != std::string::npos) flags |= O_EXCL;
+  const int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return nullptr;
+  std::FILE* f = ::fdopen(fd, m[0] == 'a' ? "ab" : "wb");
+  if (!f) ::close(fd);
+  return f;
+}
+
+namespace {
+
+// Copies an open file to another; false on a read or write error.
+bool CopyAll(int in, int out) {
+  std::vector<char> buf(1 << 20);
+  for (;;) {
+    const ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return false;
+      done += w;
+    }
+  }
+}
+
+}  // namespace
+
+std::string MoveIntoPlace(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return {};
+  if (errno != EXDEV) return std::strerror(errno);
+  const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return std::strerror(errno);
+  std::string temp = to + ".XXXXXX";
+  const int out = ::mkostemp(temp.data(), O_CLOEXEC);  // O_EXCL: never through a link
+  if (out < 0) {
+    const int err = errno;
+    ::close(in);
+    return std::strerror(err);
+  }
+  bool ok = CopyAll(in, out) && ::fchmod(out, 0644) == 0 && ::fsync(out) == 0;
+  int err = errno;
+  ::close(in);
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && ::rename(temp.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return {};
+  }
+  if (ok) err = errno;
+  ::unlink(temp.c_str());
+  return std::strerror(err);
+}
+
+std::string UnsafeReleasePath(const std::string& path, const std::string& root, bool folder) {
+  struct stat sb {};
+  if (::lstat(path.c_str(), &sb) != 0) return {};
+  std::error_code ec;
+  if (S_ISLNK(sb.st_mode)) {
+    const fs::path target = fs::weakly_canonical(fs::path(path), ec);
+    const fs::path base = fs::weakly_canonical(fs::path(root), ec);
+    const auto rel = target.lexically_relative(base);
+    if (ec || rel.empty() || *rel.begin() == "..")
+      return "a link to " + target.string() + " outside the release folder";
+    if (::stat(path.c_str(), &sb) != 0) return {};
+  }
+  if (folder && sb.st_uid != ::geteuid()) return "owned by another user";
+  return {};
 }
 
 std::string PathSep() {

@@ -1,6 +1,7 @@
 // Small text and file helpers shared by every subsystem.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,17 @@ bool FolderExists(const std::string& folder);
 bool FileExists(const std::string& path);
 // -1 when the file cannot be read.
 long long FileLength(const std::string& path);
+// Opens a file to write ("wb", "ab", "wbx") without following a link at
+// its name: a link there makes the open fail (ELOOP). nullptr on failure.
+std::FILE* OpenForWrite(const std::string& path, const char* mode);
+// Moves a complete file to its final name, replacing what is there; across
+// file systems through a private temporary name beside the final one, so
+// the final name only ever holds a complete copy. "" or the reason.
+std::string MoveIntoPlace(const std::string& from, const std::string& to);
+// Why `path` (a file or folder of the release folder `root`) must not be
+// used: "a link to T outside the release folder", or for a folder "owned by
+// another user". "" when it may be used or is not there.
+std::string UnsafeReleasePath(const std::string& path, const std::string& root, bool folder);
 // The platform's path separator as text.
 std::string PathSep();
 

@@ -186,13 +186,16 @@ QString BashCompletion() {
                      .arg(c->name(), c->words().join(QLatin1Char(' ')));
       else if (a.completion == Argument::Completion::BackupVersions)
         cases += QStringLiteral(
+                     // Only names of the version pattern the restore accepts;
+                     // a name from the folder never reaches compgen or eval.
                      "    %1)\n"
-                     "      local f v vs=\"\"\n"
-                     "      for f in \"${release:-.}\"/Backup/orvex_*.bin; do\n"
-                     "        [[ -f $f ]] || continue\n"
-                     "        v=${f##*/orvex_}; v=${v%.bin}; vs+=\" ${v//_/.}\"\n"
-                     "      done\n"
-                     "      COMPREPLY=($(compgen -W \"$vs\" -- \"$cur\")) ;;\n")
+                     "      local f v re='^[Oo][Rr][Vv][Ee][Xx]_([A-Za-z0-9_]+)\\.[Bb][Ii][Nn]$'\n"
+                     "      COMPREPLY=()\n"
+                     "      for f in \"${release:-.}\"/Backup/*; do\n"
+                     "        [[ -f $f && ${f##*/} =~ $re ]] || continue\n"
+                     "        v=${BASH_REMATCH[1]}; v=${v//_/.}\n"
+                     "        [[ $v == \"$cur\"* ]] && COMPREPLY+=(\"$v\")\n"
+                     "      done ;;\n")
                      .arg(c->name());
     }
   }

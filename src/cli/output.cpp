@@ -61,7 +61,17 @@ QString Output::ProgressLine(const Progress& p, double rate, double secondsLeft,
 
 void Output::line(std::FILE* f, const QString& text) {
   if (f == out_) clearBar();
-  const QByteArray bytes = text.toUtf8();
+  // Terminal and file text never drives the user's terminal: control
+  // characters other than the line end and tab are shown as \xHH.
+  QString shown;
+  for (const QChar c : text) {
+    const ushort u = c.unicode();
+    if ((u < 0x20 && u != '\n' && u != '\t') || (u >= 0x7F && u < 0xA0))
+      shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    else
+      shown += c;
+  }
+  const QByteArray bytes = shown.toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), f);
   std::fputc('\n', f);
   std::fflush(f);

@@ -1,7 +1,9 @@
 #include "cli/session.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "cli/command.h"
 
@@ -37,6 +40,39 @@ class CliPlatform : public QtCorePlatform {
  private:
   UiPort& ui_;
 };
+
+// A folder of this run alone (mode 0700), in the user's runtime folder or
+// the temporary folder: never a path a release folder could have planted.
+QString MakeScratchFolder() {
+  QByteArray base = qgetenv("XDG_RUNTIME_DIR");
+  struct stat sb {};
+  if (base.isEmpty() || ::lstat(base.constData(), &sb) != 0 || !S_ISDIR(sb.st_mode) ||
+      sb.st_uid != ::geteuid())
+    base = QDir::tempPath().toLocal8Bit();
+  QByteArray path = base + "/orvex-upgrade-XXXXXX";
+  if (!::mkdtemp(path.data())) return {};
+  return QString::fromLocal8Bit(path);
+}
+
+// Removes what the run left in its scratch folder and the folder itself:
+// the entries of that one folder, never what a link in it points at, and
+// nothing below a sub-folder.
+void RemoveScratchFolder(const QString& folder) {
+  const QByteArray path = folder.toLocal8Bit();
+  const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  if (DIR* dir = ::fdopendir(fd)) {
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      ::unlinkat(fd, name.c_str(), 0);  // a file or a link, not a folder
+    }
+    ::closedir(dir);
+  } else {
+    ::close(fd);
+  }
+  ::rmdir(path.constData());
+}
 
 // How often the wait looks at the engine, and how many looks in a row must
 // find it idle: one step of a chain may hand over to the next through the
@@ -69,7 +105,7 @@ Session::~Session() {
     up_->log.setListener(nullptr);
   }
   // The working files of the run; the backup itself is in Backup.
-  if (!scratch_.isEmpty() && (!up_ || !up_->app.WorkPending())) QDir(scratch_).removeRecursively();
+  if (!scratch_.isEmpty() && (!up_ || !up_->app.WorkPending())) RemoveScratchFolder(scratch_);
   if (signals_) {
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
@@ -102,15 +138,11 @@ int Session::start() {
     out_.error(lock_.refusal());
     return finish(kExitUnreachable, lock_.refusal());
   }
-  // The working files of this terminal (image.txt, the backup on its way)
-  // go into a folder of its own below Backup, on the same disk.
-  scratch_ = QDir(settings_.release)
-                 .filePath(QStringLiteral("Backup/.orvex-upgrade-") +
-                           QString(address_).replace(QLatin1Char('/'), '_'));
-  if (QDir().mkpath(scratch_))
+  // The working files of this run (image.txt, the backup on its way) go
+  // into a private folder; the backup moves into Backup once complete.
+  scratch_ = MakeScratchFolder();
+  if (!scratch_.isEmpty())
     up_->cfg.scratchFolder = QDir::toNativeSeparators(scratch_).toLocal8Bit().toStdString();
-  else
-    scratch_.clear();
 
   up_->win.setListener([this](const std::string& name) {
     if (name == "sbUpgrade") {

@@ -2,6 +2,8 @@
 // saving image.txt, the PIC file in its place, restart), the reflash pass
 // (descriptor back, battery check, reflash command), the watchdog and the
 // waits for the terminal's restart.
+#include <algorithm>
+
 #include "app/upgrader.h"
 #include "pic/pic_upgrade.h"
 
@@ -33,14 +35,23 @@ Battery BatteryTest(const std::string& text) {
 // The results ("value = ...") in text whose line has ended, or that the
 // prompt follows: a result cut by the end of a data event is not counted.
 int CompleteResults(const std::string& text) {
+  // A result is complete when a line end or a prompt starts after it: after
+  // the last of them, no result is. One pass over the text.
+  const size_t lineEnd = text.find_last_of("\r\n");
+  const size_t prompt = text.rfind("->");
+  size_t last = 0;
+  bool any = false;
+  for (size_t p : {lineEnd, prompt})
+    if (p != std::string::npos) {
+      last = any ? std::max(last, p) : p;
+      any = true;
+    }
+  if (!any) return 0;
   int n = 0;
   const size_t length = std::string(kDone).size();
-  for (size_t at = text.find(kDone); at != std::string::npos; at = text.find(kDone, at + 1)) {
-    const size_t rest = at + length;
-    if (text.find_first_of("\r\n", rest) != std::string::npos ||
-        text.find("->", rest) != std::string::npos)
-      ++n;
-  }
+  for (size_t at = text.find(kDone); at != std::string::npos && at + length <= last;
+       at = text.find(kDone, at + 1))
+    ++n;
   return n;
 }
 

@@ -12,6 +12,9 @@ constexpr int kTelnetPort = 23;
 // At most this much of what has arrived is read per data event; the rest
 // raises another event.
 constexpr long kShellReadMax = 4000;
+// No shell dialogue of the upgrade comes near this much unread output: more
+// is a terminal that floods the session.
+constexpr long kShellBufferMax = 64 * 1024;
 
 constexpr const char* kShellUser = "termuser";
 constexpr const char* kShellPassword = "skyharbor";
@@ -73,9 +76,15 @@ void PicUpgrade::EndPicChain(const std::string& reason) {
   up.seq.UPG_EndChainOnFailure(reason);
 }
 
-void PicUpgrade::telnetShell_DataArrival(long) {
+void PicUpgrade::telnetShell_DataArrival(long bytesTotal) {
   Util_LogWrite(DET, std::string(42, '_'));
   Util_LogWrite(DET, "telnetShell_DataArrival()");
+  if (bytesTotal >= kShellBufferMax) {
+    Util_LogWrite(ERR,
+                  "The shell sent " + std::to_string(bytesTotal) + " bytes unread; session ended.");
+    UPG_PicUpgradeFailed("The terminal's shell sent more output than a PIC upgrade gives.");
+    return;
+  }
   const std::string text = telnetShell->getData(kShellReadMax);
 
   const long state = st.picUpgradeState;

@@ -356,7 +356,18 @@ class CurlFtpClient final : public FtpClientPort {
     FtpResult r;
     std::string listing;
     bool hasListing = false;
-    if (cmd.verb == "CD") {
+    // A line break or NUL in an argument would end the command early and
+    // start another one on the control connection.
+    const auto unsafe = [](const std::string& a) {
+      return a.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+    };
+    if (unsafe(cmd.first) || unsafe(cmd.second)) {
+      r.ok = false;
+      r.curlCode = CURLE_URL_MALFORMAT;
+      r.code = CURLE_URL_MALFORMAT;
+      r.text = "Invalid FTP command: a line break or NUL in an argument";
+      session.reset();
+    } else if (cmd.verb == "CD") {
       r = session.changeFolder(cmd.first);
     } else if (cmd.verb == "LS" || cmd.verb == "DIR") {
       r = session.list(cmd.first, cmd.verb == "DIR", listing);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/util.h"
 #include "platform/ports.h"
 
 namespace orvex {
@@ -243,7 +244,7 @@ struct CurlFtpSession::Transfer {
   static size_t OnFileData(char* data, size_t size, size_t n, void* user) {
     auto* t = static_cast<Transfer*>(user);
     if (!t->out) {
-      t->out = std::fopen(t->localPath.c_str(), "wb");
+      t->out = OpenForWrite(t->localPath, "wb");
       if (!t->out) {
         t->writeFailed = true;
         return 0;
@@ -570,7 +571,7 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
   FtpResult r = perform(t);
   if (r.ok) {
     // An empty file sends no data: create it now.
-    if (!t.out) t.out = std::fopen(localPath.c_str(), "wb");
+    if (!t.out) t.out = OpenForWrite(localPath, "wb");
     const bool closed = t.out && std::fclose(t.out) == 0;
     t.out = nullptr;
     if (!closed) {

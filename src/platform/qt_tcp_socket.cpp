@@ -8,6 +8,9 @@ namespace orvex {
 
 QtTcpSocket::QtTcpSocket(std::string name, QObject* parent)
     : QObject(parent), name_(std::move(name)), sock_(new QTcpSocket(this)) {
+  // What the terminal sends waits in the system's buffers beyond this; the
+  // engine sees a full buffer as a flood.
+  sock_->setReadBufferSize(64 * 1024);
   QObject::connect(sock_, &QTcpSocket::connected, this, [this] { post(Ev::Connect); });
   QObject::connect(sock_, &QTcpSocket::readyRead, this, [this] {
     // One announcement at a time; its count is taken when it is delivered.

@@ -1,9 +1,11 @@
 // The image descriptor image.txt: the check of the copy fetched from the
 // terminal, and the new copy written and put on the terminal at the end of
 // an upgrade or a restore.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <vector>
 
 #include "app/upgrader.h"
 #include "transfer/software_upgrade.h"
@@ -70,11 +72,14 @@ void SoftwareUpgrade::tmrImagePutTrig_Timer() {
 
 bool SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
   strLocalImageFile = LocalImageTxt();
-  {
-    std::ofstream f(fs::path(strLocalImageFile), std::ios::binary | std::ios::trunc);
-    f << content;
-    f.close();
-    if (f && FileLength(strLocalImageFile) == static_cast<long long>(content.size())) return true;
+  // A stale file or link of that name goes first; the new one is made here.
+  std::error_code ec;
+  fs::remove(fs::path(strLocalImageFile), ec);
+  if (std::FILE* f = OpenForWrite(strLocalImageFile, "wbx")) {
+    const bool written = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+    if (std::fclose(f) == 0 && written &&
+        FileLength(strLocalImageFile) == static_cast<long long>(content.size()))
+      return true;
   }
   // Sending a wrong or empty image.txt would leave the terminal without a
   // bootable image: the new image stays on the flash, unnamed, and the
@@ -159,10 +164,22 @@ void SoftwareUpgrade::createAndSendRestoreImageFile() {
 void SoftwareUpgrade::Util_CleanUpHomeDirectory() {
   Util_LogWrite(VRB, ">> Util_CleanUpHomeDirectory()");
   const std::string folder = st.strScratchDir.empty() ? st.strHomeDir : st.strScratchDir;
-  const auto matches = FindFiles(folder, "image*.txt");
-  if (matches.empty()) return;
+  // The first image*.txt in any letter case goes, a file or a link (a
+  // dangling one too), and so does every image.txt the download would meet.
+  // A folder stays.
+  std::vector<std::string> found;
   std::error_code ec;
-  fs::remove(fs::path(folder + matches.front()), ec);
+  fs::directory_iterator it(fs::path(folder.empty() ? "." : folder), ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code sec;
+    const std::string name = it->path().filename().string();
+    if (WildcardMatch("image*.txt", name) &&
+        it->symlink_status(sec).type() != fs::file_type::directory)
+      found.push_back(name);
+  }
+  std::sort(found.begin(), found.end());
+  for (size_t i = 0; i < found.size(); ++i)
+    if (i == 0 || EqualsNoCase(found[i], "image.txt")) fs::remove(fs::path(folder + found[i]), ec);
 }
 
 }  // namespace orvex

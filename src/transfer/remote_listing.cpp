@@ -51,6 +51,12 @@ std::optional<long long> SizeOfLine(const std::vector<std::string>& words) {
 
 }  // namespace
 
+std::string NameAsSent(const std::string& entry) {
+  const std::string t = Trim(entry);
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
+  return t;
+}
+
 std::optional<long long> SizeInLongListing(const std::string& listing, const std::string& name) {
   if (name.empty() || listing.size() > kMaxListingBytes) return std::nullopt;
   std::optional<long long> found;

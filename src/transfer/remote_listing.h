@@ -19,4 +19,8 @@ inline constexpr size_t kMaxListingBytes = 1024 * 1024;
 // not listed, is listed more than once, or its size cannot be read.
 std::optional<long long> SizeInLongListing(const std::string& listing, const std::string& name);
 
+// A listing entry as a command argument reaches the terminal: the FTP client
+// takes one pair of surrounding double quotes off a name.
+std::string NameAsSent(const std::string& entry);
+
 }  // namespace orvex

@@ -197,7 +197,8 @@ bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
   if (entry.empty()) return true;
   for (const char c : entry) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == '*' || c == '?') return true;
+    if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == '*' || c == '?' || c == '"')
+      return true;
   }
   if (EqualsNoCase(entry, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
   if (!bImageValid) return ContainsNoCase("orvex.bin", entry);
@@ -221,8 +222,10 @@ void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
   }
   auto& ftp = *up.ftp.inetFTP;
   for (size_t i = 0; i <= last; ++i) {
-    const std::string& entry = files[i];
-    Util_LogWrite(DET, "**" + entry + "**");
+    const std::string& listed = files[i];
+    Util_LogWrite(DET, "**" + listed + "**");
+    // The rule looks at the name the terminal will be sent.
+    const std::string entry = listed == " " ? listed : NameAsSent(listed);
     if (IsSparedFromDeletion(entry)) {
       Util_LogWrite(VRB, "Skip deleting this file: " + entry);
     } else if (entry != " ") {
@@ -481,9 +484,10 @@ bool SoftwareUpgrade::UPG_CommitBackup() {
     UPG_DiscardPartialBackup();
     return true;
   }
-  fs::rename(fs::path(backupPart_), fs::path(backupFinal_), ec);
-  if (ec) {
-    Util_LogWrite(ERR, "Unable to keep the backup " + backupFinal_ + ": " + ec.message());
+  // The part may be in a working folder on another disk.
+  const std::string moveError = MoveIntoPlace(backupPart_, backupFinal_);
+  if (!moveError.empty()) {
+    Util_LogWrite(ERR, "Unable to keep the backup " + backupFinal_ + ": " + moveError);
     UPG_DiscardPartialBackup();
     return false;
   }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 
 #include "app/upgrader.h"
 
@@ -50,6 +52,35 @@ long ClassOf(const std::string& key, const PartNumber (&parts)[N]) {
 }
 
 }  // namespace
+
+std::string LocalFiles::Util_CheckReleaseLinks() const {
+  namespace fs = std::filesystem;
+  const std::string& home = st.strHomeDir;
+  const std::string backup = st.strBackupDir;
+  // The log checks its own folder.
+  if (const std::string why = UnsafeReleasePath(backup, home, true); !why.empty())
+    return "The folder " + backup + " is " + why + "; the upgrader does not use it.";
+  struct Where {
+    std::string folder;
+    std::vector<const char*> patterns;
+  };
+  const Where places[] = {{home, {"orvex*.bin", "ATB*.sxm", "HPA*.sxm", "*.glo", "PIC*.s19"}},
+                          {backup, {"orvex*.bin"}}};
+  for (const Where& w : places) {
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(w.folder), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      bool sent = false;
+      for (const char* p : w.patterns) sent = sent || WildcardMatch(p, name);
+      const std::string path = w.folder + (EndsWith(w.folder, PathSep()) ? "" : PathSep()) + name;
+      const std::string why = sent ? UnsafeReleasePath(path, home, false) : std::string();
+      if (!why.empty())
+        return "The release file " + path + " is " + why + "; the upgrader does not send it.";
+    }
+  }
+  return {};
+}
 
 void LocalFiles::Util_IdentifyPackagedPlatformBin(const std::string& version) {
   Util_LogWrite(VRB, ">> Util_IdentifyPackagedPlatformBin()");

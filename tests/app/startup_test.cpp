@@ -152,6 +152,54 @@ TEST_F(StartupTest, UnwritableLogFolderIsToldOnceAndStartupCompletes) {
   EXPECT_EQ(p.uiFake.messages.size(), 1u);  // told once only
 }
 
+TEST_F(StartupTest, LinksOutOfTheReleaseFolderAndForeignFoldersAreRefusedByName) {
+  const std::string outside = home.path() + "-outside";
+  fs::create_directories(outside + "/dir");
+  std::fclose(std::fopen((outside + "/id_rsa").c_str(), "w"));
+  struct Case {
+    std::string link, target;  // a link planted in the release folder
+    std::string message;       // "" when nothing is said
+    bool refused = true;
+  };
+  const std::string h = home.path() + "/";
+  const Case cases[] = {
+      {"ATB_XX0773112.sxm", outside + "/id_rsa",
+       "The release file " + h + "ATB_XX0773112.sxm is a link to " + outside +
+           "/id_rsa outside the release folder; the upgrader does not send it."},
+      {"Backup/orvex_5_0_0_1.bin", "../../" + fs::path(outside).filename().string() + "/id_rsa",
+       "The release file " + h + "Backup/orvex_5_0_0_1.bin is a link to " + outside +
+           "/id_rsa outside the release folder; the upgrader does not send it."},
+      {"Backup", outside + "/dir",
+       "The folder " + h + "Backup is a link to " + outside +
+           "/dir outside the release folder; the upgrader does not use it."},
+      {"logs", outside + "/dir",
+       "Unable to write the upgrader log folder " + h + "logs (a link to " + outside +
+           "/dir outside the release folder).\r\nThe upgrader goes on without a log.",
+       false},
+      {"HPA_X8629V3.sxm", "parts/HPA_X8629V3.sxm", "", false},  // inside: fine
+  };
+  fs::create_directories(h + "parts");
+  home.writeSize("parts/HPA_X8629V3.sxm", 10);
+  home.writeSize("orvex_5_1_0_12.bin", 10);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    fs::create_directories(fs::path(h + c.link).parent_path());
+    fs::remove_all(h + c.link);
+    fs::create_symlink(c.target, h + c.link);
+    p.uiFake.messages.clear();
+    up.reset();
+    Upgrader& u = start(loopback());
+    EXPECT_EQ(u.st.bUnloaded, c.refused);
+    ASSERT_EQ(p.uiFake.messages.size(), c.message.empty() ? 0u : 1u);
+    if (!c.message.empty()) {
+      EXPECT_EQ(p.uiFake.messages[0].text, c.message);
+    }
+    EXPECT_EQ(p.socket("sckZING").connects > 0, !c.refused);
+    fs::remove(h + c.link);
+  }
+  fs::remove_all(outside);
+}
+
 TEST_F(StartupTest, FileExitWritesTheClosingBannerTheCloseBoxDoesNot) {
   home.writeSize("orvex_5_1_0_12.bin", 10);
   start(loopback());

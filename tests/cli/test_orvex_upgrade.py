@@ -134,6 +134,56 @@ class OrvexUpgrade(unittest.TestCase):
         r = subprocess.run([PROGRAM, "--version"], capture_output=True, text=True)
         self.assertRegex(r.stdout, r"^orvex-upgrade \d+\.\d+\.\d+\n$")
 
+    # ------------------------------------------------- hostile release
+
+    def test_planted_links_touch_no_file_of_the_user(self):
+        # A link where the old scratch folder was, into a folder of "the
+        # user's"; a release file linked inside the folder stays usable.
+        mine = os.path.join(self.dir, "mine")
+        os.makedirs(mine)
+        with open(os.path.join(mine, "canary"), "w") as fh:
+            fh.write("keep")
+        os.makedirs(os.path.join(self.release, "Backup"), exist_ok=True)
+        os.symlink(mine, os.path.join(self.release, "Backup", ".orvex-upgrade-127.0.0.165"))
+        os.makedirs(os.path.join(self.release, "parts"))
+        atb = os.path.join(self.release, "ATB_XX0773112.sxm")
+        os.rename(atb, os.path.join(self.release, "parts", "ATB_XX0773112.sxm"))
+        os.symlink(os.path.join("parts", "ATB_XX0773112.sxm"), atb)
+        runtime = os.path.join(self.dir, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.terminal("127.0.0.165")
+        r = self.run_cli("127.0.0.165", "versions")
+        self.assertExit(r, 0)
+        self.assertEqual(os.listdir(mine), ["canary"])
+        self.assertEqual(os.listdir(runtime), [])
+
+        # A release file that leaves the folder is refused by name, and its
+        # name reaches the screen without its control characters.
+        os.symlink(os.path.join(mine, "canary"),
+                   os.path.join(self.release, "HPA_\x1b[2J.sxm"))
+        r = self.run_cli(SILENT_ADDRESS, "versions")
+        self.assertExit(r, 4)
+        self.assertIn("HPA_\\x1b[2J.sxm is a link to %s outside the release folder"
+                      % os.path.join(mine, "canary"), r.stderr)
+        self.assertNotIn("\x1b", r.stderr)
+
+    def test_the_completion_offers_backup_versions_and_runs_no_file_name(self):
+        backup = os.path.join(self.release, "Backup")
+        os.makedirs(backup, exist_ok=True)
+        for name in ("orvex_$(touch${IFS}x).bin", "orvex_`touch y`.bin", "ORVEX_5_1_0_3.BIN",
+                     "orvex_5_0_9_3.bin"):
+            open(os.path.join(backup, name), "w").close()
+        script = subprocess.run([PROGRAM, "--bash-completion"], env=self.env,
+                                capture_output=True, text=True, check=True).stdout
+        probe = ('COMP_WORDS=(orvex-upgrade --release "$1" restore "")\n'
+                 'COMP_CWORD=4; _orvex_upgrade; printf "%s\\n" "${COMPREPLY[@]}"\n')
+        r = subprocess.run(["bash", "-c", script + probe, "bash", self.release],
+                           cwd=self.dir, capture_output=True, text=True)
+        self.assertEqual(sorted(r.stdout.split()), ["5.0.9.3", "5.1.0.3"], r.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "x")))
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "y")))
+
     # --------------------------------------------------------- versions
 
     def test_versions_json_parses_line_by_line(self):

@@ -174,6 +174,15 @@ TEST_F(TelnetShellTest, LongOutputIsReadIn4000CharacterEvents) {
   shell->say(std::string(4100, 'x') + "VxWorks login: ");
   EXPECT_EQ(events(), 4);
   EXPECT_EQ(picState(), PIC_UPG_STATE_PREP_UNAME_SENT);
+
+  // A flood that fills the read buffer ends the session as a failure.
+  shell->say(std::string(64 * 1024, 'x'));
+  ASSERT_EQ(p.uiFake.messages.size(), 1u);
+  EXPECT_EQ(
+      p.uiFake.messages[0].text,
+      "PIC Upgrade failed. Click OK and close the upgrader.\r\nThe terminal's shell sent more "
+      "output than a PIC upgrade gives.");
+  EXPECT_EQ(tel().state(), sckClosed);
 }
 
 TEST_F(TelnetShellTest, DataWithoutADialogueOnlyMakesThePointerBusy) {

@@ -244,6 +244,14 @@ TEST_F(CurlFtpTest, ServerRefusalsAndUnreachableHostsMapToTheirNumbers) {
   ASSERT_EQ(run("PUT \"" + (local() + "/nothing.bin").toStdString() + "\" x.bin"), icError);
   EXPECT_EQ(client->responseCode(), 26);  // curl's read error, shown as unexpected
 
+  // A line break or NUL in an argument never starts a command of its own.
+  for (const std::string& bad :
+       {std::string("Delete a.bin\r\nDELE orvex.bin"), std::string("RENAME a.bin \"b\nc\""),
+        std::string("Delete a\0.bin", 12)}) {
+    ASSERT_EQ(run(bad), icError);
+    EXPECT_EQ(client->responseCode(), CURLE_URL_MALFORMAT);
+  }
+
   // Nothing listening on the address.
   makeClient(FtpTestServer::NextAddress());
   ASSERT_EQ(run("CD /tffs0/bin"), icError);
@@ -692,6 +700,13 @@ TEST_F(CurlFtpTest, InterruptedPutAndUnwritableGetAreErrors) {
   EXPECT_EQ(client->responseCode(), CURLE_WRITE_ERROR) << client->responseInfo();
   EXPECT_FALSE(QFile::exists(target));
   EXPECT_EQ(getImageTxt(), "img");
+
+  // Nothing is written through a link planted at the local name.
+  const QString victim = local() + "/victim.txt", planted = local() + "/planted.txt";
+  ASSERT_TRUE(WriteFile(victim, "mine"));
+  ASSERT_TRUE(QFile::link(victim, planted));
+  ASSERT_EQ(run("GET image.txt \"" + planted.toStdString() + "\""), icError);
+  EXPECT_EQ(ReadFile(victim), "mine");
 }
 
 }  // namespace

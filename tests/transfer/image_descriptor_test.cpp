@@ -138,6 +138,16 @@ TEST_F(ImageDescriptorTest, CleanUpRemovesOneDescriptorPerCall) {
   EXPECT_TRUE(FileExists(home.path() + "/images.dat"));
   up->sw.Util_CleanUpHomeDirectory();  // nothing left: nothing happens
   EXPECT_TRUE(logHas("VRB: \t>> Util_CleanUpHomeDirectory()"));
+
+  // The name the download goes to is cleared of links in any case, dangling
+  // or not, and what they point at stays.
+  home.write("victim", "mine");
+  std::filesystem::create_symlink(home.path() + "/victim", home.path() + "/IMAGE.TXT");
+  std::filesystem::create_symlink(home.path() + "/nowhere", home.path() + "/Image.txt");
+  up->sw.Util_CleanUpHomeDirectory();
+  EXPECT_FALSE(std::filesystem::is_symlink(home.path() + "/IMAGE.TXT"));
+  EXPECT_FALSE(std::filesystem::is_symlink(home.path() + "/Image.txt"));
+  EXPECT_EQ(home.read("victim"), "mine");
 }
 
 }  // namespace

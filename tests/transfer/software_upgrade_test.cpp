@@ -390,6 +390,11 @@ TEST_F(SoftwareUpgradeTest, DeletionRule) {
        true,
        "/bin/orvex_5_0_0_1.bin",
        {"orvex_1.bin"}},
+      {"names in quotes are checked as sent",
+       {"\"orvex_5_0_0_1.bin\"\r\n\"orvex_1.bin\"\r\n\"\"orvex_2.bin\"\"\r\n"},
+       true,
+       "/bin/orvex_5_0_0_1.bin",
+       {"orvex_1.bin"}},
       {"empty listing", {}, true, "/bin/orvex_5_0_0_1.bin", {}},
       {"running image unknown", {listing}, true, "", {}},
   };

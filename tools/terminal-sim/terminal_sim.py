@@ -13,6 +13,7 @@ import logging
 import os
 import signal
 import sys
+import tempfile
 import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,7 +21,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from termsim import scenario as scenario_mod  # noqa: E402
 from termsim.flash import Flash  # noqa: E402
 from termsim.guard import (NotLoopbackError, check_loopback,  # noqa: E402
-                           die_with_parent)
+                           die_with_parent, drop_privileges)
 from termsim.journal import Journal  # noqa: E402
 from termsim.terminal import Terminal  # noqa: E402
 
@@ -49,10 +50,18 @@ def parse_args(argv):
 
 
 def _write_json(path, data):
-    tmp = path + ".tmp"
-    with open(tmp, "w", encoding="utf-8") as fh:
-        json.dump(data, fh, indent=1)
-    os.replace(tmp, path)
+    # A private temporary file beside the report, renamed over it: a link
+    # planted at either name is replaced, never followed.
+    folder = os.path.dirname(os.path.abspath(path))
+    fd, tmp = tempfile.mkstemp(prefix=".report-", dir=folder)
+    try:
+        with os.fdopen(fd, "w", encoding="utf-8") as fh:
+            json.dump(data, fh, indent=1)
+        os.chmod(tmp, 0o644)
+        os.replace(tmp, path)
+    except BaseException:
+        os.unlink(tmp)
+        raise
 
 
 def write_dump(flash, journal, path, report_path=None):
@@ -78,6 +87,9 @@ def main(argv=None):
         print("terminal_sim: %s" % err, file=sys.stderr)
         return 2
 
+    # Under sudo the terminal runs as the invoking user: nothing it writes
+    # or serves is root's.
+    drop_privileges()
     parent = die_with_parent(signal.SIGTERM)
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr,
                         format="terminal_sim: %(name)s: %(message)s")

@@ -222,6 +222,8 @@ void MainWindowView::apply(const std::string& name) {
     case ControlKind::Label: {
       auto* l = qobject_cast<QLabel*>(object);
       if (!l) break;
+      // What a label shows may come from the terminal or a file: never markup.
+      l->setTextFormat(Qt::PlainText);
       l->setText(text);
       NameAfterCaption(l, text);
       QFont f = l->font();

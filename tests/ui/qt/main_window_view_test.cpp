@@ -214,6 +214,9 @@ TEST_F(MainWindowViewTest, ModelChangesReachTheirWidgets) {
   win.setValue("prgBarIbUpgrade", 42);
   win.setVisible("prgBarIbUpgrade", false);
   EXPECT_EQ(widget<QLabel>("lblIbUpgStatus")->text(), QStringLiteral("42%"));
+  // Text from the terminal shows as text, never as markup.
+  win.setText("lblLocPICVer", "<b>2.05</b>");
+  EXPECT_EQ(widget<QLabel>("lblLocPICVer")->textFormat(), Qt::PlainText);
   EXPECT_EQ(widget<QProgressBar>("prgBarIbUpgrade")->value(), 42);
   EXPECT_TRUE(widget<QProgressBar>("prgBarIbUpgrade")->isHidden());
   win.setVisible("prgBarIbUpgrade", true);

@@ -357,7 +357,7 @@ class FtpService:
         auth = _Authorizer()
         auth.refuse_all = self.terminal.scenario.ftp_login_refused
         auth.add_user(USER, PASSWORD, self.terminal.flash.root,
-                      perm="elradfmwMT")
+                      perm="elradfmwT")  # no SITE CHMOD
         dtp = type("DTP", (_FaultyDTP,), {"terminal": self.terminal})
         handler = type("Handler", (_Handler,), {
             "terminal": self.terminal, "authorizer": auth,

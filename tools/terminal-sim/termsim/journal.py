@@ -1,8 +1,14 @@
 """Journal of everything the terminal received and did, as JSON lines."""
 
 import json
+import os
 import threading
 import time
+
+
+def _no_follow(path, flags):
+    """Opens without following a link planted at the journal's name."""
+    return os.open(path, flags | os.O_NOFOLLOW, 0o644)
 
 
 class Journal:
@@ -10,7 +16,8 @@ class Journal:
 
     def __init__(self, path=None):
         self._lock = threading.Lock()
-        self._fh = open(path, "a", encoding="utf-8") if path else None
+        self._fh = open(path, "a", encoding="utf-8", opener=_no_follow) \
+            if path else None
         self._start = time.monotonic()
         self.entries = []
 

@@ -1,12 +1,15 @@
 """The process: command line, signals, parent death, journal, flash dump."""
 
+import ftplib
 import hashlib
 import json
 import os
+import select
 import signal
 import subprocess
 import sys
 import time
+import unittest
 
 from simtest import PYTHON, SIM, Sim, SimTestCase
 
@@ -112,6 +115,44 @@ class Records(SimTestCase):
         self.assertEqual(paths["/tffs0/bin/x.bin"], 5)
         with open(dump_path) as fh:
             self.assertEqual(json.load(fh), entry["files"])
+
+    def test_reports_replace_planted_links_and_nobody_gets_chmod(self):
+        sim = Sim(extra_args=["--report-file", "REPORT"])
+        report = os.path.join(sim.dir, "report.json")
+        victim = os.path.join(sim.dir, "victim")
+        with open(victim, "w") as fh:
+            fh.write("keep")
+        for planted in (report, report + ".tmp"):
+            os.symlink(victim, planted)
+        sim.args[-1] = report
+        self.addCleanup(sim.cleanup)
+        sim.start()
+        f = sim.ftp()
+        with self.assertRaises(ftplib.error_perm):
+            f.sendcmd("SITE CHMOD 777 /tffs0/image.txt")
+        f.close()
+        sim.stop()
+        with open(victim) as fh:
+            self.assertEqual(fh.read(), "keep")
+        self.assertFalse(os.path.islink(report))
+        with open(report) as fh:
+            self.assertIn("boot", json.load(fh))
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root, as under sudo")
+    def test_under_sudo_it_serves_as_the_invoking_user(self):
+        sim = Sim()
+        self.addCleanup(sim.cleanup)
+        os.chmod(sim.dir, 0o777)
+        env = dict(os.environ, SUDO_UID="65534", SUDO_GID="65534")
+        sim.proc = subprocess.Popen(sim.args, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, env=env)
+        ready, _, _ = select.select([sim.proc.stdout], [], [], 10)
+        self.assertTrue(ready)
+        self.assertEqual(sim.proc.stdout.readline().strip(), b"READY")
+        with open("/proc/%d/status" % sim.proc.pid) as fh:
+            uids = [line.split()[1:] for line in fh if line.startswith(("Uid:", "Gid:"))]
+        self.assertEqual(uids, [["65534"] * 4, ["65534"] * 4])
+        sim.ftp().close()  # still serving on port 21
 
     def test_journal_lines_carry_time_and_order(self):
         sim = self.start_sim()
