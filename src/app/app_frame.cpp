@@ -40,6 +40,8 @@ void AppFrame::Form_Load() {
 
   // 4. The terminal address.
   st.strModemIPAddress = Trim(win.text("txtIPAddress"));
+  if (!up.cfg.frontEnd.empty())
+    Util_LogWrite(INF, up.cfg.frontEnd + ": the terminal at " + st.strModemIPAddress);
   st.strTermOctetOne = "192";
   st.strTermOctetTwo = "168";
   st.strTermSubnet = "128";

@@ -40,6 +40,9 @@ struct Config {
   // A folder for the PC-side working files (see SharedState::strScratchDir);
   // empty: the home and Backup folders.
   std::string scratchFolder;
+  // The front-end that runs the engine when it is not the window; its start
+  // line in the log names it and the terminal's address.
+  std::string frontEnd;
 };
 
 // Reads ORVEX_TIME_SCALE and ORVEX_MODEM_ADDRESS; unset (or unusable)

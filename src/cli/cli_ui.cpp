@@ -53,7 +53,7 @@ int CliUi::msgBox(const std::string& text, int flags, const std::string& rawTitl
     return vbOK;
   }
   const Buttons b = ButtonsOf(buttons);
-  if (yes_) {
+  if (yes_ && yesAnswers_) {
     out_.question(title, text, QStringLiteral("yes"), QStringLiteral("--yes"));
     return b.yes;
   }
@@ -66,6 +66,10 @@ int CliUi::msgBox(const std::string& text, int flags, const std::string& rawTitl
   if (unanswered_.empty()) unanswered_ = text;
   out_.question(title, text, QStringLiteral("no"), QStringLiteral("default"));
   return b.no;
+}
+
+bool CliUi::confirm(const std::string& title, const std::string& text) {
+  return msgBox(text, vbYesNo | vbQuestion | vbDefaultButton2, title) == vbYes;
 }
 
 bool CliUi::askOnStdin(const std::string& title, const std::string& text, bool defaultYes) {

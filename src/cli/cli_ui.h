@@ -35,6 +35,13 @@ class CliUi : public UiPort {
   const std::string& unansweredQuestion() const { return unanswered_; }
   // A question is being asked on stdin right now.
   bool asking() const { return asking_; }
+  // While set, --yes does not answer: the question of closing during an
+  // upgrade is the technician's alone.
+  void setYesAnswers(bool on) { yesAnswers_ = on; }
+  // The command's own confirmation (restore, reset, factory defaults): Yes
+  // by --yes, else asked on stdin when it is a terminal (default No), else
+  // unanswered (confirmationNeeded()).
+  bool confirm(const std::string& title, const std::string& text);
 
   // How long a question on stdin waits for its answer before its safe
   // button is taken.
@@ -49,6 +56,7 @@ class CliUi : public UiPort {
   bool yes_;
   bool interactive_;
   bool asking_ = false;
+  bool yesAnswers_ = true;
   std::string unanswered_;
   std::function<void(const std::string&)> modal_;
   std::function<void()> quit_;

@@ -2,18 +2,24 @@
 
 namespace orvex::cli {
 
-const ExitCodeDoc kExitCodeDocs[7] = {
+const ExitCodeDoc kExitCodeDocs[10] = {
     {kExitDone, "every item asked for is done and verified on the terminal"},
-    {kExitFailed, "an item failed, or could not be verified"},
-    {kExitNothingToDo, "nothing to do: every item is at the release's version"},
+    {kExitFailed,
+     "an item failed or could not be verified, also after another item was done (the item "
+     "lines say which were done); reset and factory-defaults: the terminal did not come back"},
+    {kExitNothingToDo, "nothing to do: every item asked for is at the release's version"},
     {kExitUnreachable, "the terminal could not be reached, or another upgrader is working with it"},
     {kExitRefused,
-     "refused by a rule: release series, antenna class, battery present, or the files of the "
-     "release folder"},
+     "refused by a rule before anything on the terminal changed: release series, antenna class, "
+     "battery present, conflicting release files (two ATB, HPA or GLO files), or a restore of a "
+     "version that is not in Backup/"},
     {kExitConfirmationNeeded,
-     "a question needs an answer: no --yes and no terminal to ask on; nothing that changes the "
-     "terminal has been sent"},
-    {kExitUsage, "wrong usage"},
+     "not confirmed: no --yes and no terminal to ask on, or the answer was No; nothing that "
+     "changes the terminal has been sent"},
+    {kExitUsage, "wrong usage (with --json, a result line says why)"},
+    {kExitHangUp, "ended by SIGHUP while no upgrade was running (during one it is ignored)"},
+    {kExitInterrupted, "ended by SIGINT (a second one during an upgrade)"},
+    {kExitTerminated, "ended by SIGTERM (a second one during an upgrade)"},
 };
 
 const EnvironmentDoc kEnvironmentDocs[3] = {
@@ -63,8 +69,13 @@ Options::Options()
                              "orvex_<version>.bin, the firmware files, logs/ and Backup/ "
                              "(default: the current folder)."),
               QStringLiteral("DIR")),
-      yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
-          QStringLiteral("Answer Yes to every question of the upgrader.")),
+      yes(QStringList{QStringLiteral("y"), QStringLiteral("yes"), QStringLiteral("assume-yes")},
+          QStringLiteral("Answer Yes to every question of the upgrader, and confirm restore, "
+                         "reset and factory-defaults; never to \"close anyway?\" after a "
+                         "signal.")),
+      reinstall(QStringLiteral("reinstall"),
+                QStringLiteral("upgrade: also the items asked for that are at the release's "
+                               "version already.")),
       json(QStringLiteral("json"),
            QStringLiteral("Write one JSON object per line on stdout, and nothing else there.")),
       quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
@@ -81,7 +92,7 @@ Options::Options()
 }
 
 QList<QCommandLineOption> Options::documented() const {
-  return {address, release, yes, json, quiet, help, version};
+  return {address, release, yes, reinstall, json, quiet, help, version};
 }
 
 QList<QCommandLineOption> Options::all() const {

@@ -24,13 +24,16 @@ enum Exit : int {
   kExitRefused = 4,
   kExitConfirmationNeeded = 5,
   kExitUsage = 64,
+  kExitHangUp = 129,
+  kExitInterrupted = 130,
+  kExitTerminated = 143,
 };
 
 struct ExitCodeDoc {
   int code;
   const char* meaning;
 };
-extern const ExitCodeDoc kExitCodeDocs[7];
+extern const ExitCodeDoc kExitCodeDocs[10];
 
 struct Argument {
   // What the completion offers for the argument.
@@ -73,7 +76,7 @@ const Command* FindCommand(const QString& name);
 // The global options, in the order --help lists them.
 struct Options {
   Options();
-  QCommandLineOption address, release, yes, json, quiet, help, version;
+  QCommandLineOption address, release, yes, reinstall, json, quiet, help, version;
   // For the build: the manual page and the completion, on stdout.
   QCommandLineOption manPage, bashCompletion;
   QList<QCommandLineOption> all() const;
@@ -91,6 +94,8 @@ extern const EnvironmentDoc kEnvironmentDocs[3];
 QString HelpText();
 QString ManPage();
 QString BashCompletion();
+// orvex-upgrade COMMAND --help
+QString CommandHelpText(const Command& command);
 
 inline constexpr const char* kProgram = "orvex-upgrade";
 

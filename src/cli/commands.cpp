@@ -3,7 +3,7 @@
 // waits until the engine is idle; then it reports what the engine recorded.
 #include <QDir>
 #include <QFileInfo>
-#include <set>
+#include <algorithm>
 
 #include "cli/command.h"
 #include "cli/session.h"
@@ -12,38 +12,18 @@ namespace orvex::cli {
 
 namespace {
 
-constexpr UpgradeItem kItems[] = {UpgradeItem::Software, UpgradeItem::Antenna, UpgradeItem::Ib,
-                                  UpgradeItem::Pic};
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-const char* CheckBoxOf(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "chkBinUpg";
-    case UpgradeItem::Antenna: return "chkAntUpg";
-    case UpgradeItem::Ib: return "chkIBUpg";
-    case UpgradeItem::Pic: return "chkPICUpg";
-  }
-  return "";
-}
-
-// The window offers the item: its box can be ticked and the release folder
-// has a usable file for it.
-bool Offered(Upgrader& up, UpgradeItem item) {
-  if (!up.win.enabled(CheckBoxOf(item))) return false;
-  switch (item) {
-    case UpgradeItem::Software: return true;
-    case UpgradeItem::Antenna: return up.st.bAntFwAvailable;
-    case UpgradeItem::Ib: return up.st.bIbFwAvailable;
-    case UpgradeItem::Pic: return up.st.bPicFwAvailable;
-  }
-  return false;
-}
+constexpr const auto& kItems = kUpgradeItems;
 
 QString RefusalReason(Refusal r) {
   return QStringLiteral("refused by the %1 rule").arg(QLatin1String(RefusalName(r)));
+}
+
+// restore, reset and factory defaults change the terminal without a
+// question of the upgrader: without --yes or a Yes on stdin nothing is sent.
+int NotConfirmed(Session& s) {
+  return s.finish(kExitConfirmationNeeded,
+                  QStringLiteral("not confirmed: run with --yes, or on a terminal to answer the "
+                                 "question; nothing was sent"));
 }
 
 // --------------------------------------------------------------- versions
@@ -60,7 +40,7 @@ class VersionsCommand : public Command {
     for (UpgradeItem item : kItems)
       s.out().version(ItemWord(item), Latin1(up.seq.TerminalVersionOf(item)),
                       Latin1(up.seq.NewVersionOf(item)), up.seq.UPG_ItemDiffers(item),
-                      Offered(up, item));
+                      up.seq.UPG_ItemOffered(item));
     return s.finish(kExitDone, {});
   }
 };
@@ -91,55 +71,60 @@ class UpgradeCommand : public Command {
 
   int run(Session& s, const QStringList& args) const override {
     Upgrader& up = s.up();
-    std::set<UpgradeItem> asked;
-    if (args.isEmpty()) {
-      for (UpgradeItem item : kItems)
-        if (Offered(up, item) && up.seq.UPG_ItemDiffers(item)) asked.insert(item);
-      if (asked.empty())
-        return s.finish(kExitNothingToDo,
-                        QStringLiteral("nothing to do: every item is at the release's version"));
-    }
-    for (const QString& a : args) {
-      for (UpgradeItem item : kItems) {
-        if (a == QLatin1String("all")) {
-          if (Offered(up, item)) asked.insert(item);
-        } else if (a == ItemWord(item)) {
-          if (!Offered(up, item))
-            return s.finish(kExitRefused,
-                            QStringLiteral("refused: %1 cannot be upgraded: the release folder "
-                                           "has no usable file for it, or the terminal does not "
-                                           "take it")
-                                .arg(a));
-          asked.insert(item);
-        }
+    // No ITEM: the items whose version differs; "all": every item the
+    // release folder has firmware for, those at its version said to be so.
+    const bool bare = args.isEmpty();
+    const bool all = bare || args.contains(QLatin1String("all"));
+    std::vector<UpgradeItem> wanted;
+    for (UpgradeItem item : kItems)
+      if (all || args.contains(ItemWord(item))) wanted.push_back(item);
+    const auto choices = up.seq.UPG_ChooseItems(wanted, s.settings().reinstall);
+
+    std::vector<UpgradeItem> asked;
+    for (const Sequencer::ItemChoice& c : choices) {
+      const QString word = ItemWord(c.item);
+      if (c.choice == Sequencer::Choice::NotOffered) {
+        // Two ATB, HPA or GLO files leave their item without a file: the
+        // release folder is refused before anything is sent.
+        if (s.refusal() == Refusal::ReleaseFiles)
+          return s.finish(kExitRefused, RefusalReason(Refusal::ReleaseFiles));
+        if (!all)
+          return s.finish(kExitRefused,
+                          QStringLiteral("refused: %1 cannot be upgraded: the release folder "
+                                         "has no usable file for it, or the terminal does not "
+                                         "take it")
+                              .arg(word));
+      } else if (c.choice == Sequencer::Choice::AtNewVersion) {
+        if (bare) continue;
+        const QString version = Latin1(up.seq.TerminalVersionOf(c.item));
+        s.out().note(QStringLiteral("%1 is at the release's version %2: skipped (--reinstall "
+                                    "installs it again)")
+                         .arg(word, version));
+        s.out().item(word, version, version, Latin1(up.seq.NewVersionOf(c.item)),
+                     QStringLiteral("skipped"));
+      } else {
+        asked.push_back(c.item);
       }
     }
+    if (asked.empty())
+      return s.finish(kExitNothingToDo,
+                      QStringLiteral("nothing to do: every item is at the release's version"));
 
-    for (UpgradeItem item : kItems) up.win.setValue(CheckBoxOf(item), asked.count(item) ? 1 : 0);
+    for (UpgradeItem item : kItems)
+      up.win.setValue(UpgradeItemCheckBox(item),
+                      std::count(asked.begin(), asked.end(), item) ? 1 : 0);
+    s.setAskedItems(asked);
     up.click("cmdUpgrade");
     if (s.ui().confirmationNeeded())
       return s.finish(kExitConfirmationNeeded,
                       QStringLiteral("confirmation needed: run with --yes, or on a terminal to "
                                      "answer the question"));
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the upgrade"));
-
-    // One line per item asked for: what the engine recorded of it.
-    bool allDone = true;
-    const auto& results = up.seq.itemResults();
-    for (UpgradeItem item : kItems) {
-      if (!asked.count(item)) continue;
-      const UpgradeItemResult* r = nullptr;
-      for (const UpgradeItemResult& x : results)
-        if (x.item == item) r = &x;
-      const QString result =
-          r ? Latin1(ItemOutcomeName(r->outcome)) : QStringLiteral("not started");
-      allDone = allDone && r && r->outcome == ItemOutcome::Done;
-      s.out().item(ItemWord(item), r ? Latin1(r->before) : Latin1(up.seq.TerminalVersionOf(item)),
-                   r ? Latin1(r->after) : QString(),
-                   r ? Latin1(r->expected) : Latin1(up.seq.NewVersionOf(item)), result);
-    }
-    if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
-    if (!allDone)
+    s.reportItems(true);
+    // A rule that refused before any item was done changed nothing.
+    if (s.refusal() != Refusal::None && !s.anyItemDone())
+      return s.finish(kExitRefused, RefusalReason(s.refusal()));
+    if (!s.allItemsDone())
       return s.finish(kExitFailed, QStringLiteral("not every item was done and verified"));
     return s.finish(kExitDone, {});
   }
@@ -161,7 +146,7 @@ class RestoreCommand : public Command {
     Upgrader& up = s.up();
     const QString wanted = QString(args.value(0)).replace(QLatin1Char('_'), QLatin1Char('.'));
     const std::string before = up.win.text("txtCurrentSoftwareVersion");
-    bool found = false;
+    bool found = false, confirmed = false;
     QStringList offered;
     // The restore dialog: the version is chosen from its list, as the
     // technician chooses it.
@@ -175,19 +160,26 @@ class RestoreCommand : public Command {
           found = true;
         }
       }
-      up.click(found ? "cmdOkRestore" : "cmdCancelRestore");
+      // The version chosen, the technician is asked before it is put.
+      confirmed =
+          found && s.ui().confirm(kProgramTitle, "Restore software " + wanted.toStdString() +
+                                                     " from the Backup folder on the terminal?");
+      up.click(confirmed ? "cmdOkRestore" : "cmdCancelRestore");
     });
     up.click("cmdRestore");
     s.ui().setModalHandler(nullptr);
     if (!found)
-      return s.finish(kExitFailed,
+      return s.finish(kExitRefused,
                       QStringLiteral("no backup of version %1 in %2 (there is: %3)")
                           .arg(wanted, QDir(s.settings().release).filePath("Backup"),
                                offered.isEmpty() ? QStringLiteral("none") : offered.join(", ")));
+    if (!confirmed) return NotConfirmed(s);
     if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the restore"));
     const QString after = Latin1(up.win.text("txtCurrentSoftwareVersion"));
-    const bool done = s.reached() && after == wanted;
+    const bool done =
+        s.reached() &&
+        CompareShownVersionTexts(after.toStdString(), wanted.toStdString()) == VersionMatch::Same;
     s.out().item(ItemWord(UpgradeItem::Software), Latin1(before), after, wanted,
                  done ? QStringLiteral("done") : QStringLiteral("failed"));
     return done ? s.finish(kExitDone, {})
@@ -203,10 +195,14 @@ class RestoreCommand : public Command {
 // answers with its version again.
 class RestartingToolCommand : public Command {
  public:
-  RestartingToolCommand(QString name, QString description, const char* control)
-      : Command(std::move(name), std::move(description)), control_(control) {}
+  RestartingToolCommand(QString name, QString description, const char* control,
+                        std::string question)
+      : Command(std::move(name), std::move(description)),
+        control_(control),
+        question_(std::move(question)) {}
 
   int run(Session& s, const QStringList&) const override {
+    if (!s.ui().confirm(kProgramTitle, question_)) return NotConfirmed(s);
     s.up().click(control_);
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the terminal's restart"));
     if (!s.reached())
@@ -218,6 +214,7 @@ class RestartingToolCommand : public Command {
 
  private:
   const char* control_;
+  std::string question_;
 };
 
 class FetchLogCommand : public Command {
@@ -249,11 +246,12 @@ const std::vector<std::unique_ptr<Command>>& Commands() {
     c.push_back(std::make_unique<UpgradeCommand>());
     c.push_back(std::make_unique<RestoreCommand>());
     c.push_back(std::make_unique<RestartingToolCommand>(
-        QStringLiteral("reset"), QStringLiteral("Restart the terminal."), "cmdResetModem"));
+        QStringLiteral("reset"), QStringLiteral("Restart the terminal; needs --yes."),
+        "cmdResetModem", "Restart the Satellite IP Modem now?"));
     c.push_back(std::make_unique<RestartingToolCommand>(
         QStringLiteral("factory-defaults"),
-        QStringLiteral("Restore the terminal's factory defaults; it restarts."),
-        "cmdRestoreDefaults"));
+        QStringLiteral("Restore the terminal's factory defaults; it restarts. Needs --yes."),
+        "cmdRestoreDefaults", "Restore the factory defaults of the Satellite IP Modem now?"));
     c.push_back(std::make_unique<FetchLogCommand>());
     return c;
   }();

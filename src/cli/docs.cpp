@@ -23,10 +23,13 @@ const char* const kDescription =
 const char* const kQuestions =
     "The upgrader's questions are answered Yes only with --yes. Without it they are asked on "
     "stdin when stdin is a terminal; otherwise the question is printed and the program exits "
-    "5 before anything that changes the terminal is sent. Information, warning and error "
-    "messages are printed on stderr with their title and text. Ctrl+C during an upgrade asks "
-    "first, as closing the window does; a second Ctrl+C ends the program at once. Only one "
-    "upgrader, window or command line, works with a terminal address at a time.";
+    "5 before anything that changes the terminal is sent. restore, reset and factory-defaults "
+    "need --yes in the same way. Information, warning and error messages are printed on stderr "
+    "with their title and text. The first SIGINT or SIGTERM during an upgrade asks \"close "
+    "anyway?\" on a terminal (never answered by --yes); without one it prints \"An upgrade is "
+    "in progress; send the signal again to abandon it\" and the upgrade goes on. A second "
+    "signal ends the program at once. SIGHUP during an upgrade and SIGPIPE are ignored. Only "
+    "one upgrader, window or command line, works with a terminal address at a time.";
 
 // The words of a text in lines of at most `width` characters, each after
 // `indent` blanks.
@@ -121,6 +124,21 @@ QString HelpText() {
   for (const Example& e : kExamples)
     out += QStringLiteral("  %1\n    %2\n")
                .arg(QString::fromLatin1(e.what), QString::fromLatin1(e.command));
+  return out;
+}
+
+QString CommandHelpText(const Command& c) {
+  QString out = QStringLiteral("Usage: %1 [OPTIONS] %2\n\n").arg(kProgram, c.synopsis());
+  out += Wrap(c.description(), 0).join(QLatin1Char('\n')) + "\n";
+  if (!c.arguments().isEmpty()) out += QStringLiteral("\nArguments:\n");
+  for (const Argument& a : c.arguments()) out += Entry(a.name, a.description, 26);
+  out += QStringLiteral("\nOptions:\n");
+  const Options options;
+  for (const QCommandLineOption& o : options.documented())
+    out += Entry(OptionTerm(o), o.description(), 26);
+  out += QStringLiteral("\nExit codes:\n");
+  for (const ExitCodeDoc& e : kExitCodeDocs)
+    out += Entry(QString::number(e.code), QString::fromLatin1(e.meaning), 8);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
@@ -75,6 +76,7 @@ void Output::line(std::FILE* f, const QString& text) {
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), f);
   std::fputc('\n', f);
   std::fflush(f);
+  std::clearerr(f);
 }
 
 void Output::clearBar() {
@@ -87,13 +89,18 @@ void Output::json(const QJsonObject& o) {
   // The kind of event first, for the reader; the rest in the order of keys.
   QJsonObject rest = o;
   rest.remove(QLatin1String("event"));
+  rest.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+  rest.insert("address", address_);
   QByteArray bytes = QJsonDocument(rest).toJson(QJsonDocument::Compact);
   const QByteArray kind =
       QJsonDocument(QJsonObject{{"event", o.value("event")}}).toJson(QJsonDocument::Compact);
   bytes = kind.left(kind.size() - 1) + (rest.isEmpty() ? QByteArray("}") : "," + bytes.mid(1));
+  // A reader that went away does not stop the upgrade: the write fails
+  // (SIGPIPE is ignored) and the run goes on.
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out_);
   std::fputc('\n', out_);
   std::fflush(out_);
+  std::clearerr(out_);
 }
 
 void Output::status(const std::string& text) {
@@ -181,19 +188,25 @@ void Output::message(const QString& kind, const std::string& title, const std::s
 }
 
 void Output::item(const QString& name, const QString& before, const QString& after,
-                  const QString& expected, const QString& result) {
+                  const QString& expected, const QString& result, bool event) {
+  const QJsonObject o{
+      {"name", name}, {"before", before}, {"after", after}, {"new", expected}, {"result", result}};
+  items_.append(o);
+  if (!event) return;
   if (mode_.json) {
-    json({{"event", "item"},
-          {"name", name},
-          {"before", before},
-          {"after", after},
-          {"new", expected},
-          {"result", result}});
+    QJsonObject e = o;
+    e.insert("event", "item");
+    json(e);
     return;
   }
   line(out_, QStringLiteral("%1: %2 -> %3: %4")
                  .arg(name, before.isEmpty() ? QStringLiteral("?") : before,
                       after.isEmpty() ? QStringLiteral("?") : after, result));
+}
+
+void Output::signalNote(const QString& signal, const QString& text) {
+  if (mode_.json) json({{"event", "signal"}, {"signal", signal}, {"text", text}});
+  line(err_, text);
 }
 
 void Output::version(const QString& name, const QString& terminal, const QString& release,
@@ -220,7 +233,9 @@ void Output::version(const QString& name, const QString& terminal, const QString
 
 void Output::result(int code, const QString& reason) {
   if (mode_.json) {
-    json({{"event", "result"}, {"code", code}, {"reason", reason}});
+    QJsonObject o{{"event", "result"}, {"code", code}, {"reason", reason}, {"items", items_}};
+    if (!logFile_.isEmpty()) o.insert("log", logFile_);
+    json(o);
     return;
   }
   clearBar();

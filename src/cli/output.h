@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <cstdio>
@@ -34,6 +35,9 @@ class Output {
   explicit Output(Mode mode, std::FILE* out = stdout, std::FILE* err = stderr);
 
   const Mode& mode() const { return mode_; }
+  // The terminal's address, in every JSON event; the log file, in the result.
+  void setAddress(const QString& address) { address_ = address; }
+  void setLogFile(const QString& path) { logFile_ = path; }
 
   // Texts from the engine are Latin-1, with CR LF line ends.
   void status(const std::string& text);
@@ -43,8 +47,12 @@ class Output {
                 const QString& answeredBy);
   // kind: "error", "warning", "information", "message".
   void message(const QString& kind, const std::string& title, const std::string& text);
+  // An item has ended (or was skipped): its line or event; the result
+  // repeats every item. `event` false: in the result only.
   void item(const QString& name, const QString& before, const QString& after,
-            const QString& expected, const QString& result);
+            const QString& expected, const QString& result, bool event = true);
+  // A signal that did not end the run.
+  void signalNote(const QString& signal, const QString& text);
   void version(const QString& name, const QString& terminal, const QString& release, bool differs,
                bool available);
   void result(int code, const QString& reason);
@@ -65,6 +73,8 @@ class Output {
   void line(std::FILE* f, const QString& text);
 
   Mode mode_;
+  QString address_, logFile_;
+  QJsonArray items_;
   std::FILE* out_;
   std::FILE* err_;
   std::string lastStatus_;

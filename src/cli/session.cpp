@@ -22,11 +22,11 @@ namespace orvex::cli {
 
 namespace {
 
-// Ctrl+C and SIGTERM reach the event loop through a pipe.
+// SIGINT, SIGTERM and SIGHUP reach the event loop through a pipe.
 int gSignalPipe[2] = {-1, -1};
 
 void OnSignal(int signo) {
-  const char c = signo == SIGTERM ? 'T' : 'I';
+  const char c = signo == SIGTERM ? 'T' : signo == SIGHUP ? 'H' : 'I';
   const ssize_t ignored = ::write(gSignalPipe[1], &c, 1);
   (void)ignored;
 }
@@ -82,6 +82,10 @@ constexpr int kIdleLooks = 3;
 
 }  // namespace
 
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
 QString ItemWord(UpgradeItem item) {
   switch (item) {
     case UpgradeItem::Software: return QStringLiteral("software");
@@ -106,10 +110,8 @@ Session::~Session() {
   }
   // The working files of the run; the backup itself is in Backup.
   if (!scratch_.isEmpty() && (!up_ || !up_->app.WorkPending())) RemoveScratchFolder(scratch_);
-  if (signals_) {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
-  }
+  if (signals_)
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) ::signal(signo, SIG_DFL);
 }
 
 qint64 Session::queryBoundMs() const {
@@ -130,8 +132,10 @@ int Session::start() {
   if (!settings_.address.isEmpty()) cfg.modemAddress = settings_.address.toStdString();
   // Upgraders started together from one release folder keep logs apart.
   cfg.logNewFileEachStart = true;
+  cfg.frontEnd = kProgram;
   up_ = std::make_unique<Upgrader>(*platform_, cfg);
   address_ = QString::fromLatin1(Trim(up_->win.text("txtIPAddress")).c_str());
+  out_.setAddress(address_);
 
   // Nothing goes to the terminal before its lock is held.
   if (!lock_.acquire(address_)) {
@@ -169,12 +173,12 @@ int Session::start() {
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &sa, nullptr);
   }
 
   loaded_ = true;
   up_->app.Form_Load();
+  out_.setLogFile(QString::fromLocal8Bit(up_->log.strLogFilePath.c_str()));
   if (up_->st.bUnloaded) {
     const bool refused = refusal() == Refusal::ReleaseFiles;
     return finish(refused ? kExitRefused : kExitFailed,
@@ -200,6 +204,7 @@ bool Session::waitIdle(qint64 boundMs, const QString& what) {
   QDeadlineTimer deadline(boundMs);
   int idleLooks = 0;
   while (!up_->st.bUnloaded) {
+    reportItems(false);
     if (up_->app.WorkPending())
       idleLooks = 0;
     else if (++idleLooks >= kIdleLooks)
@@ -231,25 +236,91 @@ void Session::showTransfer(const TransferProgress& t) {
 
 void Session::onSignal() {
   char c = 0;
-  bool term = false;
-  while (::read(gSignalPipe[0], &c, 1) == 1) term = term || c == 'T';
-  ++interrupts_;
-  if (term || interrupts_ > 1 || ui_.asking())
-    endAtOnce(term ? QStringLiteral("terminated") : QStringLiteral("interrupted"));
-  if (!up_ || up_->st.bUnloaded) endAtOnce(QStringLiteral("interrupted"));
-  out_.note(QStringLiteral("Interrupted (a second Ctrl+C ends at once)."));
-  // As the window's close: during an upgrade the technician is asked first.
-  if (!up_->app.ConfirmClose()) return;
-  endAtOnce(QStringLiteral("interrupted"));
+  while (::read(gSignalPipe[0], &c, 1) == 1) {
+    const bool upgrading = up_ && !up_->st.bUnloaded && up_->app.UpgradeInProgress();
+    if (c == 'H') {
+      // A dropped remote session does not cut a flash short.
+      if (!upgrading) endAtOnce(kExitHangUp, QStringLiteral("hung up"));
+      up_->log.Util_LogWrite(INF, "SIGHUP ignored: an upgrade is in progress.");
+      continue;
+    }
+    const bool term = c == 'T';
+    const QString name = term ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT");
+    const int code = term ? kExitTerminated : kExitInterrupted;
+    const QString reason = term ? QStringLiteral("terminated") : QStringLiteral("interrupted");
+    ++interrupts_;
+    if (interrupts_ > 1 || ui_.asking() || !upgrading) endAtOnce(code, reason);
+    if (abandonOnFirstSignal(name)) endAtOnce(code, reason);
+  }
 }
 
-void Session::endAtOnce(const QString& reason) {
+bool Session::abandonOnFirstSignal(const QString& name) {
+  up_->log.Util_LogWrite(INF, name.toStdString() + " during an upgrade.");
+  if (!settings_.stdinIsTerminal) {
+    out_.signalNote(
+        name, QStringLiteral("An upgrade is in progress; send the signal again to abandon it"));
+    return false;
+  }
+  // As the window's close: the technician is asked, and --yes does not answer.
+  ui_.setYesAnswers(false);
+  const bool close = up_->app.ConfirmClose();
+  ui_.setYesAnswers(true);
+  return close;
+}
+
+void Session::endAtOnce(int code, const QString& reason) {
   if (up_ && !up_->st.bUnloaded) up_->app.UnloadMainWindow();
-  out_.result(kExitFailed, reason);
+  reportItems(false);
+  for (UpgradeItem item : asked_)
+    if (std::find(reported_.begin(), reported_.end(), item) == reported_.end())
+      out_.item(ItemWord(item), Latin1(up_->seq.TerminalVersionOf(item)), QString(),
+                Latin1(up_->seq.NewVersionOf(item)), QStringLiteral("interrupted"), false);
+  out_.result(code, reason);
   lock_.release();
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(kExitFailed);
+  std::_Exit(code);
+}
+
+const UpgradeItemResult* Session::resultOf(UpgradeItem item) const {
+  const UpgradeItemResult* r = nullptr;
+  for (const UpgradeItemResult& x : up_->seq.itemResults())
+    if (x.item == item) r = &x;
+  return r;
+}
+
+void Session::reportItems(bool all) {
+  if (!up_) return;
+  for (UpgradeItem item : asked_) {
+    if (std::find(reported_.begin(), reported_.end(), item) != reported_.end()) continue;
+    const UpgradeItemResult* r = resultOf(item);
+    const bool ended = r && r->outcome != ItemOutcome::Running;
+    if (!ended && !all) continue;
+    reported_.push_back(item);
+    if (!r) {
+      out_.item(ItemWord(item), Latin1(up_->seq.TerminalVersionOf(item)), QString(),
+                Latin1(up_->seq.NewVersionOf(item)), QStringLiteral("not started"));
+      continue;
+    }
+    const ItemOutcome outcome =
+        r->outcome == ItemOutcome::Running ? ItemOutcome::NotVerified : r->outcome;
+    out_.item(ItemWord(item), Latin1(r->before), Latin1(r->after), Latin1(r->expected),
+              Latin1(ItemOutcomeName(outcome)));
+  }
+}
+
+bool Session::allItemsDone() const {
+  for (UpgradeItem item : asked_) {
+    const UpgradeItemResult* r = resultOf(item);
+    if (!r || r->outcome != ItemOutcome::Done) return false;
+  }
+  return true;
+}
+
+bool Session::anyItemDone() const {
+  for (const UpgradeItemResult& r : up_->seq.itemResults())
+    if (r.outcome == ItemOutcome::Done) return true;
+  return false;
 }
 
 void Session::endEngine() {

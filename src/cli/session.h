@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/upgrader.h"
 #include "cli/cli_ui.h"
@@ -23,11 +24,14 @@ struct Settings {
   QString address;  // empty: the window's default (or ORVEX_MODEM_ADDRESS)
   QString release;  // the home folder, absolute
   bool yes = false;
+  bool reinstall = false;
   bool stdinIsTerminal = false;
 };
 
 // The command-line names of the items, in the order a chain runs them.
 QString ItemWord(UpgradeItem item);
+// The engine's Latin-1 text.
+QString Latin1(const std::string& s);
 
 class Session {
  public:
@@ -66,13 +70,27 @@ class Session {
   // shutdown does), prints the result and returns the exit code.
   int finish(int code, const QString& reason);
 
+  // The items of the upgrade under way: each gets its line as it ends (the
+  // waits look), the rest at reportItems(true) or an interrupt.
+  void setAskedItems(std::vector<UpgradeItem> items) { asked_ = std::move(items); }
+  // Lines for the asked items that have ended since the last look; with
+  // `all`, for the others too (as not started or not verified).
+  void reportItems(bool all);
+  // An asked item ended done; every asked item has its line.
+  bool allItemsDone() const;
+  // An item of this run is done.
+  bool anyItemDone() const;
+
  private:
   void onSignal();
+  // The first SIGINT or SIGTERM during an upgrade: false when the run goes on.
+  bool abandonOnFirstSignal(const QString& name);
   // The engine's report of a file transfer, to the output.
   void showTransfer(const TransferProgress& t);
   // A second Ctrl+C: the shutdown, the result, and the program ends now.
-  [[noreturn]] void endAtOnce(const QString& reason);
+  [[noreturn]] void endAtOnce(int code, const QString& reason);
   void endEngine();
+  const UpgradeItemResult* resultOf(UpgradeItem item) const;
 
   Settings settings_;
   Output& out_;
@@ -85,6 +103,8 @@ class Session {
   std::unique_ptr<QSocketNotifier> signals_;
   int meterHandle_ = 0;
   int interrupts_ = 0;
+  std::vector<UpgradeItem> asked_;
+  std::vector<UpgradeItem> reported_;
   bool loaded_ = false;  // Form_Load has run
   bool finished_ = false;
 };

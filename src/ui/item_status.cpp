@@ -38,10 +38,6 @@ const std::vector<ItemFrame>& Frames() {
   return frames;
 }
 
-bool NoReleaseFile(const std::string& local) {
-  return EqualsNoCase(Trim(local), "UNAVAILABLE");
-}
-
 std::string OrNotRead(const std::string& version, const char* missing) {
   return version.empty() ? missing : version;
 }
@@ -57,25 +53,11 @@ bool MainWindow::IsShownVersion(const std::string& name) {
 
 void MainWindow::UI_ShowItemUpdates() {
   for (const ItemFrame& f : Frames()) {
-    // An antenna part without a release file is not compared; any part
-    // that differs makes an update.
-    bool differs = false, unsure = false, compared = false;
-    for (const VersionPair& v : f.versions) {
-      const std::string& local = win.text(v.local);
-      if (f.versions.size() > 1 && NoReleaseFile(local)) continue;
-      compared = true;
-      switch (CompareShownVersionTexts(win.text(v.terminal), local)) {
-        case VersionMatch::Same: break;
-        case VersionMatch::Differs: differs = true; break;
-        case VersionMatch::NotComparable: unsure = true; break;
-      }
-    }
-    const char* text = differs               ? "Update available"
-                       : unsure || !compared ? "Unknown"
-                                             : "Up to date";
-    const long color = differs               ? kColorDarkOrange
-                       : unsure || !compared ? kColorWindowText
-                                             : kColorDarkGreen;
+    const VersionMatch match = up.seq.UPG_CompareItem(f.item);
+    const bool differs = match == VersionMatch::Differs;
+    const bool unknown = match == VersionMatch::NotComparable;
+    const char* text = differs ? "Update available" : unknown ? "Unknown" : "Up to date";
+    const long color = differs ? kColorDarkOrange : unknown ? kColorWindowText : kColorDarkGreen;
     if (win.text(f.update) != text) win.setText(f.update, text);
     if (win.at(f.update).foreColor != color) win.setForeColor(f.update, color);
   }

@@ -51,6 +51,16 @@ std::string ItemTitle(UpgradeItem item) {
 
 }  // namespace
 
+const char* UpgradeItemCheckBox(UpgradeItem item) {
+  switch (item) {
+    case UpgradeItem::Software: return "chkBinUpg";
+    case UpgradeItem::Antenna: return "chkAntUpg";
+    case UpgradeItem::Ib: return "chkIBUpg";
+    case UpgradeItem::Pic: return "chkPICUpg";
+  }
+  return "";
+}
+
 std::string UpgradeItemName(UpgradeItem item) {
   switch (item) {
     case UpgradeItem::Software: return "Software";
@@ -109,49 +119,87 @@ std::string Sequencer::NewVersionOf(UpgradeItem item) const {
   return "";
 }
 
-bool Sequencer::UPG_ItemDiffers(UpgradeItem item) const {
-  return CompareShown(TerminalVersionOf(item), NewVersionOf(item)) != Shown::Same;
-}
-
-ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
-  struct Pair {
-    const char* part;
-    std::string terminal, local;
+VersionMatch Sequencer::UPG_CompareItem(UpgradeItem item, std::string* why) const {
+  struct Part {
+    const char* name;
+    const char* terminal;
+    const char* local;
   };
-  std::vector<Pair> pairs;
+  std::vector<Part> parts;
   switch (item) {
     case UpgradeItem::Software:
-      pairs.push_back({"", win.text("txtCurrentSoftwareVersion"), NewVersionOf(item)});
+      parts = {{"", "txtCurrentSoftwareVersion", "txtNewSoftwareVersion"}};
       break;
     case UpgradeItem::Antenna:
-      // The parts that were uploaded.
-      if (!st.strAtbFile.empty())
-        pairs.push_back({"ATB ", win.text("txtAntATBver"), win.text("txtLocAtbVer")});
-      if (!st.strHpaFile.empty())
-        pairs.push_back({"HPA ", win.text("txtAntHPAver"), win.text("txtLocHpaVer")});
+      parts = {{"ATB ", "txtAntATBver", "txtLocAtbVer"}, {"HPA ", "txtAntHPAver", "txtLocHpaVer"}};
       break;
-    case UpgradeItem::Ib:
-      pairs.push_back({"", win.text("txtTermIBVer"), NewVersionOf(item)});
-      break;
-    case UpgradeItem::Pic:
-      pairs.push_back({"", win.text("txtTermPICVersion"), NewVersionOf(item)});
-      break;
+    case UpgradeItem::Ib: parts = {{"", "txtTermIBVer", "txtLocIBVer"}}; break;
+    case UpgradeItem::Pic: parts = {{"", "txtTermPICVersion", "txtLocPICVer"}}; break;
   }
-  bool differs = false, unsure = pairs.empty();
-  for (const Pair& pr : pairs) {
-    switch (CompareShown(pr.terminal, pr.local)) {
+  bool differs = false, unsure = false, compared = false;
+  for (const Part& p : parts) {
+    const std::string& terminal = win.text(p.terminal);
+    const std::string local =
+        item == UpgradeItem::Software ? NewVersionOf(item) : win.text(p.local);
+    // An antenna part without a release file is not compared.
+    if (parts.size() > 1 && EqualsNoCase(Trim(local), "UNAVAILABLE")) continue;
+    compared = true;
+    switch (CompareShown(terminal, local)) {
       case Shown::Same: break;
       case Shown::Differs: differs = true; break;
       case Shown::NotComparable:
         unsure = true;
-        Util_LogWrite(INF, UpgradeItemName(item) + ": the terminal shows " + pr.part + "\"" +
-                               pr.terminal + "\", the new version is \"" + pr.local +
-                               "\"; these cannot be compared, so the upgrade is not verified.");
+        if (why && why->empty())
+          *why = "the terminal shows " + std::string(p.name) + "\"" + terminal +
+                 "\", the new version is \"" + local + "\"";
         break;
     }
   }
-  if (differs) return ItemOutcome::Failed;
-  return unsure ? ItemOutcome::NotVerified : ItemOutcome::Done;
+  if (differs) return Shown::Differs;
+  return unsure || !compared ? Shown::NotComparable : Shown::Same;
+}
+
+bool Sequencer::UPG_ItemDiffers(UpgradeItem item) const {
+  return UPG_CompareItem(item) != Shown::Same;
+}
+
+bool Sequencer::UPG_ItemOffered(UpgradeItem item) const {
+  if (!win.enabled(UpgradeItemCheckBox(item))) return false;
+  switch (item) {
+    case UpgradeItem::Software: return true;
+    case UpgradeItem::Antenna: return st.bAntFwAvailable;
+    case UpgradeItem::Ib: return st.bIbFwAvailable;
+    case UpgradeItem::Pic: return st.bPicFwAvailable;
+  }
+  return false;
+}
+
+std::vector<Sequencer::ItemChoice> Sequencer::UPG_ChooseItems(const std::vector<UpgradeItem>& asked,
+                                                              bool reinstall) const {
+  std::vector<ItemChoice> choices;
+  for (UpgradeItem item : kUpgradeItems) {
+    bool wanted = false;
+    for (UpgradeItem a : asked) wanted = wanted || a == item;
+    if (!wanted) continue;
+    const Choice c = !UPG_ItemOffered(item)               ? Choice::NotOffered
+                     : reinstall || UPG_ItemDiffers(item) ? Choice::Upgrade
+                                                          : Choice::AtNewVersion;
+    choices.push_back({item, c});
+  }
+  return choices;
+}
+
+ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
+  std::string why;
+  switch (UPG_CompareItem(item, &why)) {
+    case Shown::Same: return ItemOutcome::Done;
+    case Shown::Differs: return ItemOutcome::Failed;
+    case Shown::NotComparable: break;
+  }
+  Util_LogWrite(INF, UpgradeItemName(item) + ": " +
+                         (why.empty() ? std::string("no part of it has a release file") : why) +
+                         "; these cannot be compared, so the upgrade is not verified.");
+  return ItemOutcome::NotVerified;
 }
 
 void Sequencer::UPG_ItemStarted(UpgradeItem item) {
@@ -212,7 +260,7 @@ bool Sequencer::UPG_VerifySoftwareAfterRestart() {
             r->expected + "." + kNoFurtherItem);
     return false;
   }
-  if (st.strCurrSwVersion != st.strNewSwVersion) {
+  if (UPG_CompareItem(UpgradeItem::Software) != Shown::Same) {
     UPG_ItemFailed("the terminal runs software " + r->after + " after its restart, not the new " +
                        r->expected + ".",
                    std::string("Software Upgrade failed.") + CRLF + CRLF +

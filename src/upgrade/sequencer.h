@@ -31,6 +31,10 @@ struct UpgradeItemResult {
 
 // "Software", "Antenna firmware", "IB firmware", "PIC firmware".
 std::string UpgradeItemName(UpgradeItem item);
+// The item's box in the main window ("chkBinUpg" ...).
+const char* UpgradeItemCheckBox(UpgradeItem item);
+inline constexpr UpgradeItem kUpgradeItems[] = {UpgradeItem::Software, UpgradeItem::Antenna,
+                                                UpgradeItem::Ib, UpgradeItem::Pic};
 
 // A terminal's and a new version in the forms the window shows them; the
 // texts the window uses for "no version" cannot be compared.
@@ -94,9 +98,30 @@ class Sequencer : public Part {
   // The terminal's and the new version of an item as the window shows them.
   std::string TerminalVersionOf(UpgradeItem item) const;
   std::string NewVersionOf(UpgradeItem item) const;
+  // The one comparison of an item's terminal and new versions, for the
+  // window's item frames, the selection of an upgrade and the check after
+  // the terminal's restart. Each part of the item with a release file
+  // counts: one that differs makes the item differ, one that cannot be
+  // compared (or no part at all) makes it not comparable; `why` then says
+  // which part could not be compared.
+  VersionMatch UPG_CompareItem(UpgradeItem item, std::string* why = nullptr) const;
   // The terminal does not show the item's new version, or the two cannot be
   // compared: an upgrade of the item would change something.
   bool UPG_ItemDiffers(UpgradeItem item) const;
+  // The item can be chosen: its box can be ticked and the release folder
+  // has a usable file for it.
+  bool UPG_ItemOffered(UpgradeItem item) const;
+
+  // The selection of an upgrade, item by item in chain order: of the items
+  // asked for, those offered whose version differs (with `reinstall`, those
+  // at the new version too).
+  enum class Choice { Upgrade, AtNewVersion, NotOffered };
+  struct ItemChoice {
+    UpgradeItem item;
+    Choice choice;
+  };
+  std::vector<ItemChoice> UPG_ChooseItems(const std::vector<UpgradeItem>& asked,
+                                          bool reinstall) const;
 
   // The confirmation question for the ticked items.
   std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;
@@ -115,7 +140,8 @@ class Sequencer : public Part {
   // The chain has ended: an item still without its result counts as not
   // verified, and each item's result goes into the log once.
   void LogChainResults();
-  // Terminal against new version of an item (logs what cannot be compared).
+  // Terminal against new version of an item after its restart (logs what
+  // cannot be compared).
   ItemOutcome CompareShownVersions(UpgradeItem item);
 
   std::vector<UpgradeItemResult> itemResults_;

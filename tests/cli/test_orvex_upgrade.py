@@ -5,6 +5,7 @@ parallel example of the README against two terminals at once.
 Run by CTest with ORVEX_UPGRADE (the program) and ORVEX_SOURCE_DIR set."""
 
 import json
+import re
 import os
 import shutil
 import signal
@@ -32,6 +33,11 @@ SAMPLE = read(os.path.join(SOURCE, "tools", "terminal-sim", "scenarios", "sample
 # Nothing listens here.
 SILENT_ADDRESS = "127.0.0.149"
 ITEMS = ["software", "antenna", "ib", "pic"]
+
+
+def strip(event):
+    """An event without the fields every event carries."""
+    return {k: v for k, v in event.items() if k not in ("time", "address")}
 
 
 def scenario(replace=(), faults=""):
@@ -65,6 +71,12 @@ class Terminal(Sim):
 
     def zing_codes(self):
         return [e["code"] for e in self.journal("zing")]
+
+    def changes(self):
+        """What changed the terminal: FTP writes and the ZING requests that act."""
+        return ([e["cmd"] for e in self.journal("ftp") if e["cmd"] in ("STOR", "DELE", "RNFR")] +
+                [c for c in self.zing_codes() if c in ("0x32", "0x33", "0x90", "0x94", "0x0D",
+                                                       "0x13")])
 
     def image_txt(self):
         return (self.file("/tffs0/image.txt") or b"").decode("latin-1").strip()
@@ -116,7 +128,8 @@ class OrvexUpgrade(unittest.TestCase):
                 r = subprocess.run([PROGRAM, "--release", self.release] + args,
                                    env=self.env, capture_output=True, text=True)
                 self.assertExit(r, 64)
-                self.assertEqual(r.stdout, "")
+                self.assertEqual([(e["event"], e["code"]) for e in self.events(r.stdout)],
+                                 [("result", 64)] if "--json" in args else [])
                 self.assertIn("Try 'orvex-upgrade --help'", r.stderr)
         texts = {}
         for flag in ("--help", "--man-page", "--bash-completion"):
@@ -127,9 +140,18 @@ class OrvexUpgrade(unittest.TestCase):
                      "fetch-log", "--address", "--release", "--yes", "--json", "--quiet"):
             for flag, text in texts.items():
                 self.assertIn(word, text, flag)
-        for code in ("0", "1", "2", "3", "4", "5", "64"):
+        readme = read(os.path.join(SOURCE, "README.md"), "r")
+        for code in ("0", "1", "2", "3", "4", "5", "64", "129", "130", "143"):
             self.assertRegex(texts["--help"], r"\n  %s +\w" % code)
             self.assertIn(".B %s\n" % code, texts["--man-page"])
+        # The README's table is the program's: each meaning, unwrapped.
+        table = re.search(r"\nExit codes:\n(.*?)\n\n", texts["--help"], re.S).group(1)
+        for code, meaning in re.findall(r"^  (\d+) +(.*?)(?=\n  \d|\Z)", table, re.S | re.M):
+            self.assertIn("| %s | %s |" % (code, " ".join(meaning.split())), readme)
+        r = subprocess.run([PROGRAM, "upgrade", "--help"], capture_output=True, text=True)
+        self.assertExit(r, 0)
+        self.assertTrue(r.stdout.startswith("Usage: orvex-upgrade [OPTIONS] upgrade [ITEM...]"))
+        self.assertIn("--assume-yes", r.stdout)
         self.assertIn("software antenna ib pic all", texts["--bash-completion"])
         r = subprocess.run([PROGRAM, "--version"], capture_output=True, text=True)
         self.assertRegex(r.stdout, r"^orvex-upgrade \d+\.\d+\.\d+\n$")
@@ -197,7 +219,14 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertEqual(versions["pic"]["terminal"], "2.03")
         self.assertEqual(versions["ib"]["release"], "31.05")
         self.assertTrue(all(v["differs"] and v["available"] for v in versions.values()))
-        self.assertEqual(self.events(r.stdout)[-1], {"event": "result", "code": 0, "reason": ""})
+        result = self.events(r.stdout)[-1]
+        self.assertEqual((result["event"], result["code"], result["items"]), ("result", 0, []))
+        self.assertTrue(os.path.isfile(result["log"]))
+        self.assertIn("orvex-upgrade: the terminal at 127.0.0.141",
+                      read(result["log"], "r").splitlines()[3])
+        for e in self.events(r.stdout):
+            self.assertEqual(e["address"], "127.0.0.141")
+            self.assertRegex(e["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
         self.assertTrue(self.events(r.stdout, "status"))
         self.assertTrue(all(e["level"] in ("INF", "ERR") for e in self.events(r.stdout, "log")))
 
@@ -222,9 +251,10 @@ class OrvexUpgrade(unittest.TestCase):
 
         out, err = first.communicate(timeout=120)
         self.assertEqual(first.returncode, 0, out + err)
-        items = self.events(out, "item")
-        self.assertEqual(items, [{"event": "item", "name": "software", "before": "5.1.0.9",
-                                  "after": "5.1.0.12", "new": "5.1.0.12", "result": "done"}])
+        item = {"name": "software", "before": "5.1.0.9", "after": "5.1.0.12", "new": "5.1.0.12",
+                "result": "done"}
+        self.assertEqual([strip(i) for i in self.events(out, "item")], [dict(item, event="item")])
+        self.assertEqual(self.events(out, "result")[0]["items"], [item])
         questions = self.events(out, "question")
         self.assertEqual([q["answered_by"] for q in questions], ["--yes"])
         self.assertTrue(questions[0]["text"].startswith("Please Confirm your selections."))
@@ -241,7 +271,7 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertIn("software: 5.1.0.12 -> 5.1.0.9: done", r.stdout)
         self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
         r = self.run_cli("127.0.0.142", "restore", "4.0.0.1")
-        self.assertExit(r, 1)
+        self.assertExit(r, 4)
         self.assertIn("no backup of version 4.0.0.1", r.stderr)
         # A log of its own for each run; the refused one wrote none.
         self.assertEqual(len(self.logs()), 3)
@@ -261,12 +291,47 @@ class OrvexUpgrade(unittest.TestCase):
             self.assertNotIn(changing, codes)
         self.assertFalse([e for e in t.journal("ftp") if e["cmd"] in ("STOR", "DELE", "RNFR")])
 
-    def test_every_item_at_the_release_version_exits_2(self):
-        self.terminal("127.0.0.144", AT_RELEASE)
-        r = self.run_cli("127.0.0.144", "--yes", "--json", "upgrade")
-        self.assertExit(r, 2)
-        self.assertFalse(self.events(r.stdout, "question"))
-        self.assertEqual(self.events(r.stdout, "result")[0]["code"], 2)
+    def test_every_item_at_the_release_version_exits_2_unless_reinstalled(self):
+        t = self.terminal("127.0.0.144", AT_RELEASE)
+        for args, skipped in ((["upgrade"], []), (["upgrade", "all"], ITEMS),
+                              (["upgrade", "ib"], ["ib"])):
+            with self.subTest(args=args):
+                r = self.run_cli("127.0.0.144", "--yes", "--json", *args)
+                self.assertExit(r, 2)
+                self.assertFalse(self.events(r.stdout, "question"))
+                self.assertEqual([(i["name"], i["result"]) for i in self.events(r.stdout, "item")],
+                                 [(n, "skipped") for n in skipped])
+                self.assertEqual(self.events(r.stdout, "result")[0]["code"], 2)
+        self.assertEqual(t.changes(), [])
+        r = self.run_cli("127.0.0.144", "--yes", "--json", "--reinstall", "upgrade", "antenna")
+        self.assertExit(r, 0)
+        self.assertEqual([(i["name"], i["result"]) for i in self.events(r.stdout, "item")],
+                         [("antenna", "done")])
+        self.assertTrue(t.journal("antenna_install"))
+
+    def test_nothing_is_sent_without_confirmation_or_with_conflicting_release_files(self):
+        t = self.terminal("127.0.0.171")
+        os.makedirs(os.path.join(self.release, "Backup"))
+        shutil.copy(os.path.join(self.release, "orvex_5_1_0_12.bin"),
+                    os.path.join(self.release, "Backup", "orvex_5_1_0_3.bin"))
+        for args, code, said in ((["reset"], 5, "not confirmed"),
+                                 (["factory-defaults"], 5, "not confirmed"),
+                                 (["restore", "5.1.0.3"], 5, "not confirmed"),
+                                 (["--yes", "restore", "4.0.0.1"], 4, "no backup of version")):
+            with self.subTest(args=args):
+                r = self.run_cli("127.0.0.171", *args)
+                self.assertExit(r, code)
+                self.assertIn(said, r.stderr)
+        for extra in ("ATB_XX0773113.sxm", "ib_3106.glo"):
+            with self.subTest(extra=extra):
+                shutil.copy(os.path.join(self.release, "ATB_XX0773112.sxm"),
+                            os.path.join(self.release, extra))
+                r = self.run_cli("127.0.0.171", "--yes", "upgrade", "all")
+                self.assertExit(r, 4)
+                self.assertIn("more than one", r.stderr)
+                self.assertIn("refused by the release folder files rule", r.stderr)
+                os.remove(os.path.join(self.release, extra))
+        self.assertEqual(t.changes(), [])
 
     def test_nothing_listening_exits_3(self):
         r = self.run_cli(SILENT_ADDRESS, "--quiet", "versions")
@@ -313,7 +378,7 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
         self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
 
-    # ------------------------------------------------------- Ctrl+C
+    # ------------------------------------------------------- signals
 
     def start_cli(self, address, *args):
         p = subprocess.Popen(self.args(address, *args), env=self.env, stdin=subprocess.DEVNULL,
@@ -327,35 +392,59 @@ class OrvexUpgrade(unittest.TestCase):
             time.sleep(0.02)
         self.assertTrue(cond())
 
-    def test_ctrl_c_during_an_upgrade_asks_first_and_leaves_a_bootable_terminal(self):
-        t = self.terminal("127.0.0.150")
-        # --yes answers the question of the close as well: the run ends.
-        p = self.start_cli("127.0.0.150", "--yes", "--json", "upgrade", "software")
-        self.wait_until(lambda: "0x33" in t.zing_codes())
-        p.send_signal(signal.SIGINT)
-        out, err = p.communicate(timeout=30)
-        self.assertEqual(p.returncode, 1, out + err)
-        closing = [q for q in self.events(out, "question")
-                   if "Do you want to close the upgrader anyway?" in q["text"]]
-        self.assertEqual([(q["answer"], q["answered_by"]) for q in closing], [("yes", "--yes")])
-        self.assertEqual(self.events(out)[-1], {"event": "result", "code": 1,
-                                                "reason": "interrupted"})
-        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
-        self.assertIsNotNone(t.file("/tffs0/bin/orvex_5_1_0_9.bin"))
+    def test_one_sigint_or_a_sighup_under_yes_without_a_terminal_lets_the_upgrade_complete(self):
+        for address, signo in (("127.0.0.150", signal.SIGINT), ("127.0.0.172", signal.SIGHUP)):
+            with self.subTest(signal=signo):
+                t = self.terminal(address)
+                p = self.start_cli(address, "--yes", "--json", "upgrade", "software")
+                self.wait_until(lambda: "0x33" in t.zing_codes())
+                p.send_signal(signo)
+                out, err = p.communicate(timeout=120)
+                self.assertEqual(p.returncode, 0, out + err)
+                # --yes never answers "close anyway?"
+                self.assertFalse([q for q in self.events(out, "question")
+                                  if "close the upgrader anyway" in q["text"]])
+                notes = [e["text"] for e in self.events(out, "signal")]
+                self.assertEqual(notes, ["An upgrade is in progress; send the signal again to "
+                                         "abandon it"] if signo == signal.SIGINT else [])
+                self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
 
-    def test_a_second_ctrl_c_ends_at_once(self):
-        t = self.terminal("127.0.0.151")
-        # Without --yes and a terminal the close is not confirmed: it goes on.
-        p = self.start_cli("127.0.0.151", "reset")
+    def test_a_second_signal_ends_at_once_and_the_terminal_still_boots(self):
+        for address, args, signo, code in (
+                ("127.0.0.151", ["--yes", "reset"], signal.SIGINT, 130),
+                ("127.0.0.173", ["--yes", "--json", "upgrade", "software", "pic"],
+                 signal.SIGTERM, 143)):
+            with self.subTest(signal=signo):
+                t = self.terminal(address)
+                p = self.start_cli(address, *args)
+                self.wait_until(lambda: t.journal("restart") or
+                                t.journal("ftp_stored") or "0x33" in t.zing_codes())
+                p.send_signal(signo)
+                time.sleep(0.5)
+                self.assertIsNone(p.poll())
+                p.send_signal(signo)
+                out, err = p.communicate(timeout=10)
+                self.assertEqual(p.returncode, code, out + err)
+                self.assertIn("An upgrade is in progress; send the signal again to abandon it",
+                              err)
+                if "--json" in args:
+                    result = self.events(out)[-1]
+                    self.assertEqual((result["event"], result["code"]), ("result", 143))
+                    self.assertEqual([i["name"] for i in result["items"]], ["software", "pic"])
+                t.stop()  # the terminal boots the image image.txt names
+                t.start()
+                self.assertIn(t.image_txt(), ("/bin/orvex_5_1_0_9.bin",
+                                              "/bin/orvex_5_1_0_12.bin"))
+                self.assertIn(t.version().split()[0], ("5.1.0.9", "5.1.0.12"))
+
+    def test_a_reset_after_which_the_terminal_does_not_come_back_exits_1(self):
+        t = self.terminal("127.0.0.174")
+        p = self.start_cli("127.0.0.174", "--yes", "reset")
         self.wait_until(lambda: t.journal("restart"))
-        p.send_signal(signal.SIGINT)
-        time.sleep(0.5)
-        self.assertIsNone(p.poll())
-        p.send_signal(signal.SIGINT)
-        out, err = p.communicate(timeout=10)
+        t.stop()
+        out, err = p.communicate(timeout=240)
         self.assertEqual(p.returncode, 1, out + err)
-        self.assertIn("Do you want to close the upgrader anyway?", err)
-        self.assertIn("orvex-upgrade: interrupted", err)
+        self.assertIn("the terminal did not answer after its restart", err)
 
     # ----------------------------------------- the depot: GNU parallel
 
@@ -366,27 +455,37 @@ class OrvexUpgrade(unittest.TestCase):
             fh.write("127.0.0.147\n127.0.0.148\n")
         env = dict(self.env, PATH=os.path.dirname(os.path.abspath(PROGRAM)) + ":" +
                    self.env.get("PATH", ""))
-        # The README's example, run in the release folder.
-        script = ("mkdir -p results && "
-                  "parallel --jobs 0 --joblog depot.log "
-                  "'orvex-upgrade --address {} --yes --json upgrade all "
-                  "> results/{}.jsonl 2> results/{}.err' :::: ../terminals.txt")
-        r = subprocess.run(["bash", "-c", script], cwd=self.release, env=env,
-                           stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                           timeout=240)
-        self.assertExit(r, 0)
+        # The README's example, run in the release folder, twice.
+        readme = read(os.path.join(SOURCE, "README.md"), "r")
+        example = re.search(r"\n(mkdir -p results\n.*?:::: terminals\.txt)\n", readme,
+                            re.S).group(1).replace("terminals.txt", "../terminals.txt")
+        stored = []
+        for run in (1, 2):
+            r = subprocess.run(["bash", "-c", example + "\nexit $?"], cwd=self.release, env=env,
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                               timeout=240)
+            self.assertExit(r, 0)
+            stored.append(sum(len(t.journal("ftp_stored")) for t in terminals))
+            if run == 1:
+                first = {t.address: read(os.path.join(self.release, "results",
+                                                      t.address + ".jsonl"), "r")
+                         for t in terminals}
+        # The second run finds nothing to do: exit 2 for both, nothing put.
+        self.assertEqual(stored[1], stored[0])
+        for t in terminals:
+            out = read(os.path.join(self.release, "results", t.address + ".jsonl"), "r")
+            self.assertEqual(self.events(out)[-1]["code"], 2)
         with open(os.path.join(self.release, "depot.log")) as fh:
             runs = [line.split("\t") for line in fh.read().splitlines()[1:]]
         self.assertEqual(sorted(run[6] for run in runs), ["0", "0"])
         for t in terminals:
-            with open(os.path.join(self.release, "results", t.address + ".jsonl")) as fh:
-                out = fh.read()
+            out = first[t.address]
             items = [(i["name"], i["result"]) for i in self.events(out, "item")]
             self.assertEqual(items, [(n, "done") for n in ITEMS], t.address)
             self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
             self.assertIn("PIC: 2.05", t.zing(0x92).decode("latin-1"))
-        # Two logs, and the backup both runs took of their 5.1.0.9 is whole.
-        self.assertEqual(len(self.logs()), 2)
+        # Four logs, and the backup both runs took of their 5.1.0.9 is whole.
+        self.assertEqual(len(self.logs()), 4)
         self.assertEqual(sorted(os.listdir(os.path.join(self.release, "Backup"))),
                          ["orvex_5_1_0_9.bin"])
         self.assertEqual(read(os.path.join(self.release, "Backup", "orvex_5_1_0_9.bin")),
