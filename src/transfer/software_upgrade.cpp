@@ -292,10 +292,16 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
   // The copy is of the file the terminal boots: the one image.txt names
-  // (the one the deletion rule spared), else orvex.bin.
-  const std::string remote = bImageValid && !strCurrExecutable.empty()
-                                 ? "/tffs0" + strCurrExecutable
-                                 : "/tffs0/bin/orvex.bin";
+  // (the one the deletion rule spared), else orvex.bin. A name that is not
+  // a plain path goes into no command; the reported version names it then.
+  const bool plain = !strCurrExecutable.empty() &&
+                     strCurrExecutable.find("..") == std::string::npos &&
+                     strCurrExecutable.find_first_not_of(
+                         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./-") ==
+                         std::string::npos;
+  const std::string remote = !bImageValid ? "/tffs0/bin/orvex.bin"
+                             : plain      ? "/tffs0" + strCurrExecutable
+                                          : "/tffs0/bin/orvex_" + st.strCurrSwVersion + ".bin";
   // The download goes to a temporary name; the old copy is replaced only
   // once the new one is complete.
   backupFinal_ = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";

@@ -314,6 +314,13 @@ TEST_F(SoftwareUpgradeTest, TheBackupIsOfTheImageThatBootsAndNeedsTheVersion) {
   EXPECT_EQ(commands()[3],
             "GET \"/tffs0/bin/orvex_5_1_0_7.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
 
+  // A name that is no plain path goes into no command.
+  up->sw.strCurrExecutable = "/bin/a\" \"b.bin";
+  up->sw.UPG_GetCurrentOrvexBintoPc();
+  EXPECT_EQ(commands().back(),
+            "GET \"/tffs0/bin/orvex_5_1_0_9.bin\" \"" + b + "orvex_5_1_0_9.bin.part\"");
+  p.vclock.advance(100);
+
   // With the version unknown nothing starts outside BOOTROM mode.
   for (const bool bootrom : {false, true}) {
     SCOPED_TRACE(bootrom);

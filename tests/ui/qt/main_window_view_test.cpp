@@ -452,6 +452,8 @@ TEST_F(MainWindowViewTest, TransferBarFollowsAScriptedTransferThenHides) {
   up->st.strHomeDir = home.path() + "/";
   up->st.strNewSwVersion = "5_1_0_12";
   up->sw.UPG_UploadOrvexBinToTarget();
+  p.ftp().chunks.assign({"214 RNFR RNTO"});  // HELP: the server renames
+  p.ftp().fire(icResponseCompleted);
   struct Step {
     long long done, ms;
     int value;
