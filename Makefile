@@ -9,7 +9,7 @@ SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
 TIME_SCALE ?= 0.1
 ADDRESS ?= 127.0.0.2
 
-.PHONY: all deps build run test test-asan test-tsan fuzz-smoke fuzz coverage bench clean
+.PHONY: all deps build run test test-package test-asan test-tsan fuzz-smoke fuzz coverage bench clean
 
 all: build
 
@@ -28,12 +28,19 @@ run: build
 # UndefinedBehaviorSanitizer: the engine's, the Qt adapters' and the
 # window's, the end-to-end runs against the simulated terminal, the command
 # line and the package. Before it, the FTP adapter's tests under
-# ThreadSanitizer and the fuzz smoke, so that the suite's own summary is the
-# last thing printed.
+# ThreadSanitizer, the fuzz smoke and the package of the hardened build (the
+# sanitized build leaves Debian's hardening out), so that the suite's own
+# summary is the last thing printed.
 test: deps
 	$(MAKE) --no-print-directory test-tsan
 	scripts/fuzz-smoke
+	$(MAKE) --no-print-directory test-package
 	$(MAKE) --no-print-directory test-asan
+
+# The package of the build `make run` and `make package` use, hardening included.
+test-package: build
+	cd $(BUILD) && ctest --output-on-failure -R '^package$$'
+
 
 # The fuzz targets briefly (FUZZ_SECONDS each, default 4), from the
 # committed seeds, as `make test` runs them.
