@@ -29,7 +29,14 @@ int main(int argc, char** argv) {
   // Desktops match the window to its menu entry by this name.
   QGuiApplication::setDesktopFileName(QStringLiteral("com.orvex.Upgrader"));
 
+  // One upgrader per terminal: nothing is sent before the lock is held, and
+  // a new address is taken only with its terminal's lock.
+  orvex::TerminalLock lock;
   orvex::Config cfg;
+  cfg.claimTerminal = [&lock](const std::string& address) -> std::string {
+    if (lock.acquire(QString::fromLatin1(address.c_str()))) return {};
+    return lock.refusal().toStdString();
+  };
   cfg.homeFolder = QDir::toNativeSeparators(QDir::currentPath()).toLocal8Bit().toStdString();
   QStringList args = QCoreApplication::arguments();
   if (!args.isEmpty()) args.removeFirst();
@@ -38,8 +45,6 @@ int main(int argc, char** argv) {
 
   orvex::QtPlatform platform;
   orvex::Upgrader up(platform, cfg);
-  // One upgrader per terminal: nothing is sent before the lock is held.
-  orvex::TerminalLock lock;
   if (!lock.acquire(QString::fromLatin1(orvex::Trim(up.win.text("txtIPAddress")).c_str()))) {
     QMessageBox::critical(nullptr, QString::fromLatin1(orvex::kProgramTitle), lock.refusal());
     return 3;

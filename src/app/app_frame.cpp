@@ -82,6 +82,7 @@ void AppFrame::Form_Load() {
   // Nothing is sent through a link that leaves the release folder.
   if (const std::string unsafe = up.files.Util_CheckReleaseLinks(); !unsafe.empty()) {
     st.refusal = Refusal::ReleaseFiles;
+    st.refusalText = unsafe;
     Util_LogWrite(ERR, unsafe);
     MsgBox(unsafe, vbOKOnly | vbExclamation);
     UnloadMainWindow();

@@ -99,6 +99,9 @@ struct SharedState {
   // Set by the rule that refused the command under way (cleared when an
   // upgrade or a restore is asked for).
   Refusal refusal = Refusal::None;
+  // The message of a release-folder refusal at start-up, for a front-end
+  // that ends on it.
+  std::string refusalText;
 };
 
 }  // namespace orvex

@@ -3,6 +3,7 @@
 // through it (up.zing.ZingReq_GetCurrentSoftwareVersion()).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,10 @@ struct Config {
   // The front-end that runs the engine when it is not the window; its start
   // line in the log names it and the terminal's address.
   std::string frontEnd;
+  // The front-end's hold on a terminal, asked before the address changes:
+  // empty once this upgrader holds the terminal at `address`, else why not
+  // (another upgrader works with it). Unset: no hold is needed.
+  std::function<std::string(const std::string& address)> claimTerminal;
 };
 
 // Reads ORVEX_TIME_SCALE and ORVEX_MODEM_ADDRESS; unset (or unusable)

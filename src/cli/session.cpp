@@ -180,12 +180,14 @@ int Session::start() {
   up_->app.Form_Load();
   out_.setLogFile(QString::fromLocal8Bit(up_->log.strLogFilePath.c_str()));
   if (up_->st.bUnloaded) {
-    const bool refused = refusal() == Refusal::ReleaseFiles;
-    return finish(refused ? kExitRefused : kExitFailed,
-                  refused ? QStringLiteral("refused: the release folder %1 does not hold exactly "
-                                           "one orvex*.bin")
-                                .arg(settings_.release)
-                          : QStringLiteral("the upgrader could not start"));
+    if (refusal() != Refusal::ReleaseFiles)
+      return finish(kExitFailed, QStringLiteral("the upgrader could not start"));
+    const std::string& why = up_->st.refusalText;
+    return finish(kExitRefused,
+                  why.empty() ? QStringLiteral("refused: the release folder %1 does not hold "
+                                               "exactly one orvex*.bin")
+                                    .arg(settings_.release)
+                              : QStringLiteral("refused: ") + QString::fromLocal8Bit(why.c_str()));
   }
   if (!waitIdle(queryBoundMs(), QStringLiteral("the terminal's versions")))
     return finish(kExitUnreachable,

@@ -37,14 +37,17 @@ void Dialogs::cmdDefault_Click() {
 }
 
 void Dialogs::cmdUpdate_Click() {
-  // The texts are taken as typed, only their leading blanks removed.
-  st.strTermOctetOne = LTrim(win.text("txtIP1"));
-  st.strTermOctetTwo = LTrim(win.text("txtIP2"));
-  st.strTermSubnet = LTrim(win.text("txtIP3"));
-  st.strTermIP = LTrim(win.text("txtIP4"));
-  const std::string address =
-      st.strTermOctetOne + "." + st.strTermOctetTwo + "." + st.strTermSubnet + "." + st.strTermIP;
-  up.ui.UpdateModemIPAddress(address);
+  // The texts are taken as typed, only their leading blanks removed; they
+  // are kept only when the address is taken.
+  const std::string octets[] = {LTrim(win.text("txtIP1")), LTrim(win.text("txtIP2")),
+                                LTrim(win.text("txtIP3")), LTrim(win.text("txtIP4"))};
+  const std::string address = octets[0] + "." + octets[1] + "." + octets[2] + "." + octets[3];
+  if (up.ui.UpdateModemIPAddress(address)) {
+    st.strTermOctetOne = octets[0];
+    st.strTermOctetTwo = octets[1];
+    st.strTermSubnet = octets[2];
+    st.strTermIP = octets[3];
+  }
   up.platform.ui().closeModal("UpdateModemIP");
 }
 

@@ -219,11 +219,22 @@ void MainWindow::cmdSetModemIP_Click() {
   up.platform.ui().showModal("UpdateModemIP");
 }
 
-void MainWindow::UpdateModemIPAddress(const std::string& address) {
+bool MainWindow::UpdateModemIPAddress(const std::string& address) {
   Util_LogWrite(VRB, ">> UpdateModemIPAddress()");
+  // One upgrader per terminal: the new address is taken only once its
+  // terminal is ours.
+  if (up.cfg.claimTerminal && Trim(address) != st.strModemIPAddress) {
+    const std::string refusal = up.cfg.claimTerminal(Trim(address));
+    if (!refusal.empty()) {
+      Util_LogWrite(ERR, refusal);
+      MsgBox(refusal, vbCritical, kProgramTitle);
+      return false;
+    }
+  }
   Util_LogWrite(INF, "Modem IP Address: " + address);
   win.setText("txtIPAddress", address);
   st.strModemIPAddress = Trim(win.text("txtIPAddress"));
+  return true;
 }
 
 }  // namespace orvex

@@ -36,7 +36,9 @@ class MainWindow : public Part {
   void UI_InitTermIbFields();
   void UI_UpdateUIUpgState(long stage);
   void cmdSetModemIP_Click();
-  void UpdateModemIPAddress(const std::string& address);
+  // False, with a message, when another upgrader holds the terminal at
+  // `address`: the address stays as it was.
+  bool UpdateModemIPAddress(const std::string& address);
   void cmdAntInfo_Click() {}
 
   // Each item frame says whether the release differs from what the terminal

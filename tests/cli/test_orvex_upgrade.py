@@ -189,6 +189,7 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertIn("HPA_\\x1b[2J.sxm is a link to %s outside the release folder"
                       % os.path.join(mine, "canary"), r.stderr)
         self.assertNotIn("\x1b", r.stderr)
+        self.assertNotIn("exactly one", r.stderr)
 
     def test_the_completion_offers_backup_versions_and_runs_no_file_name(self):
         backup = os.path.join(self.release, "Backup")
