@@ -112,7 +112,7 @@ bool ResetPeak() {
 // One command with a fresh client (so the login counts, as it does for the
 // command line), run in an event loop of this thread; seconds, or a
 // negative number on failure.
-double RunAdapter(const std::string& host, const std::string& command) {
+double RunAdapter(const std::string& host, const orvex::FtpCommand& command) {
   auto client = orvex::MakeCurlFtpClient();
   int last = 0;
   QEventLoop loop;
@@ -132,8 +132,8 @@ double RunAdapter(const std::string& host, const std::string& command) {
   loop.exec();
   const double seconds = t.nsecsElapsed() / 1e9;
   if (last != orvex::icResponseCompleted) {
-    std::fprintf(stderr, "ftp_bench: %s failed: %ld %s\n", command.c_str(), client->responseCode(),
-                 client->responseInfo().c_str());
+    std::fprintf(stderr, "ftp_bench: %s failed: %ld %s\n", command.shown().c_str(),
+                 client->responseCode(), client->responseInfo().c_str());
     return -1;
   }
   return seconds;
@@ -234,10 +234,10 @@ int main(int argc, char** argv) {
   const QString url = QString("ftp://%1/%2Ftffs0/bin/").replace("%1", QString::fromStdString(host));
   const std::string bin = "/tffs0/bin/";
   auto put = [&](const QString& local, const std::string& remote) {
-    return RunAdapter(host, "PUT \"" + local.toStdString() + "\" " + bin + remote);
+    return RunAdapter(host, {"PUT", {local.toStdString(), bin + remote}});
   };
   auto get = [&](const std::string& remote, const QString& local) {
-    return RunAdapter(host, "GET \"" + bin + remote + "\" \"" + local.toStdString() + "\"");
+    return RunAdapter(host, {"GET", {bin + remote, local.toStdString()}});
   };
   Emit("mb", double(mb));
 

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orvex {
 
@@ -122,6 +124,25 @@ struct FtpTransferBytes {
 // starts with its reply line ("550 ..."): a GET answered 550, 450, 451 or 425 fails with
 // 12003 (only 550 means the file is not there), 421 with 12002; a refused CD, Delete,
 // RENAME or HELP is 12003. Local file errors keep curl's numbers (23 write, 26 read).
+// An FTP command: its verb, its arguments, each handed on to the server as
+// it is (a name is never split again), and its text, the form the log reads
+// ("PUT \"C:\\x.bin\" /tffs0/bin/x.bin"); no text: the verb and the
+// arguments, blank-separated.
+struct FtpCommand {
+  // The verb is always a word of the engine's own, never a text put together.
+  FtpCommand(const char* v = "", std::vector<std::string> a = {}, std::string t = {})
+      : verb(v), args(std::move(a)), text(std::move(t)) {}
+  std::string verb;
+  std::vector<std::string> args;
+  std::string text;
+  std::string shown() const {
+    if (!text.empty()) return text;
+    std::string t = verb;
+    for (const std::string& a : args) t += " " + a;
+    return t;
+  }
+};
+
 class FtpClientPort {
  public:
   virtual ~FtpClientPort() = default;
@@ -134,7 +155,7 @@ class FtpClientPort {
     (void)handler;
   }
   virtual void setRemoteHost(const std::string& host) = 0;
-  virtual void execute(const std::string& command) = 0;
+  virtual void execute(const FtpCommand& command) = 0;
   virtual void cancel() = 0;
   virtual bool stillExecuting() const = 0;
   virtual long responseCode() const = 0;

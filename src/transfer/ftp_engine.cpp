@@ -60,7 +60,7 @@ void FtpEngine::CloseConnection(bool watchdog) {
   tmrFTPReq.setEnabled(watchdog);
   st.ftpState = CLOSE_CONNECTION;
   Util_LogWrite(DET, "FTP state : CLOSE_CONNECTION");
-  inetFTP->execute("CLOSE");
+  inetFTP->execute({"CLOSE", {}});
 }
 
 void FtpEngine::OnCommandComplete() {
@@ -98,7 +98,7 @@ void FtpEngine::OnCommandComplete() {
         Util_LogWrite(DET, "Retrieved Image file valid. Continue ..");
         st.ftpState = CD_TO_BIN_FOLDER;
         Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
-        inetFTP->execute(std::string("CD ") + kBinFolder);
+        inetFTP->execute({"CD", {kBinFolder}});
       } else {
         Util_LogWrite(ERR, "Retrieved Image file Corrupt. Bypassing Binary retieval.");
         Util_LogWrite(VRB, "Continuing with binary Upload  ..");
@@ -110,7 +110,7 @@ void FtpEngine::OnCommandComplete() {
       SetStatus("Retrieving binary list from Terminal.");
       st.ftpState = SEARCH_ALL_BIN_FILE;
       Util_LogWrite(DET, "FTP state : SEARCH_ALL_BIN_FILE");
-      inetFTP->execute("LS ");
+      inetFTP->execute({"LS", {}, "LS "});
       break;
     case DELETE_OLD_ORVEX_FILE:
       // The deletion loop waits for this and goes on by itself.
@@ -162,7 +162,7 @@ void FtpEngine::OnCommandComplete() {
         SetStatus("Uploading Antenna software! Wait...");
         Util_LogWrite(VRB, "Uploaded ATB file Successfully ! Continue with HPA.");
         tmrFTPReq.setEnabled(true);
-        inetFTP->execute("PUT " + st.strHpaFile + " hpa.sxm");
+        inetFTP->execute({"PUT", {st.strHpaFile, "hpa.sxm"}});
       } else {
         st.bFtpDone = true;
         CloseConnection(false);
@@ -288,7 +288,7 @@ void FtpEngine::OnServerRefused() {
       up.sw.bImageValid = false;
       st.ftpState = CD_TO_BIN_FOLDER;
       Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
-      inetFTP->execute(std::string("CD ") + kBinFolder);
+      inetFTP->execute({"CD", {kBinFolder}});
       SetStatus("Searching orvex.bin lists");
       Util_LogWrite(DET, "leaving Get_img_cmd in icerror");
       break;
@@ -412,7 +412,7 @@ void FtpEngine::UPG_CloseFtpForImagePut() {
   st.ftpState = CLOSE_CONN_IMAGE_PUT;
   Util_LogWrite(DET, "FTP state : CLOSE_CONN_IMAGE_PUT");
   tmrFTPReq.setEnabled(true);
-  inetFTP->execute("CLOSE");
+  inetFTP->execute({"CLOSE", {}});
 }
 
 }  // namespace orvex

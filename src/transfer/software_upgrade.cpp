@@ -104,7 +104,7 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   SetStatus("Downloading Satellite IP Modem Image to PC...");
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
-  ftp.execute("GET image.txt " + strLocalImageFile);
+  ftp.execute({"GET", {"image.txt", LocalImageTxt()}, "GET image.txt " + strLocalImageFile});
   up.platform.pump().doEvents();
 }
 
@@ -231,7 +231,7 @@ void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
     } else if (entry != " ") {
       st.ftpState = DELETE_OLD_ORVEX_FILE;
       Util_LogWrite(DET, "FTP state : DELETE_OLD_ORVEX_FILE >> " + entry);
-      ftp.execute("Delete " + entry);
+      ftp.execute({"Delete", {entry}});
       if (!WaitForFtpClient("Delete " + entry, false)) return;
       Util_LogWrite(DET, "FTP state : DELETE_OLD_ORVEX_FILE");
       // A refused delete, a reset or a closed connection ended the chain
@@ -308,7 +308,7 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   backupPart_ = BackupPartFor("orvex_" + st.strCurrSwVersion + ".bin");
   const std::string command = "GET " + Quoted(remote) + " " + Quoted(backupPart_);
   Util_LogWrite(DET, "UPG_GetCurrentOrvexBintoPc(): " + command);
-  up.ftp.inetFTP->execute(command);
+  up.ftp.inetFTP->execute({"GET", {remote, backupPart_}, command});
 }
 
 void SoftwareUpgrade::UPG_UploadOrvexBinToTarget() {
@@ -348,7 +348,7 @@ void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& 
   st.ftpState = CHECK_RENAME_CMD;
   Util_LogWrite(DET, "FTP state : CHECK_RENAME_CMD");
   up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute("HELP");
+  up.ftp.inetFTP->execute({"HELP", {}});
 }
 
 void SoftwareUpgrade::UPG_CheckRenameSupport() {
@@ -410,7 +410,7 @@ void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
   install_.partPath = renameWorks ? install_.finalPath + kPartSuffix : install_.finalPath;
   const std::string command = "PUT " + Quoted(install_.localPath) + " " + install_.partPath;
   if (!restore) Util_LogWrite(DET, "UPG_UploadOrvexBinToTarget(): " + command);
-  up.ftp.inetFTP->execute(command);
+  up.ftp.inetFTP->execute({"PUT", {install_.localPath, install_.partPath}, command});
 }
 
 void SoftwareUpgrade::UPG_VerifyUploadedImage() {
@@ -419,7 +419,7 @@ void SoftwareUpgrade::UPG_VerifyUploadedImage() {
   Util_LogWrite(DET, "FTP state : VERIFY_NEW_BIN_CMD");
   SetStatus("Verifying the software image on the Satellite IP Modem...");
   up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute("DIR " + Folder(install_.partPath));
+  up.ftp.inetFTP->execute({"DIR", {Folder(install_.partPath)}});
 }
 
 void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
@@ -458,7 +458,7 @@ void SoftwareUpgrade::UPG_RenameUploadedImage() {
   st.ftpState = RENAME_NEW_BIN_CMD;
   Util_LogWrite(DET, "FTP state : RENAME_NEW_BIN_CMD");
   up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute("RENAME " + install_.partPath + " " + install_.finalPath);
+  up.ftp.inetFTP->execute({"RENAME", {install_.partPath, install_.finalPath}});
 }
 
 void SoftwareUpgrade::UPG_AbandonUploadedImage(const std::string& message) {
@@ -467,7 +467,7 @@ void SoftwareUpgrade::UPG_AbandonUploadedImage(const std::string& message) {
   st.ftpState = DELETE_PART_BIN_CMD;
   Util_LogWrite(DET, "FTP state : DELETE_PART_BIN_CMD");
   up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute("Delete " + install_.partPath);
+  up.ftp.inetFTP->execute({"Delete", {install_.partPath}});
 }
 
 void SoftwareUpgrade::UPG_ReportAbandonedImage() {

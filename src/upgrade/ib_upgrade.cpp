@@ -45,10 +45,11 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
   SetStatus("Uploading IB Firmware to Satellite IP Modem ...");
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
-  const std::string command =
-      "PUT \"" + st.strHomeDir + st.strGloFile + "\" /tffs0/bin/" + st.strGloFile;
+  const std::string local = st.strHomeDir + st.strGloFile;
+  const std::string remote = "/tffs0/bin/" + st.strGloFile;
+  const std::string command = "PUT \"" + local + "\" " + remote;
   Util_LogWrite(DET, "UPG_StandaloneIBUpgrade() " + command);
-  up.ftp.inetFTP->execute(command);
+  up.ftp.inetFTP->execute({"PUT", {local, remote}, command});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_IB_DONE);
 }
 

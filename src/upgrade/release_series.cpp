@@ -85,7 +85,7 @@ void ReleaseSeries::DownloadTerminalLog() {
   const long long started = SecondsOf(clock.now());
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
-  ftp.execute("GET /ram0/syslog.log \"" + target + "\"");
+  ftp.execute({"GET", {"/ram0/syslog.log", target}, "GET /ram0/syslog.log \"" + target + "\""});
   Util_LogWrite(DET, "FTP state : GET_LOG_CMD");
 
   auto& pump = up.platform.pump();

@@ -83,8 +83,26 @@ class CurlFtpTest : public ::testing::Test {
     client->setRemoteHost(host);
   }
 
+  // A command written as text: the verb, then words, each bare or in
+  // double quotes.
+  static FtpCommand Cmd(const std::string& text) {
+    std::vector<std::string> words;
+    for (size_t i = 0; i < text.size();) {
+      if (text[i] == ' ') {
+        ++i;
+      } else {
+        const bool quoted = text[i] == '"';
+        const size_t end = std::min(text.find(quoted ? '"' : ' ', i + 1), text.size());
+        words.push_back(text.substr(i + quoted, end - i - quoted));
+        i = end + quoted;
+      }
+    }
+    if (words.empty()) return {};
+    return FtpCommand(words[0].c_str(), std::vector<std::string>(words.begin() + 1, words.end()));
+  }
+  int run(const std::string& text) { return runCommand(Cmd(text)); }
   // Runs one command to its final state (10, 11 or 12) and returns it.
-  int run(const std::string& command) {
+  int runCommand(const FtpCommand& command) {
     states.clear();
     executingAtEvent.clear();
     client->execute(command);
@@ -95,7 +113,7 @@ class CurlFtpTest : public ::testing::Test {
                                      states.back() == icResponseCompleted);
         },
         kBoundMs);
-    EXPECT_TRUE(ended) << "no final state for " << command;
+    EXPECT_TRUE(ended) << "no final state for " << command.shown();
     return ended ? states.back() : -1;
   }
 
@@ -221,13 +239,17 @@ TEST_F(CurlFtpTest, LocalPathsResolveAgainstTheCurrentFolder) {
   ASSERT_TRUE(WriteFile("ATB_XX0773112.sxm", "atb"));
   ASSERT_TRUE(WriteFile("PIC 2 05.s19", "pic"));
   EXPECT_EQ(run("PUT ATB_XX0773112.sxm atb.sxm"), icResponseCompleted);
-  EXPECT_EQ(run("PUT PIC 2 05.s19 /tffs0/pic.s19"), icResponseCompleted);
+  EXPECT_EQ(runCommand({"PUT", {"PIC 2 05.s19", "/tffs0/pic.s19"}}), icResponseCompleted);
+  // Each argument goes as it is: quotes and blanks in a name split nothing.
+  ASSERT_TRUE(WriteFile("\"q\" x.s19", "quoted"));
+  EXPECT_EQ(runCommand({"PUT", {"\"q\" x.s19", "/tffs0/q.s19"}}), icResponseCompleted);
   ASSERT_TRUE(WriteFile(root() + "/ram0/syslog.log", "log\r\n"));
   EXPECT_EQ(run("GET /ram0/syslog.log \"sylog.log\""), icResponseCompleted);
   const QByteArray got = ReadFile("sylog.log");
   QDir::setCurrent(previous);
   EXPECT_EQ(ReadFile(root() + "/atb.sxm"), "atb");
   EXPECT_EQ(ReadFile(root() + "/tffs0/pic.s19"), "pic");
+  EXPECT_EQ(ReadFile(root() + "/tffs0/q.s19"), "quoted");
   EXPECT_EQ(got, "log\r\n");
 }
 
@@ -319,7 +341,8 @@ TEST_F(CurlFtpTest, CancelStopsTheCommandSilentlyAndLeavesTheClientUsable) {
   startServer();
   ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/stall.bin", RandomBytes(1024 * 1024)));
   states.clear();
-  client->execute("GET \"/tffs0/bin/stall.bin\" \"" + (local() + "/s.bin").toStdString() + "\"");
+  client->execute(
+      Cmd("GET \"/tffs0/bin/stall.bin\" \"" + (local() + "/s.bin").toStdString() + "\""));
   ASSERT_TRUE(WaitUntil(
       [this] {
         return std::find(states.begin(), states.end(), icReceivingResponse) != states.end();
@@ -349,7 +372,7 @@ TEST_F(CurlFtpTest, DestroyedMidTransferDeliversNothingMoreAndLeavesNoPartialFil
   int reports = 0;
   client->setTransferProgress([&](const FtpTransferBytes&) { ++reports; });
   const QString partial = local() + "/s.bin";
-  client->execute("GET \"/tffs0/bin/stall.bin\" \"" + partial.toStdString() + "\"");
+  client->execute(Cmd("GET \"/tffs0/bin/stall.bin\" \"" + partial.toStdString() + "\""));
   // No events pumped: the worker's hand-overs queue up meanwhile. The file
   // appears with the first bytes, which the server sends before it stalls.
   for (int waited = 0; !QFile::exists(partial) && waited < kBoundMs; waited += 10) usleep(10000);
@@ -411,7 +434,7 @@ TEST_F(CurlFtpTest, TransferProgressLeadsUpToTheFullSizeBeforeTheFinalState) {
   EXPECT_TRUE(reports.empty());
 
   ASSERT_TRUE(WriteFile(root() + "/tffs0/bin/stall.bin", RandomBytes(1024 * 1024)));
-  client->execute("GET /tffs0/bin/stall.bin \"" + (local() + "/s.bin").toStdString() + "\"");
+  client->execute(Cmd("GET /tffs0/bin/stall.bin \"" + (local() + "/s.bin").toStdString() + "\""));
   ASSERT_TRUE(WaitUntil([&] { return !reports.empty(); }, kBoundMs));
   client->cancel();
   const size_t atCancel = reports.size();
@@ -467,7 +490,7 @@ TEST_F(CurlFtpTest, AfterAnInterruptionTheNextCommandRunsInTheLoginFolder) {
       {"cancel mid-transfer",
        [&] {
          states.clear();
-         client->execute("GET stall.bin" + stalled);
+         client->execute(Cmd("GET stall.bin" + stalled));
          EXPECT_TRUE(WaitUntil(
              [&] {
                return std::find(states.begin(), states.end(), icReceivingResponse) != states.end();

@@ -117,10 +117,10 @@ void FakeSocket::raiseError(long number, const std::string& description) {
   if (ev.onError) ev.onError(number, description);
 }
 
-void FakeFtpClient::execute(const std::string& command) {
-  commands.push_back(command);
+void FakeFtpClient::execute(const FtpCommand& command) {
+  commands.push_back(command.shown());
   executing = true;
-  if (onExecute) onExecute(*this, command);
+  if (onExecute) onExecute(*this, commands.back());
 }
 
 void FakeFtpClient::cancel() {

@@ -103,7 +103,7 @@ class FakeFtpClient : public FtpClientPort {
     progressHandler_ = std::move(handler);
   }
   void setRemoteHost(const std::string& h) override { host = h; }
-  void execute(const std::string& command) override;
+  void execute(const FtpCommand& command) override;
   void cancel() override;
   bool stillExecuting() const override { return executing; }
   long responseCode() const override { return code; }

@@ -111,7 +111,7 @@ TEST_F(TransferMeterTest, AtbThenHpaAreTwoTransfersAndAScriptedServerReportsThem
   ftp->transferBytes = 8'000'000;
   up->st.ftpState = UPGRADE_ANTENNA_ATB_CMD;
   up->st.bFtpDone = false;
-  up->ftp.inetFTP->execute("PUT ATB11.sxm atb.sxm");
+  up->ftp.inetFTP->execute({"PUT", {"ATB11.sxm", "atb.sxm"}});
   p.vclock.advance(5000);
   std::vector<std::string> trail;
   for (const TransferProgress& r : seen)
