@@ -106,14 +106,14 @@ struct FtpTransferBytes {
 };
 
 // The FTP client that runs one command at a time and reports its state
-// changes. Arguments are in double quotes or bare; remote paths are absolute
-// or relative to the working folder set by "CD".
+// changes. Each command is a verb and its arguments (see FtpCommand);
+// remote paths are absolute or relative to the working folder set by "CD".
 //   "CD <path>"            one CWD with the whole path; sets the working folder
 //   "LS [<path>]"          names only (NLST); read with getChunk
 //   "DIR [<path>]"         long listing (LIST, unix "ls -l" lines on most
 //                          servers); read with getChunk
 //   "Delete <path>"        DELE
-//   "RENAME <from> <to>"   RNFR, RNTO (bare names are single words)
+//   "RENAME <from> <to>"   the rename the server offers
 //   "HELP"                 the server's HELP reply lines; read with getChunk
 //   "GET <remote> <local>" a failed GET leaves no local file
 //   "PUT <local> <remote>"

@@ -60,14 +60,14 @@ TEST_F(DialogsTest, AnAddressIsTakenOnlyWithItsTerminalsLock) {
   std::vector<std::string> claimed;
   up->cfg.claimTerminal = [&claimed](const std::string& address) -> std::string {
     claimed.push_back(address);
-    return address == "10.0.0.2" ? "Another upgrader is already working with the terminal at "
-                                   "10.0.0.2; lock file /run/lock/x."
+    return address == "127.0.0.2" ? "Another upgrader is already working with the terminal at "
+                                   "127.0.0.2; lock file /run/lock/x."
                                  : "";
   };
   const auto typeAddress = [this](const char* last) {
     openAddressDialog([this, last] {
       for (const char* box : {"txtIP1", "txtIP2", "txtIP3"})
-        up->win.setText(box, box == std::string("txtIP1") ? "10" : "0");
+        up->win.setText(box, box == std::string("txtIP1") ? "127" : "0");
       up->win.setText("txtIP4", last);
       up->click("cmdUpdate");
     });
@@ -79,13 +79,13 @@ TEST_F(DialogsTest, AnAddressIsTakenOnlyWithItsTerminalsLock) {
   ASSERT_EQ(p.uiFake.messages.size(), 1u);
   EXPECT_EQ(p.uiFake.messages[0].flags, vbCritical);
   EXPECT_TRUE(
-      logHas("ERR: \tAnother upgrader is already working with the terminal at 10.0.0.2; "
+      logHas("ERR: \tAnother upgrader is already working with the terminal at 127.0.0.2; "
              "lock file /run/lock/x."));
   typeAddress("3");
   typeAddress("3");  // the same address asks nothing again
-  EXPECT_EQ(up->st.strModemIPAddress, "10.0.0.3");
+  EXPECT_EQ(up->st.strModemIPAddress, "127.0.0.3");
   EXPECT_EQ(up->st.strTermIP, "3");
-  EXPECT_EQ(claimed, (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
+  EXPECT_EQ(claimed, (std::vector<std::string>{"127.0.0.2", "127.0.0.3"}));
 }
 
 TEST_F(DialogsTest, StartupQuestionRemembersTheLastChoice) {
