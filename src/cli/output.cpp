@@ -89,8 +89,10 @@ void Output::json(const QJsonObject& o) {
   // The kind of event first, for the reader; the rest in the order of keys.
   QJsonObject rest = o;
   rest.remove(QLatin1String("event"));
-  rest.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-  rest.insert("address", address_);
+  // A history row brings its own time and address.
+  if (!rest.contains(QLatin1String("time")))
+    rest.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+  if (!rest.contains(QLatin1String("address"))) rest.insert("address", address_);
   QByteArray bytes = QJsonDocument(rest).toJson(QJsonDocument::Compact);
   const QByteArray kind =
       QJsonDocument(QJsonObject{{"event", o.value("event")}}).toJson(QJsonDocument::Compact);
@@ -249,6 +251,28 @@ void Output::error(const QString& text) {
   if (mode_.json)
     json({{"event", "message"}, {"kind", "error"}, {"title", "orvex-upgrade"}, {"text", text}});
   line(err_, QStringLiteral("orvex-upgrade: %1").arg(text));
+}
+
+void Output::warning(const QString& text) {
+  if (mode_.json)
+    json({{"event", "message"}, {"kind", "warning"}, {"title", "orvex-upgrade"}, {"text", text}});
+  line(err_, QStringLiteral("orvex-upgrade: warning: %1").arg(text));
+}
+
+void Output::historyRow(const QJsonObject& row) {
+  if (mode_.json) {
+    QJsonObject o = row;
+    o.insert("event", "history");
+    json(o);
+    return;
+  }
+  const auto v = [&](const char* key) {
+    const QString s = row.value(QLatin1String(key)).toString();
+    return s.isEmpty() ? QStringLiteral("-") : s;
+  };
+  line(out_, QStringLiteral("%1  %2  %3  %4 -> %5 (new %6): %7  %8 %9")
+                 .arg(v("time"), v("address"), v("item"), v("before"), v("after"), v("new"),
+                      v("result"), v("front_end"), v("log")));
 }
 
 void Output::note(const QString& text) {

@@ -58,6 +58,10 @@ class Output {
   void result(int code, const QString& reason);
   // A line of the program itself: an error on stderr, a note on stdout.
   void error(const QString& text);
+  // A trouble of the program itself that does not stop it: on stderr.
+  void warning(const QString& text);
+  // A row of the upgrade history.
+  void historyRow(const QJsonObject& row);
   void note(const QString& text);
 
   // The engine's text for printing: Latin-1 to Unicode, CR LF to LF.

@@ -217,6 +217,29 @@ class ProcessPort {
   virtual void startProgram(const std::string& path, const std::string& workingDir) = 0;
 };
 
+// One line of the upgrade history: an item of one run, as it ended.
+struct HistoryRow {
+  std::string time;  // ISO 8601, UTC; empty: the history stamps it
+  std::string address;
+  std::string antennaSerial;  // empty where the terminal reports none
+  std::string item;
+  std::string before, after, expected;
+  std::string result;
+  std::string logFile;
+  std::string frontEnd;
+};
+
+// The upgrade history of the user, kept by the front-end. A history that
+// cannot be written never stops an upgrade: record() says so and the
+// engine goes on.
+class HistoryPort {
+ public:
+  virtual ~HistoryPort() = default;
+  // False when the row could not be written; lastError() says why.
+  virtual bool record(const HistoryRow& row) = 0;
+  virtual std::string lastError() const = 0;
+};
+
 // Everything the engine needs from the platform.
 class Platform {
  public:
@@ -229,6 +252,8 @@ class Platform {
   virtual EventPumpPort& pump() = 0;
   virtual ClockPort& clock() = 0;
   virtual ProcessPort& process() = 0;
+  // The upgrade history; nullptr when none is kept.
+  virtual HistoryPort* history() { return nullptr; }
 };
 
 }  // namespace orvex

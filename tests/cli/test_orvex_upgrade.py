@@ -90,7 +90,8 @@ class OrvexUpgrade(unittest.TestCase):
         subprocess.run([os.path.join(SOURCE, "scripts", "make-sample-release"),
                         self.release], check=True, stdout=subprocess.DEVNULL)
         self.env = dict(os.environ, ORVEX_TIME_SCALE=str(SCALE),
-                        ORVEX_LOOPBACK_ONLY="1", HOME=self.dir)
+                        ORVEX_LOOPBACK_ONLY="1", HOME=self.dir,
+                        XDG_DATA_HOME=os.path.join(self.dir, "data"))
         self.env.pop("ORVEX_MODEM_ADDRESS", None)
 
     def terminal(self, address, text=SAMPLE):
@@ -137,7 +138,8 @@ class OrvexUpgrade(unittest.TestCase):
             self.assertExit(r, 0)
             texts[flag] = r.stdout.replace("\\-", "-")
         for word in ("versions", "upgrade", "restore", "reset", "factory-defaults",
-                     "fetch-log", "--address", "--release", "--yes", "--json", "--quiet"):
+                     "fetch-log", "history", "--history", "--address", "--release", "--yes",
+                     "--json", "--quiet"):
             for flag, text in texts.items():
                 self.assertIn(word, text, flag)
         readme = read(os.path.join(SOURCE, "README.md"), "r")
@@ -303,10 +305,16 @@ class OrvexUpgrade(unittest.TestCase):
                                  [(n, "skipped") for n in skipped])
                 self.assertEqual(self.events(r.stdout, "result")[0]["code"], 2)
         self.assertEqual(t.changes(), [])
-        r = self.run_cli("127.0.0.144", "--yes", "--json", "--reinstall", "upgrade", "antenna")
+        # A history that cannot be written is a warning, not a failure.
+        blocker = os.path.join(self.dir, "blocker")
+        open(blocker, "w").close()
+        r = self.run_cli("127.0.0.144", "--yes", "--json", "--reinstall", "upgrade", "antenna",
+                         "--history", os.path.join(blocker, "history.db"))
         self.assertExit(r, 0)
         self.assertEqual([(i["name"], i["result"]) for i in self.events(r.stdout, "item")],
                          [("antenna", "done")])
+        self.assertTrue([m for m in self.events(r.stdout, "message")
+                         if m["kind"] == "warning" and "upgrade history" in m["text"]])
         self.assertTrue(t.journal("antenna_install"))
 
     def test_nothing_is_sent_without_confirmation_or_with_conflicting_release_files(self):
@@ -484,6 +492,24 @@ class OrvexUpgrade(unittest.TestCase):
             self.assertEqual(items, [(n, "done") for n in ITEMS], t.address)
             self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
             self.assertIn("PIC: 2.05", t.zing(0x92).decode("latin-1"))
+        # Both parallel runs are in the history, newest first, the second
+        # run (nothing to do) not at all.
+        r = subprocess.run([PROGRAM, "history", "--json"], env=self.env, capture_output=True,
+                           text=True)
+        self.assertExit(r, 0)
+        rows = self.events(r.stdout, "history")
+        self.assertEqual(sorted((e["address"], e["item"], e["result"]) for e in rows),
+                         sorted((t.address, n, "done") for t in terminals for n in ITEMS))
+        self.assertEqual([e["time"] for e in rows], sorted((e["time"] for e in rows),
+                                                           reverse=True))
+        self.assertEqual({(e["antenna_serial"], e["front_end"]) for e in rows},
+                         {("A10042317", "orvex-upgrade")})
+        self.assertTrue(all(os.path.isfile(e["log"]) for e in rows))
+        r = subprocess.run([PROGRAM, "history", "--address", "127.0.0.148"], env=self.env,
+                           capture_output=True, text=True)
+        self.assertExit(r, 0)
+        self.assertEqual(len(r.stdout.splitlines()), len(ITEMS))
+        self.assertIn("127.0.0.148  pic  2.03 -> 2.05", r.stdout)
         # Four logs, and the backup both runs took of their 5.1.0.9 is whole.
         self.assertEqual(len(self.logs()), 4)
         self.assertEqual(sorted(os.listdir(os.path.join(self.release, "Backup"))),
