@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
   Output::Mode mode;
   mode.json = parser.isSet(options.json);
   mode.quiet = parser.isSet(options.quiet);
-  mode.tty = ::isatty(STDOUT_FILENO) == 1;
+  // A terminal that cannot move the cursor (TERM=dumb) gets no bar.
+  mode.tty = ::isatty(STDOUT_FILENO) == 1 && qEnvironmentVariable("TERM") != QLatin1String("dumb");
   Output out(mode);
   Session session(settings, out);
   if (command->needsTerminal())

@@ -242,6 +242,7 @@ void Session::showTransfer(const TransferProgress& t) {
   p.rate = t.bytesPerSecond();
   p.secondsLeft = t.secondsLeft();
   p.ended = t.ended;
+  p.completed = t.completed;
   out_.progress(p);
 }
 

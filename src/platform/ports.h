@@ -166,6 +166,9 @@ enum MsgBoxFlags : int {
   vbExclamation = 48,
   vbInformation = 64,
   vbDefaultButton2 = 256,  // the second button (No) is the default
+  // Not a desktop-runtime value: the box asks the technician to do something
+  // at the terminal first, and its OK says that it is done.
+  vbActionNeeded = 1 << 16,
 };
 enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
