@@ -373,18 +373,27 @@ class OrvexUpgrade(unittest.TestCase):
 
     @unittest.skipUnless(shutil.which("script"), "script (util-linux) is not installed")
     def test_on_a_terminal_the_question_is_asked_and_the_transfers_draw_a_bar(self):
-        t = self.terminal("127.0.0.152")
-        command = " ".join(self.args("127.0.0.152", "upgrade", "software"))
-        # script gives the program a terminal; the answer waits in its input.
-        r = subprocess.run(["script", "-qec", command, "/dev/null"], input=b"y\n", env=self.env,
-                           capture_output=True, timeout=120)
-        out = r.stdout.decode("utf-8")
-        self.assertEqual(r.returncode, 0, out)
-        self.assertIn("- Software\r\n[Y/n] ", out)
-        self.assertRegex(out, r"\r\x1b\[Kupload orvex_5_1_0_12\.bin \[#+\] 100%  "
-                                   r"262\.1 kB of 262\.1 kB  [\d.]+ [kMG]?B/s  0:00 left")
-        self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
-        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
+        # script gives the program a terminal (of no size: COLUMNS tells);
+        # the answer waits in its input. TERM=dumb draws no bar.
+        for address, env in (("127.0.0.152", {"COLUMNS": "100", "TERM": "xterm"}),
+                             ("127.0.0.153", {"TERM": "dumb"})):
+            with self.subTest(env=env):
+                t = self.terminal(address)
+                command = " ".join(self.args(address, "upgrade", "software"))
+                r = subprocess.run(["script", "-qec", command, "/dev/null"], input=b"y\n",
+                                   env=dict(self.env, **env), capture_output=True, timeout=120)
+                out = r.stdout.decode("utf-8")
+                self.assertEqual(r.returncode, 0, out)
+                self.assertIn("- Software\r\n[Y/n] ", out)
+                bars = re.findall(r"\r\x1b\[K(upload orvex_5_1_0_12\.bin \[#+\] 100%  "
+                                  r"262\.1 kB of 262\.1 kB  [\d.]+ [kMG]?B/s  0:00 left)", out)
+                if env["TERM"] == "dumb":
+                    self.assertNotIn("\x1b", out)
+                else:
+                    self.assertTrue(bars, out)
+                    self.assertTrue(all(len(bar) <= 99 for bar in bars), bars)
+                self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
+                self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
 
     # ------------------------------------------------------- signals
 
@@ -446,13 +455,15 @@ class OrvexUpgrade(unittest.TestCase):
                 self.assertIn(t.version().split()[0], ("5.1.0.9", "5.1.0.12"))
 
     def test_a_reset_after_which_the_terminal_does_not_come_back_exits_1(self):
-        t = self.terminal("127.0.0.174")
-        p = self.start_cli("127.0.0.174", "--yes", "reset")
-        self.wait_until(lambda: t.journal("restart"))
-        t.stop()
-        out, err = p.communicate(timeout=240)
-        self.assertEqual(p.returncode, 1, out + err)
-        self.assertIn("the terminal did not answer after its restart", err)
+        for address, command in (("127.0.0.174", "reset"), ("127.0.0.175", "factory-defaults")):
+            with self.subTest(command=command):
+                t = self.terminal(address)
+                p = self.start_cli(address, "--yes", command)
+                self.wait_until(lambda: t.journal("restart"))
+                t.stop()
+                out, err = p.communicate(timeout=240)
+                self.assertEqual(p.returncode, 1, out + err)
+                self.assertIn("the terminal did not answer after its restart", err)
 
     # ----------------------------------------- the depot: GNU parallel
 
