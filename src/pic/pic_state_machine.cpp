@@ -341,7 +341,7 @@ void PicUpgrade::tmrPicUpgResetDelay_Timer() {
         "Please perform the following steps in this order:\r\n\r\n- Power-up the Terminal "
         "manually by pressing the Power-button.\r\n- Wait until the the unit is Powered up.\r\n- "
         "Click 'OK' to continue when the unit is Up.\r\n\r\n",
-        vbOKOnly | vbInformation, kUpgraderTitle);
+        vbOKOnly | vbInformation | vbActionNeeded, kUpgraderTitle);
   up.zing.ZingReq_GetCurrentSoftwareVersion();
 }
 

@@ -206,6 +206,7 @@ void Sequencer::UPG_ItemStarted(UpgradeItem item) {
   if (resultsLogged_) {
     itemResults_.clear();
     resultsLogged_ = false;
+    historyRecorded_ = false;
   }
   if (UpgradeItemResult* r = UPG_RunningItem()) {
     Util_LogWrite(INF, UpgradeItemName(r->item) + " ended without the terminal confirming it.");
@@ -368,7 +369,36 @@ void Sequencer::LogChainResults() {
                            ItemOutcomeName(r.outcome));
   }
   resultsLogged_ = true;
+  RecordHistory(false);
   up.ui.UI_ShowItemResults();
+}
+
+void Sequencer::RecordHistory(bool interrupted) {
+  HistoryPort* history = up.platform.history();
+  if (historyRecorded_ || itemResults_.empty()) return;
+  historyRecorded_ = true;
+  if (!history) return;
+  std::string serial = Trim(win.text("txtAntASNver"));
+  if (serial == "UNKNOWN") serial.clear();
+  for (const UpgradeItemResult& r : itemResults_) {
+    HistoryRow row;
+    row.address = st.strModemIPAddress;
+    row.antennaSerial = serial;
+    static const char* const kWords[] = {"software", "antenna", "ib", "pic"};
+    row.item = kWords[static_cast<int>(r.item)];
+    row.before = r.before;
+    row.after = r.after;
+    row.expected = r.expected;
+    row.result = interrupted && r.outcome == ItemOutcome::Running ? std::string("interrupted")
+                                                                  : ItemOutcomeName(r.outcome);
+    row.logFile = up.log.strLogFilePath;
+    row.frontEnd = up.cfg.frontEnd.empty() ? std::string("orvex-upgrader") : up.cfg.frontEnd;
+    if (!history->record(row)) {
+      // The upgrade goes on; the log says what the history lacks.
+      Util_LogWrite(ERR, "The upgrade history could not be written: " + history->lastError());
+      return;
+    }
+  }
 }
 
 void Sequencer::ClearPendingFlags() {

@@ -62,6 +62,8 @@ class Sequencer : public Part {
 
   // The per-item record of the last (or the running) upgrade.
   const std::vector<UpgradeItemResult>& itemResults() const { return itemResults_; }
+  // The program ends: the items of a chain under way go into the history.
+  void UPG_RecordUnfinishedChain() { RecordHistory(true); }
   // An item starts: a new record with the terminal's version as shown now
   // (a new chain starts a new list).
   void UPG_ItemStarted(UpgradeItem item);
@@ -140,12 +142,17 @@ class Sequencer : public Part {
   // The chain has ended: an item still without its result counts as not
   // verified, and each item's result goes into the log once.
   void LogChainResults();
+  // Each item of the chain goes into the upgrade history once; with
+  // `interrupted` (the program ends mid-chain) an item still running is
+  // recorded as interrupted.
+  void RecordHistory(bool interrupted);
   // Terminal against new version of an item after its restart (logs what
   // cannot be compared).
   ItemOutcome CompareShownVersions(UpgradeItem item);
 
   std::vector<UpgradeItemResult> itemResults_;
   bool resultsLogged_ = true;
+  bool historyRecorded_ = true;
 };
 
 }  // namespace orvex

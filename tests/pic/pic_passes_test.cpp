@@ -260,7 +260,7 @@ TEST_F(PicPassesTest, NewerPlatformsWaitForTheReflashResult) {
                 "Please perform the following steps in this order:\r\n\r\n- Power-up the Terminal "
                 "manually by pressing the Power-button.\r\n- Wait until the the unit is Powered "
                 "up.\r\n- Click 'OK' to continue when the unit is Up.\r\n\r\n");
-      EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbInformation);
+      EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbInformation | vbActionNeeded);
       EXPECT_EQ(p.uiFake.messages[0].title, "ORVEX Upgrader");
     } else {
       EXPECT_TRUE(p.uiFake.messages.empty());

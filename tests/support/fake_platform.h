@@ -233,6 +233,8 @@ class FakePlatform : public Platform {
   EventPumpPort& pump() override { return pump_; }
   ClockPort& clock() override { return wall; }
   ProcessPort& process() override { return proc; }
+  HistoryPort* history() override { return historyPort; }
+  HistoryPort* historyPort = nullptr;  // none unless a test sets one
 
   // The fakes the engine made, by socket name ("sckZING", "sckTest", "telnetShell").
   FakeSocket& socket(const std::string& name) { return *sockets.at(name); }
