@@ -172,7 +172,11 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
   }
 
   if (st.ibUpgState == IB_UPG_COMPLETE_WAIT_RESET) {
-    SetStatus("IB Upgrade Successful. Software version retrieved!");
+    // An IB item is successful once the release information shows its new
+    // version (OnReleaseInfo).
+    const UpgradeItemResult* ib = up.seq.UPG_RunningItem();
+    if (!ib || ib->item != UpgradeItem::Ib)
+      SetStatus("IB Upgrade Successful. Software version retrieved!");
     st.ibUpgState = IB_UPG_IDLE;
     Util_LogWrite(DET, "ibUpgState = IB_UPG_IDLE");
   }
@@ -342,15 +346,18 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
       up.ui.UI_InitTermAntennaFields();
     up.ui.UI_DisableAntennaFunctionality();
   }
-  const UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  UpgradeItemResult* item = up.seq.UPG_RunningItem();
   const bool picAwaited = item && item->item == UpgradeItem::Pic && item->restartAwaited;
+  const bool ibAwaited = item && item->item == UpgradeItem::Ib && item->restartAwaited;
   if (!up.seq.UPG_VerifyReleaseInfoAfterRestart()) {
     st.bAntInfoValid = true;
     return;
   }
+  const bool ibDone = ibAwaited && item->outcome == ItemOutcome::Done;
   up.seq.Handle_UpgradeState();
   SetStatus("Operation Successful. Release Info retrieved!");
   st.bAntInfoValid = true;
+  if (ibDone) SetStatus("IB Upgrade Successful. Software version retrieved!");
   if (picAwaited && !up.seq.itemResults().empty() &&
       up.seq.itemResults().back().outcome == ItemOutcome::Done) {
     Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
