@@ -238,6 +238,7 @@ void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& mes
                                const std::string& title) {
   up.zing.tmrIbPollUpgStatus.setEnabled(false);
   up.zing.tmrIbUpgStatusCheck.setEnabled(false);
+  up.zing.tmrIbFlashStall.setEnabled(false);
   up.ant.tmrAntUpgDelay.setEnabled(false);
   up.ui.SetMouseCursor(0);
   UPG_EndChainOnFailure(reason);

@@ -258,6 +258,20 @@ TEST_F(ChainFailure, AnyFailureInTheIbItemEndsTheChain) {
          p.vclock.advance(40000);
        },
        "Upgrade stopped."},
+      {"the percentage of a progress poll stops moving",
+       [this] {
+         answer(IbPrepareReply(0));
+         up->zing.ZingReq_FetchIBUpgradeStatus();
+         for (int poll = 0; poll < 2 * ZingChannel::kIbStallPolls && messages().size() < 2;
+              ++poll) {
+           answer(IbStatusReply(poll < 3 ? 5 * poll + 1 : 11));  // then it stays
+           p.vclock.advance(5000);
+         }
+         const int percent = static_cast<int>(11 * 100 / up->st.ibImageBlocks);
+         EXPECT_TRUE(
+             logHas("ERR: \tIB flashing has not moved on from " + std::to_string(percent) + " %."));
+       },
+       "IB Firmware Upgrade stopped."},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -267,6 +281,10 @@ TEST_F(ChainFailure, AnyFailureInTheIbItemEndsTheChain) {
     r.fail();
     ASSERT_EQ(messages().size(), 2u);
     EXPECT_TRUE(StartsWith(lastMessage(), r.message)) << lastMessage();
+    // While the terminal may be flashing, it is not to be switched off.
+    if (std::string(r.what).find("poll") != std::string::npos) {
+      EXPECT_NE(lastMessage().find(kIbFlashingAdvice), std::string::npos) << lastMessage();
+    }
     EXPECT_FALSE(up->zing.tmrIbPollUpgStatus.enabled());
     expectChainEnded();
   }
