@@ -178,12 +178,16 @@ class RestoreCommand : public Command {
     if (!confirmed) return NotConfirmed(s);
     if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the restore"));
-    const QString after = Latin1(up.win.text("txtCurrentSoftwareVersion"));
-    const bool done =
-        s.reached() &&
-        CompareShownVersionTexts(after.toStdString(), wanted.toStdString()) == VersionMatch::Same;
-    s.out().item(ItemWord(UpgradeItem::Software), Latin1(before), after, wanted,
-                 done ? QStringLiteral("done") : QStringLiteral("failed"));
+    // The engine judged the restore by the version after the restart.
+    const auto& results = up.seq.itemResults();
+    const UpgradeItemResult* r =
+        !results.empty() && results.back().restore ? &results.back() : nullptr;
+    const bool done = r && r->outcome == ItemOutcome::Done;
+    const QString after = Latin1(r ? r->after : up.win.text("txtCurrentSoftwareVersion"));
+    const ItemOutcome outcome =
+        !r || r->outcome == ItemOutcome::Running ? ItemOutcome::Failed : r->outcome;
+    s.out().item(ItemWord(UpgradeItem::Software), Latin1(r ? r->before : before), after, wanted,
+                 Latin1(ItemOutcomeName(outcome)));
     return done ? s.finish(kExitDone, {})
                 : s.finish(kExitFailed,
                            QStringLiteral("the terminal does not show version %1 after the restore")

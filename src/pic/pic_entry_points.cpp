@@ -32,6 +32,9 @@ void PicUpgrade::cmdPicUpgradeMenu_Click() {
   if (MsgBox(text, vbYesNo | vbExclamation, kProgramTitle) != vbYes) {
     up.ui.SetMouseCursor(0);
   } else if (st.bPicFwAvailable) {
+    // Judged as the chained item is: by the PIC version the release
+    // information shows after the terminal's restart.
+    up.seq.UPG_ItemStarted(UpgradeItem::Pic);
     UPG_StandalonePICUpgrade();
   } else {
     MsgBox("PIC binary Unavailable. Operation Cancelled.", vbOKOnly | vbExclamation);

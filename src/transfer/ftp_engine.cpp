@@ -120,8 +120,9 @@ void FtpEngine::OnCommandComplete() {
       Util_LogWrite(VRB, "[ FTP Command Complete ] : Lists of orvex.bin files retrieved");
       up.sw.UPG_HandleOldBinDeletions();
       // A failed delete (or one that never finished) has ended the chain with
-      // its own message; no backup and no upload follow it.
-      if (st.bFtpDone) break;
+      // its own message, and a close confirmed during the loop ends it too:
+      // no backup and no upload follow it.
+      if (st.bFtpDone || st.bUnloaded) break;
       SetStatus("Downloading Satellite IP Modem software to PC...");
       Util_LogWrite(DET, "current executable: " + up.sw.strCurrExecutable + "**");
       Util_LogWrite(DET, "current SoftwareFile : \"" + st.strBackupDir + PathSep() + "orvex_" +

@@ -156,6 +156,7 @@ void SoftwareUpgrade::createAndSendRestoreImageFile() {
   imageUpload_->closeHandles();
   Util_LogWrite(DET, "Image File transfer complete !");
   SetStatus("Successfully upgraded! Wait...");
+  up.seq.UPG_ItemInstalled();  // the version after the restart decides
   up.zing.tmrFiveSecDelayedReset.setEnabled(true);
   up.ui.UI_UpdateUIUpgState(1);
   Util_LogWrite(DET, "FTP state : Done sending image.txt file to terminal");

@@ -279,6 +279,19 @@ class OrvexUpgrade(unittest.TestCase):
         # A log of its own for each run; the refused one wrote none.
         self.assertEqual(len(self.logs()), 3)
 
+    def test_a_restore_that_comes_back_in_bootrom_fails(self):
+        # The terminal's boot after the restore ends in BOOTROM mode.
+        self.terminal("127.0.0.181", scenario(faults="bootrom_boots = 2"))
+        os.makedirs(os.path.join(self.release, "Backup"))
+        with open(os.path.join(self.release, "Backup", "orvex_5_1_0_3.bin"), "wb") as f:
+            f.write(b"old image 5.1.0.3 " * 4096)
+        r = self.run_cli("127.0.0.181", "--yes", "restore", "5.1.0.3")
+        self.assertExit(r, 1)
+        self.assertIn("software: 5.1.0.9 -> BOOTROM MODE: failed", r.stdout)
+        self.assertIn("Restore failed.", r.stderr)
+        self.assertIn("is in BOOTROM mode; it does not run the restored software 5.1.0.3.",
+                      r.stderr)
+
     # ------------------------------------------------ the exit codes
 
     def test_no_yes_and_no_terminal_exits_5_before_anything_changes(self):

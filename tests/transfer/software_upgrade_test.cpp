@@ -1,5 +1,6 @@
 // The software upgrade sequence: preparation, the FTP chain with its exact
 // commands and log lines, its short paths, and the deletion rule.
+#include <algorithm>
 #include <filesystem>
 
 #include "support/transfer_fixture.h"
@@ -463,6 +464,26 @@ TEST_F(SoftwareUpgradeTest, ADeleteThatNeverEndsIsBounded) {
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_TRUE(logHas("VRB: \t>> tmrFTPReq_Timer()"));
   EXPECT_EQ(zing().connects, 1);  // the connection is checked
+}
+
+// "Close anyway" while the deletion loop waits: nothing more is sent.
+TEST_F(SoftwareUpgradeTest, CloseAnywayInTheDeletionLoopSendsNothingMore) {
+  ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+  ftp->listing = {kListing};
+  ftp->hang("Delete ");
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.schedule(200, [this] {
+    p.uiFake.answers.push_back(vbYes);
+    up->click("mnuFileExit");
+  });
+  p.vclock.advance(1000);
+  EXPECT_TRUE(up->st.bUnloaded);
+  // No further delete, no backup and no upload follow.
+  const auto& sent = commands();
+  const auto del = std::find(sent.begin(), sent.end(), "Delete orvex_5_0_0_1.bin");
+  ASSERT_NE(del, sent.end());
+  EXPECT_EQ(std::vector<std::string>(del + 1, sent.end()), std::vector<std::string>{});
+  EXPECT_TRUE(p.uploads.empty());
 }
 
 // A new image is named in image.txt only once it is on the flash whole and

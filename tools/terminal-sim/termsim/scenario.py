@@ -95,6 +95,7 @@ class Scenario:
         self.platform = 1
         self.battery = False
         self.bootrom_at_start = False
+        self.bootrom_boots = set()   # boots (1 = the first) in BOOTROM
         self.shell_banner = "vxworks"
         # timing, in seconds before scaling
         self.boot_time = 3.0
@@ -243,6 +244,9 @@ def load(path=None):
                 setattr(sc, key, float(f[key]))
         if "shell_split" in f:
             sc.shell_split = f["shell_split"].strip().lower()
+        if "bootrom_boots" in f:
+            sc.bootrom_boots = {int(n, 0) for n in f["bootrom_boots"].split(",")
+                                if n.strip()}
         sc.ftp_reset = _trigger(f, "ftp_reset")
         sc.ftp_stall = _trigger(f, "ftp_stall")
         for cmd in REFUSABLE:
