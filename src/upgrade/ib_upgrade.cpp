@@ -48,7 +48,7 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
   const std::string command =
       "PUT \"" + st.strHomeDir + st.strGloFile + "\" /tffs0/bin/" + st.strGloFile;
   Util_LogWrite(DET, "UPG_StandaloneIBUpgrade() " + command);
-  up.ftp.inetFTP->execute(command);
+  up.ftp.UPG_PutCheckedUpload(command);
   up.ui.UI_UpdateUIUpgState(UPG_STATE_IB_DONE);
 }
 

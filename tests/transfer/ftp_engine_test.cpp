@@ -25,11 +25,26 @@ TEST_F(FtpEngineTest, ProgressStatesOnlyLog) {
 }
 
 TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
+  // Each upload is first checked by its size in the listing of its folder.
+  home.writeSize("PIC.s19", 120);
+  home.writeSize("ATB11.sxm", 50);
+  home.writeSize("HPA2.sxm", 60);
+  home.writeSize("ib.glo", 70);
+  up->st.strLocalPicFile = "PIC.s19";
+  up->st.strGloFile = "ib.glo";
+  auto completeChecked = [this](const std::string& dir, const std::string& name, int size) {
+    p.ftp().fire(icResponseCompleted);
+    EXPECT_EQ(commands().back(), dir);
+    EXPECT_EQ(up->st.ftpState, VERIFY_UPLOAD_CMD);
+    p.ftp().chunks.assign(
+        {"-rw-r--r-- 1 root root " + std::to_string(size) + " Dec 08 08:20 " + name + "\r\n"});
+    p.ftp().fire(icResponseCompleted);
+  };
   // PIC: close, then the PIC work starts on the disconnect.
   up->st.bFtpDone = false;
   up->st.ftpState = 22;
   up->ftp.tmrFTPReq.setEnabled(true);
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR /tffs0", "pic.s19", 120);
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());
   EXPECT_EQ(up->st.ftpState, 19);
@@ -44,7 +59,7 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   up->st.strAtbFile = "ATB11.sxm";
   up->st.strHpaFile = "HPA2.sxm";
   up->st.ftpState = 23;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR ", "atb.sxm", 50);
   EXPECT_EQ(up->st.ftpState, 24);
   EXPECT_EQ(commands().back(), "PUT HPA2.sxm hpa.sxm");
   EXPECT_TRUE(up->ftp.tmrFTPReq.enabled());
@@ -58,7 +73,7 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   p.uiFake.messages.clear();
 
   up->st.ftpState = 24;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR ", "hpa.sxm", 60);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_EQ(up->st.ftpState, 19);
   EXPECT_EQ(status(), "Upgrading Antenna Firmware ...");  // the install request went out
@@ -69,15 +84,15 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   up->st.strHpaFile.clear();
   up->st.ftpState = 23;
   const size_t before = commands().size();
-  p.ftp().fire(icResponseCompleted);
-  EXPECT_EQ(commands().size(), before + 1);
+  completeChecked("DIR ", "atb.sxm", 50);
+  EXPECT_EQ(commands().size(), before + 2);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_TRUE(logHas("VRB: \tUploaded ATB file Successfully !"));
 
   // IB.
   up->st.ftpState = 25;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR /tffs0/bin", "ib.glo", 70);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_TRUE(logHas("VRB: \tUploaded IB file Successfully !"));
 
@@ -211,7 +226,12 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
     p.uiFake.messages.clear();
     up->st.bFtpDone = false;
     up->st.ftpState = state;
+    p.ftp().code = 12003;
+    p.ftp().info = "550 No such file";
     p.ftp().fire(icError);
+    // What arrived goes first.
+    EXPECT_EQ(commands().back(), state == 22 ? "Delete /tffs0/pic.s19" : "Delete /tffs0/bin/");
+    p.vclock.advance(100);
     ASSERT_EQ(p.uiFake.messages.size(), 1u);
     EXPECT_EQ(p.uiFake.messages[0].text,
               "An unexpected FTP error occurred. Operation cancelled.\r\n\r\nError Code:  12003 : "
