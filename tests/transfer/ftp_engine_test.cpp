@@ -243,6 +243,95 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
   // flash took of it first: see the software upgrade tests.
 }
 
+// IB, antenna and PIC files are checked by their size before the terminal
+// acts on them; a wrong one is removed, a cut-off one goes before the retry.
+TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
+  home.writeSize("ib.glo", 70);
+  home.writeSize("ATB1.sxm", 50);
+  home.writeSize("PIC_2.s19", 120);
+  up->st.strGloFile = "ib.glo";
+  up->st.strAtbFile = "ATB1.sxm";
+  up->st.strHpaFile.clear();
+  up->st.strLocalPicFile = "PIC_2.s19";
+  struct Case {
+    const char* name;
+    long state;
+    std::string put, remote;
+    long long shortBy;
+    long fault;                      // an error for the PUT, or 0
+    std::vector<std::string> after;  // the commands after the PUT
+    const char* shown;               // "" when none
+  };
+  const std::string ib = "PUT \"" + home.path() + "/ib.glo\" /tffs0/bin/ib.glo";
+  const Case cases[] = {
+      {"ib whole", 25, ib, "/tffs0/bin/ib.glo", 0, 0, {"DIR /tffs0/bin", "CLOSE"}, ""},
+      {"ib short",
+       25,
+       ib,
+       "/tffs0/bin/ib.glo",
+       1,
+       0,
+       {"DIR /tffs0/bin", "Delete /tffs0/bin/ib.glo"},
+       "The IB firmware on the Satellite IP Modem is not complete."},
+      {"atb cut off",
+       23,
+       "PUT ATB1.sxm atb.sxm",
+       "atb.sxm",
+       0,
+       ftpErrConnectionReset,
+       {},
+       "Do not restart or switch off the Satellite IP Modem."},
+      {"pic short",
+       22,
+       "PUT PIC_2.s19 /tffs0/pic.s19",
+       "/tffs0/pic.s19",
+       5,
+       0,
+       {"DIR /tffs0", "Delete /tffs0/pic.s19"},
+       "is not complete."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ftp.reset();
+    ftp = std::make_unique<FtpScript>(p);
+    ftp->localFolder = home.path() + "/";
+    ftp->putShortBy = c.shortBy;
+    if (c.fault) ftp->fail("PUT", c.fault, "connection reset");
+    p.uiFake.messages.clear();
+    p.ftp().commands.clear();
+    up->st.bFtpDone = false;
+    up->st.ftpState = c.state;
+    up->ftp.UPG_PutCheckedUpload(c.put);
+    p.vclock.advance(1000);
+    std::vector<std::string> expected{c.put};
+    expected.insert(expected.end(), c.after.begin(), c.after.end());
+    EXPECT_EQ(commands(), expected);
+    EXPECT_FALSE(up->st.bUnloaded);
+    if (*c.shown) {
+      ASSERT_EQ(p.uiFake.messages.size(), 1u);
+      EXPECT_NE(p.uiFake.messages[0].text.find(c.shown), std::string::npos)
+          << p.uiFake.messages[0].text;
+      EXPECT_TRUE(up->st.bFtpDone);
+    } else {
+      EXPECT_TRUE(p.uiFake.messages.empty());
+    }
+    EXPECT_EQ(ftp->flash.count(c.remote), (*c.shown || c.fault) ? 0u : 1u);
+    EXPECT_EQ(up->ftp.HasUploadLeftover(c.remote), c.fault != 0);
+  }
+  // The retry of the cut-off antenna upload removes what it left first.
+  ftp.reset();
+  ftp = std::make_unique<FtpScript>(p);
+  ftp->localFolder = home.path() + "/";
+  p.ftp().commands.clear();
+  up->st.bFtpDone = false;
+  up->st.ftpState = UPGRADE_ANTENNA_ATB_CMD;
+  up->ftp.UPG_PutCheckedUpload("PUT ATB1.sxm atb.sxm");
+  p.vclock.advance(1000);
+  EXPECT_EQ(commands(),
+            (std::vector<std::string>{"Delete atb.sxm", "PUT ATB1.sxm atb.sxm", "DIR ", "CLOSE"}));
+  EXPECT_FALSE(up->ftp.HasUploadLeftover("atb.sxm"));
+}
+
 TEST_F(FtpEngineTest, DisconnectRows) {
   // After the image put: image.txt follows 2 s later; the state becomes 19.
   up->st.ftpState = 20;
