@@ -239,7 +239,7 @@ const Row kRows[] = {
     {"RntoRefused", "software", "ftp_rnto_refuse = yes\nftp_rnto_refuse_count = 1", First::Fails,
      "refused to put the new software image in place.", false, true},
     {"ImageTxtPutRefused", "software",
-     "ftp_stor_refuse = 552\nftp_stor_refuse_match = image.txt\nftp_stor_refuse_count = 1",
+     "ftp_stor_refuse = 552\nftp_stor_refuse_match = image.txt*\nftp_stor_refuse_count = 1",
      First::Quits, "Unexpected Error !!"},
     // A reset while image.txt goes up under its temporary name: image.txt
     // is as it was. (A classic server writes image.txt in place, where a
