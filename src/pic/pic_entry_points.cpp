@@ -66,7 +66,7 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   // engine ignore a failure of this upload and leave the window busy.
   st.bFtpDone = false;
   // The local name is relative to the home folder, the current folder.
-  up.ftp.inetFTP->execute({"PUT", {st.strLocalPicFile, kRemotePicFile}});
+  up.ftp.UPG_PutCheckedUpload({"PUT", {st.strLocalPicFile, kRemotePicFile}});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
 }
 

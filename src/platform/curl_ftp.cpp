@@ -130,12 +130,15 @@ class CurlFtpClient final : public FtpClientPort {
   }
   void setRemoteHost(const std::string& host) override { host_ = host; }
 
+  void limitNextDownload(long long maxBytes) override { nextLimit_ = maxBytes; }
+
   void execute(const FtpCommand& command) override {
     const uint64_t id = ++lastIssued_;
     {
       std::lock_guard lock(mutex_);
-      jobs_.push_back({id, command, host_});
+      jobs_.push_back({id, command, host_, nextLimit_});
     }
+    nextLimit_ = -1;
     wake_.notify_all();
   }
 
@@ -169,6 +172,7 @@ class CurlFtpClient final : public FtpClientPort {
     uint64_t id;
     FtpCommand command;
     std::string host;
+    long long downloadLimit = -1;  // GET: the most bytes kept (-1: none)
   };
 
   // ---- GUI thread ----
@@ -313,7 +317,7 @@ class CurlFtpClient final : public FtpClientPort {
     } else if (cmd.verb == "RENAME" && !cmd.first.empty() && !cmd.second.empty() && !cmd.extra) {
       r = session.rename(cmd.first, cmd.second);
     } else if (cmd.verb == "GET" && !cmd.first.empty() && !cmd.second.empty()) {
-      r = session.get(cmd.first, cmd.second);
+      r = session.get(cmd.first, cmd.second, job.downloadLimit);
     } else if (cmd.verb == "PUT" && !cmd.first.empty() && !cmd.second.empty()) {
       r = session.put(cmd.first, cmd.second, false);
     } else {
@@ -337,6 +341,7 @@ class CurlFtpClient final : public FtpClientPort {
   // GUI-thread state.
   std::function<void(int)> handler_;
   std::string host_;
+  long long nextLimit_ = -1;
   uint64_t lastIssued_ = 0;
   uint64_t lastFinished_ = 0;
   long responseCode_ = 0;

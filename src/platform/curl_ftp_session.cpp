@@ -165,6 +165,10 @@ struct CurlFtpSession::Transfer {
   std::string localPath;
   FILE* out = nullptr;
   bool writeFailed = false;
+  // GET with a bound: the most bytes kept, and whether the file was longer.
+  long long fileLimit = -1;
+  long long fileBytes = 0;
+  bool limitHit = false;
   // PUT: the local file being sent.
   FILE* in = nullptr;
   // GET, PUT: byte counts go to onBytes.
@@ -250,8 +254,19 @@ struct CurlFtpSession::Transfer {
         return 0;
       }
     }
-    const size_t written = std::fwrite(data, 1, size * n, t->out);
-    if (written != size * n) t->writeFailed = true;
+    size_t take = size * n;
+    if (t->fileLimit >= 0) {
+      const auto room = static_cast<unsigned long long>(t->fileLimit + 1 - t->fileBytes);
+      if (take >= room) {
+        take = static_cast<size_t>(room);
+        t->limitHit = true;
+      }
+    }
+    const size_t written = std::fwrite(data, 1, take, t->out);
+    t->fileBytes += static_cast<long long>(written);
+    if (written != take) t->writeFailed = true;
+    // Past the bound the transfer stops: returning short aborts it.
+    if (t->limitHit && !t->writeFailed) return 0;
     return written;
   }
 
@@ -559,9 +574,11 @@ FtpResult CurlFtpSession::rename(const std::string& from, const std::string& to)
   return finish(quote(site, {"RNFR " + Normalize(a), "RNTO " + Normalize(b)}));
 }
 
-FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath) {
+FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath,
+                              long long maxBytes) {
   Transfer t;
   t.localPath = localPath;
+  t.fileLimit = maxBytes;
   t.countBytes = true;
   prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnFileData);
@@ -569,6 +586,16 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
   // No SIZE first: only RETR's own refusal says that the file is not there.
   curl_easy_setopt(t.curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
   FtpResult r = perform(t);
+  if (!r.ok && t.limitHit && !t.writeFailed && t.out) {
+    // The file is longer than the bound: the part kept tells the caller so.
+    // The aborted transfer leaves the connection in no known state.
+    const bool closed = std::fclose(t.out) == 0;
+    t.out = nullptr;
+    finish(r);
+    if (closed) return FtpResult{};
+    std::remove(localPath.c_str());
+    return r;
+  }
   if (r.ok) {
     // An empty file sends no data: create it now.
     if (!t.out) t.out = OpenForWrite(localPath, "wb");

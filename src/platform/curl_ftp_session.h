@@ -88,7 +88,9 @@ class CurlFtpSession {
   FtpResult help(std::string& reply);
   // RNFR/RNTO; both names absolute or relative to the working folder.
   FtpResult rename(const std::string& from, const std::string& to);
-  FtpResult get(const std::string& remote, const std::string& localPath);
+  // With maxBytes >= 0, at most maxBytes + 1 bytes are kept: a longer file
+  // is cut off there, the connection is dropped, and the result is success.
+  FtpResult get(const std::string& remote, const std::string& localPath, long long maxBytes = -1);
   FtpResult put(const std::string& localPath, const std::string& remote, bool ascii);
   // Logs out (QUIT, under the request time-outs) and drops the connection;
   // the next request logs in again in the login folder.

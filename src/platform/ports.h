@@ -155,6 +155,10 @@ class FtpClientPort {
     (void)handler;
   }
   virtual void setRemoteHost(const std::string& host) = 0;
+  // The next GET writes at most maxBytes + 1 bytes: a longer file ends
+  // there, and the command completes with the local file cut at that size,
+  // so the caller sees that it is too long.
+  virtual void limitNextDownload(long long maxBytes) = 0;
   virtual void execute(const FtpCommand& command) = 0;
   virtual void cancel() = 0;
   virtual bool stillExecuting() const = 0;

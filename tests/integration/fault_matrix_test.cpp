@@ -239,8 +239,15 @@ const Row kRows[] = {
     {"RntoRefused", "software", "ftp_rnto_refuse = yes\nftp_rnto_refuse_count = 1", First::Fails,
      "refused to put the new software image in place.", false, true},
     {"ImageTxtPutRefused", "software",
-     "ftp_stor_refuse = 552\nftp_stor_refuse_match = image.txt\nftp_stor_refuse_count = 1",
+     "ftp_stor_refuse = 552\nftp_stor_refuse_match = image.txt*\nftp_stor_refuse_count = 1",
      First::Quits, "Unexpected Error !!"},
+    // A reset while image.txt goes up under its temporary name: image.txt
+    // is as it was. (A classic server writes image.txt in place, where a
+    // cut leaves it partial until the retry: the box says not to restart.)
+    {"ResetDuringImageTxtPut", "software",
+     "ftp_reset_after = 5\nftp_reset_on = STOR\nftp_reset_match = image.txt*\n"
+     "ftp_reset_count = 1",
+     First::Quits, "Unexpected Error !!", true, true},
     // A silent terminal at each ZING step.
     {"SilentFileSystemCheck", "software", "drop_reply = 0x32\ndrop_count = 1", First::Succeeds, ""},
     {"SilentHaltStack", "software", "drop_reply = 0x33\ndrop_count = 1", First::Succeeds, ""},
@@ -254,6 +261,15 @@ const Row kRows[] = {
      "ftp_stor_refuse = 552\nftp_stor_refuse_match = *.glo\nftp_stor_refuse_count = 1",
      First::Fails, "An unexpected FTP error occurred."},
     {"IbSilentPrepare", "ib", "drop_reply = 0x94\ndrop_count = 1", First::Fails, "did not answer"},
+    {"AntennaResetDuringPut", "antenna",
+     "ftp_reset_after = 1000\nftp_reset_on = STOR\nftp_reset_match = *.sxm\nftp_reset_count = 1",
+     First::Fails, "Do not restart or switch off the Satellite IP Modem."},
+    {"IbResetDuringPut", "ib",
+     "ftp_reset_after = 1000\nftp_reset_on = STOR\nftp_reset_match = *.glo\nftp_reset_count = 1",
+     First::Fails, "Do not restart or switch off the Satellite IP Modem."},
+    {"PicResetDuringPut", "pic",
+     "ftp_reset_after = 100\nftp_reset_on = STOR\nftp_reset_match = pic.s19\nftp_reset_count = 1",
+     First::Quits, "The upgrader will now close."},
     {"PicStorRefused", "pic",
      "ftp_stor_refuse = 552\nftp_stor_refuse_match = pic.s19\nftp_stor_refuse_count = 1",
      First::Fails, "An unexpected FTP error occurred."},

@@ -89,7 +89,11 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
   EXPECT_EQ(p.uploads[0]->calls,
             (std::vector<std::string>{"open ORVEX Software Upgrader",
                                       "connect 192.168.128.100 termuser skyharbor",
-                                      "put " + h + "image.txt image.txt ascii"}));
+                                      "put " + h + "image.txt image.txt.part ascii"}));
+  // Checked by its size, then renamed over image.txt.
+  EXPECT_EQ(std::vector<std::string>(commands().end() - 3, commands().end()),
+            (std::vector<std::string>{"DIR ", "RENAME image.txt.part image.txt", "CLOSE"}));
+  EXPECT_EQ(ftp->imageTxt, "/bin/orvex_5_1_0_12.bin");
   EXPECT_EQ(home.read("image.txt"), "/bin/orvex_5_1_0_12.bin");
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_BIN_DONE);
   EXPECT_EQ(up->win.value("chkBinUpg"), 0);
@@ -160,6 +164,10 @@ TEST_F(SoftwareUpgradeTest, RegularUpgradeRunsTheWholeChain) {
       "VRB: \t>> createAndSendImageFile()",
       "VRB: \t[ FTP Command Complete ] : connection for uploading image.txt file succeed",
       "VRB: \t[ FTP Command Complete ] : new image.txt file uploaded successfully",
+      "DET: \tFTP state : CHECK_IMAGE_TXT_CMD",
+      "INF: \timage.txt verified on the terminal as image.txt.part, 23 bytes.",
+      "DET: \tFTP state : RENAME_IMAGE_TXT_CMD",
+      "VRB: \t[ FTP Command Complete ] : image.txt renamed into place",
       "INF: \tcurrUpgradeState = UPG_STATE_BIN_DONE",
       "DET: \tResetting terminal in 5 seconds ..",
   }));

@@ -64,8 +64,10 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   ftpCompletes();
   ftpCompletes();
   ftpDisconnects();
-  EXPECT_EQ(p.ftp().commands, (std::vector<std::string>{"PUT ATB_XX0773112.sxm atb.sxm",
-                                                        "PUT HPA_X8629V3.sxm hpa.sxm", "CLOSE"}));
+  // Each file is checked by its size before the next step.
+  EXPECT_EQ(p.ftp().commands,
+            (std::vector<std::string>{"PUT ATB_XX0773112.sxm atb.sxm", "DIR ",
+                                      "PUT HPA_X8629V3.sxm hpa.sxm", "DIR ", "CLOSE"}));
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x90\x02", 5));
   zing().deliver(AntennaReply(1, "ATB 12 HPA V3"));
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
@@ -83,8 +85,9 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   zing().deliver(IbPrepareReply(0));
   ftpCompletes();
   ftpDisconnects();
-  EXPECT_EQ(p.ftp().commands.size(), 5u);
-  EXPECT_EQ(p.ftp().commands[3], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
+  EXPECT_EQ(p.ftp().commands.size(), 8u);
+  EXPECT_EQ(p.ftp().commands[5], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
+  EXPECT_EQ(p.ftp().commands[6], "DIR /tffs0/bin");
   EXPECT_EQ(up->st.ibUpgState, IB_UPG_RESET_SENT);
   expectNoSecondChain("wait before the reset");
 
