@@ -297,8 +297,8 @@ struct CurlFtpSession::Transfer {
   }
 };
 
-CurlFtpSession::CurlFtpSession(std::string user, std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
+CurlFtpSession::CurlFtpSession(std::string user, std::string password, long port)
+    : user_(std::move(user)), password_(std::move(password)), port_(port) {
   GlobalInit();
 }
 
@@ -379,7 +379,7 @@ CurlFtpSession::Site CurlFtpSession::quoteSite(const std::string& path) const {
     s.target.url = FtpUrl(host_, "/", true);
     s.target.noCwd = true;
     s.target.serverFolder = serverFolder_;
-    s.folder = "/";
+    s.folder.assign(1, '/');  // not = "/": GCC 12 at -O3 warns falsely (-Wrestrict)
     s.argument = p;
   } else {
     s.folder = p.substr(0, slash);
@@ -411,6 +411,7 @@ void CurlFtpSession::prepare(Transfer& t, const Target& target) {
       std::chrono::milliseconds(std::max(1L, std::lround(kRequestTimeoutSec * 1000 * scale)));
   curl_easy_setopt(c, CURLOPT_URL, target.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
+  if (port_ > 0) curl_easy_setopt(c, CURLOPT_PORT, port_);
   curl_easy_setopt(c, CURLOPT_USERNAME, user_.c_str());
   curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
