@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/settings.h"
 #include "app/util.h"
 #include "platform/ports.h"
 
@@ -94,12 +95,7 @@ long MapCurlError(CURLcode rc) {
 }
 
 double FtpTimeScale() {
-  if (const char* scale = std::getenv("ORVEX_TIME_SCALE"); scale && *scale) {
-    char* end = nullptr;
-    const double v = std::strtod(scale, &end);
-    if (end && *end == '\0' && std::isfinite(v) && v > 0 && v <= 1000) return v;
-  }
-  return 1.0;
+  return TimeScaleSetting().value_or(1.0);
 }
 
 bool IsLoopbackAddress(const std::string& host) {
@@ -109,8 +105,7 @@ bool IsLoopbackAddress(const std::string& host) {
 }
 
 bool HostForbidden(const std::string& host) {
-  const char* only = std::getenv("ORVEX_LOOPBACK_ONLY");
-  return only && std::strcmp(only, "1") == 0 && !IsLoopbackAddress(host);
+  return LoopbackOnlySetting() && !IsLoopbackAddress(host);
 }
 
 std::string FtpUrl(const std::string& host, const std::string& path, bool folder) {

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "app/settings.h"
 #include "support/engine_fixture.h"
 
 namespace fs = std::filesystem;
@@ -283,6 +286,17 @@ TEST(Environment, TimeScaleAndAddressAreReadOnlyWhenUsable) {
     ApplyEnvironment(c);
     EXPECT_DOUBLE_EQ(c.timeScale, 1.0) << bad;
   }
+  const char* before = std::getenv("ORVEX_LOOPBACK_ONLY");
+  const std::optional<std::string> saved =
+      before ? std::optional<std::string>(before) : std::nullopt;
+  for (const auto& [value, on] :
+       {std::pair{"1", true}, {"0", false}, {"yes", false}, {"", false}}) {
+    setenv("ORVEX_LOOPBACK_ONLY", value, 1);
+    EXPECT_EQ(LoopbackOnlySetting(), on) << value;
+  }
+  unsetenv("ORVEX_LOOPBACK_ONLY");
+  EXPECT_FALSE(LoopbackOnlySetting());
+  if (saved) setenv("ORVEX_LOOPBACK_ONLY", saved->c_str(), 1);
   unsetenv("ORVEX_TIME_SCALE");
   unsetenv("ORVEX_MODEM_ADDRESS");
   Config none;
