@@ -111,7 +111,7 @@ class HandOverReceiver final : public QObject {
 
 class CurlFtpClient final : public FtpClientPort {
  public:
-  CurlFtpClient() : worker_([this] { run(); }) {}
+  explicit CurlFtpClient(FtpLogin login) : login_(std::move(login)), worker_([this] { run(); }) {}
 
   ~CurlFtpClient() override {
     {
@@ -233,7 +233,7 @@ class CurlFtpClient final : public FtpClientPort {
   bool cancelled(uint64_t id) const { return id <= cancelledUpTo_.load(); }
 
   void run() {
-    CurlFtpSession session(kUser, kPassword);
+    CurlFtpSession session(login_.user, login_.password, login_.port);
     for (;;) {
       Job job;
       bool reset = false;
@@ -352,6 +352,9 @@ class CurlFtpClient final : public FtpClientPort {
 
   std::function<void(const FtpTransferBytes&)> progressHandler_;
 
+  // Set before the worker starts, read by it alone.
+  const FtpLogin login_;
+
   // Shared with the worker.
   std::atomic<uint64_t> cancelledUpTo_{0};
   // The latest byte count, of command bytesId_, and whether its delivery is queued.
@@ -419,7 +422,10 @@ class CurlFtpUpload final : public FtpUploadPort {
 }  // namespace
 
 std::unique_ptr<FtpClientPort> MakeCurlFtpClient() {
-  return std::make_unique<CurlFtpClient>();
+  return MakeCurlFtpClient(FtpLogin{kUser, kPassword, 0});
+}
+std::unique_ptr<FtpClientPort> MakeCurlFtpClient(FtpLogin login) {
+  return std::make_unique<CurlFtpClient>(std::move(login));
 }
 std::unique_ptr<FtpUploadPort> MakeCurlFtpUpload() {
   return std::make_unique<CurlFtpUpload>();

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/settings.h"
 #include "app/util.h"
 #include "platform/ports.h"
 
@@ -94,12 +95,7 @@ long MapCurlError(CURLcode rc) {
 }
 
 double FtpTimeScale() {
-  if (const char* scale = std::getenv("ORVEX_TIME_SCALE"); scale && *scale) {
-    char* end = nullptr;
-    const double v = std::strtod(scale, &end);
-    if (end && *end == '\0' && std::isfinite(v) && v > 0 && v <= 1000) return v;
-  }
-  return 1.0;
+  return TimeScaleSetting().value_or(1.0);
 }
 
 bool IsLoopbackAddress(const std::string& host) {
@@ -109,8 +105,7 @@ bool IsLoopbackAddress(const std::string& host) {
 }
 
 bool HostForbidden(const std::string& host) {
-  const char* only = std::getenv("ORVEX_LOOPBACK_ONLY");
-  return only && std::strcmp(only, "1") == 0 && !IsLoopbackAddress(host);
+  return LoopbackOnlySetting() && !IsLoopbackAddress(host);
 }
 
 std::string FtpUrl(const std::string& host, const std::string& path, bool folder) {
@@ -312,8 +307,8 @@ struct CurlFtpSession::Transfer {
   }
 };
 
-CurlFtpSession::CurlFtpSession(std::string user, std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
+CurlFtpSession::CurlFtpSession(std::string user, std::string password, long port)
+    : user_(std::move(user)), password_(std::move(password)), port_(port) {
   GlobalInit();
 }
 
@@ -394,7 +389,7 @@ CurlFtpSession::Site CurlFtpSession::quoteSite(const std::string& path) const {
     s.target.url = FtpUrl(host_, "/", true);
     s.target.noCwd = true;
     s.target.serverFolder = serverFolder_;
-    s.folder = "/";
+    s.folder.assign(1, '/');  // not = "/": GCC 12 at -O3 warns falsely (-Wrestrict)
     s.argument = p;
   } else {
     s.folder = p.substr(0, slash);
@@ -426,6 +421,7 @@ void CurlFtpSession::prepare(Transfer& t, const Target& target) {
       std::chrono::milliseconds(std::max(1L, std::lround(kRequestTimeoutSec * 1000 * scale)));
   curl_easy_setopt(c, CURLOPT_URL, target.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
+  if (port_ > 0) curl_easy_setopt(c, CURLOPT_PORT, port_);
   curl_easy_setopt(c, CURLOPT_USERNAME, user_.c_str());
   curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

@@ -54,7 +54,8 @@ constexpr size_t kListingLimit = 1024 * 1024;
 // folder, so the next request starts afresh.
 class CurlFtpSession {
  public:
-  CurlFtpSession(std::string user, std::string password);
+  // `port` 0 is FTP's own (21).
+  CurlFtpSession(std::string user, std::string password, long port = 0);
   ~CurlFtpSession();
   CurlFtpSession(const CurlFtpSession&) = delete;
   CurlFtpSession& operator=(const CurlFtpSession&) = delete;
@@ -133,6 +134,7 @@ class CurlFtpSession {
   CURL* curl_ = nullptr;
   bool sessionOpen_ = false;
   std::set<curl_socket_t> sockets_;
+  long port_ = 0;
 };
 
 }  // namespace orvex

@@ -301,7 +301,7 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
     p.ftp().commands.clear();
     up->st.bFtpDone = false;
     up->st.ftpState = c.state;
-    up->ftp.UPG_PutCheckedUpload(c.put);
+    up->ftp.UPG_PutCheckedUpload({"PUT", {}, c.put});  // the fake reads the text
     p.vclock.advance(1000);
     std::vector<std::string> expected{c.put};
     expected.insert(expected.end(), c.after.begin(), c.after.end());
