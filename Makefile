@@ -9,7 +9,7 @@ SCENARIO ?= tools/terminal-sim/scenarios/sample.ini
 TIME_SCALE ?= 0.1
 ADDRESS ?= 127.0.0.2
 
-.PHONY: all deps build run test test-package test-asan test-tsan fuzz-smoke fuzz coverage bench clean
+.PHONY: all deps build run test test-package test-asan test-tsan fuzz-smoke fuzz soak coverage bench clean
 
 all: build
 
@@ -73,6 +73,16 @@ test-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) -G Ninja -DORVEX_TSAN=ON
 	cmake --build $(BUILD_TSAN) --target orvex_curl_tests
 	cd $(BUILD_TSAN) && $(NO_ASLR) ctest --output-on-failure --timeout 600
+
+# The seeded random campaign for long runs (scripts/soak), one program a
+# case in the normal build: SEEDS new seeds from FIRST_SEED (default a
+# random one, printed), or SEED=N to replay one; JOBS side by side. Prints
+# a table of what it drew (cases per fault kind, chain, action, server) and
+# each violation's seed. `make test` runs a fixed set of seeds.
+SEEDS ?= 50
+JOBS ?= 1
+soak: build
+	SEEDS="$(SEEDS)" SEED="$(SEED)" FIRST_SEED="$(FIRST_SEED)" JOBS="$(JOBS)" BUILD="$(BUILD)" scripts/soak
 
 # Line and branch coverage of src/ per folder, from the whole suite built with
 # gcc --coverage in build-coverage (scripts/coverage; installs gcovr if missing).

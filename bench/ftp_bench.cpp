@@ -1,5 +1,9 @@
-// The libcurl FTP adapter on one loopback FTP server (tests/support/
-// ftp_server.py), each figure against a reference measured in the same run:
+// The libcurl FTP adapter on one loopback FTP server, each figure against a
+// reference measured in the same run. The server is the tests' own
+// (tests/support/ftp_server.py, pyftpdlib, port 21), or with --server vsftpd
+// Debian's vsftpd, a server written in C that spends far less CPU on a
+// transfer, on an unprivileged port with a configuration of our own
+// (throughput only):
 //
 //   --mode throughput  PUT and GET through the adapter and through the curl
 //                      command line (seconds), with the CPU time the server
@@ -13,9 +17,16 @@
 // Prints one JSON object a line per measurement ({"key": ..., "value": ...})
 // for bench/report.py; no thresholds, a measuring tool.
 //
-//   ftp_bench --mode throughput|ticks|rss [--mb 200] [--rounds 3] [--hold 3]
+//   ftp_bench --mode throughput|ticks|rss [--server python|vsftpd] [--mb 200]
+//             [--rounds 3] [--hold 3]
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -34,9 +45,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/curl_ftp.h"
 #include "support/ftp_test_server.h"
@@ -63,7 +76,8 @@ double Number(int argc, char** argv, const char* name, double fallback) {
   return t.empty() ? fallback : std::max(0.001, std::atof(t.c_str()));
 }
 
-// User + system CPU seconds of a process from /proc (the server's).
+// User + system CPU seconds of a process from /proc (the server's), with
+// those of its children that it has reaped (vsftpd's sessions).
 double ProcessCpu(pid_t pid) {
   std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
   std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -71,12 +85,22 @@ double ProcessCpu(pid_t pid) {
   if (close == std::string::npos) return 0;
   std::istringstream rest(all.substr(close + 2));
   std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
+  unsigned long long ticks = 0;
+  for (int i = 3; i <= 17 && rest >> field; ++i)
+    if (i >= 14) ticks += std::stoull(field);
+  return double(ticks) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Waits up to the bound until a process has no children left.
+void WaitForChildren(pid_t pid, int boundMs) {
+  const std::string path =
+      "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children";
+  for (int waited = 0; waited < boundMs; waited += 10) {
+    std::ifstream f(path);
+    std::string child;
+    if (!f || !(f >> child)) return;
+    usleep(10000);
   }
-  return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
 double RusageCpu(int who) {
@@ -112,8 +136,9 @@ bool ResetPeak() {
 // One command with a fresh client (so the login counts, as it does for the
 // command line), run in an event loop of this thread; seconds, or a
 // negative number on failure.
-double RunAdapter(const std::string& host, const orvex::FtpCommand& command) {
-  auto client = orvex::MakeCurlFtpClient();
+double RunAdapter(const orvex::FtpLogin& login, const std::string& host,
+                  const orvex::FtpCommand& command) {
+  auto client = orvex::MakeCurlFtpClient(login);
   int last = 0;
   QEventLoop loop;
   client->setStateChanged([&](int s) {
@@ -139,11 +164,12 @@ double RunAdapter(const std::string& host, const orvex::FtpCommand& command) {
   return seconds;
 }
 
-double RunCurl(const QStringList& args) {
+double RunCurl(const orvex::FtpLogin& login, const QStringList& args) {
   QProcess p;
   QElapsedTimer t;
   t.start();
-  p.start("curl", QStringList{"-s", "-S", "--max-time", "600", "-u", "termuser:skyharbor"} + args);
+  const QString user = QString::fromStdString(login.user + ":" + login.password);
+  p.start("curl", QStringList{"-s", "-S", "--max-time", "600", "-u", user} + args);
   if (!p.waitForFinished(kBoundMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
     std::fprintf(stderr, "ftp_bench: curl %s failed: %s\n", qPrintable(args.join(' ')),
                  p.readAllStandardError().constData());
@@ -205,6 +231,151 @@ QString TempBase() {
   return QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() ? shm : QDir::tempPath();
 }
 
+// Debian's vsftpd on a loopback address of its own and an unprivileged
+// port, from a configuration written here: anonymous login straight into
+// the served folder, uploads allowed, passive mode only, on the same
+// address. It never reads the system's configuration and never listens
+// beyond loopback; it ends with this object, on the death of this process
+// (its sessions end with it), and after its lifetime at the latest.
+class VsftpdServer {
+ public:
+  static constexpr long kPort = 2121;
+
+  VsftpdServer(const QString& root, const QString& work, int lifetimeSec)
+      : root_(root), work_(work), lifetimeSec_(lifetimeSec) {}
+  ~VsftpdServer() { stop(); }
+  VsftpdServer(const VsftpdServer&) = delete;
+  VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+  bool start() {
+    const QString program = "/usr/sbin/vsftpd";
+    if (!QFileInfo(program).isExecutable()) {
+      std::fprintf(stderr, "ftp_bench: %s is missing (scripts/install-deps)\n",
+                   qPrintable(program));
+      return false;
+    }
+    address_ = "127.0.6." + std::to_string(getpid() % 250 + 1);
+    // The sessions drop to the "ftp" user, shut in the served folder, which
+    // vsftpd wants them unable to write (as it does the empty folder it
+    // shuts its helpers in); the folder the transfers use is theirs.
+    const QString empty = work_ + "/vsftpd-empty";
+    QDir().mkpath(empty);
+    const auto readable = QFileDevice::Permissions(0x7555);
+    for (const QString& d : {empty, root_, root_ + "/tffs0"}) QFile::setPermissions(d, readable);
+    QFile::setPermissions(root_ + "/tffs0/bin", QFileDevice::Permissions(0x7777));
+    const QString conf = work_ + "/vsftpd.conf";
+    QFile f(conf);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const QString a = QString::fromStdString(address_);
+    QStringList lines{"listen=YES",
+                      "listen_ipv6=NO",
+                      "listen_address=" + a,
+                      "listen_port=" + QString::number(kPort),
+                      "background=NO",
+                      "anonymous_enable=YES",
+                      "local_enable=NO",
+                      "no_anon_password=YES",
+                      "anon_root=" + root_,
+                      "write_enable=YES",
+                      "anon_upload_enable=YES",
+                      "anon_other_write_enable=YES",
+                      "anon_umask=022",
+                      "allow_writeable_chroot=YES",
+                      "pasv_enable=YES",
+                      "pasv_address=" + a,
+                      "pasv_min_port=40000",
+                      "pasv_max_port=40999",
+                      "port_enable=NO",
+                      "connect_from_port_20=NO",
+                      "secure_chroot_dir=" + empty,
+                      "xferlog_enable=NO",
+                      "dirmessage_enable=NO",
+                      "tcp_wrappers=NO",
+                      "hide_ids=YES",
+                      "max_clients=8"};
+    // Without root it cannot change users: it stays the user who started it.
+    if (geteuid() != 0) lines << "run_as_launching_user=YES";
+    f.write((lines.join('\n') + '\n').toUtf8());
+    f.close();
+
+    const std::string programPath = program.toStdString(), confPath = conf.toStdString();
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ < 0) return false;
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(0);
+      const int null = ::open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+      }
+      execl(programPath.c_str(), programPath.c_str(), confPath.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // The lifetime: a watcher that ends the server unless it goes first.
+    const pid_t server = pid_;
+    watcher_ = fork();
+    if (watcher_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(0);
+      sleep(static_cast<unsigned>(lifetimeSec_));
+      kill(server, SIGTERM);
+      _exit(0);
+    }
+    return awaitListening(10000);
+  }
+
+  void stop() {
+    for (pid_t* p : {&pid_, &watcher_}) {
+      if (*p <= 0) continue;
+      kill(*p, SIGTERM);
+      int status = 0;
+      for (int i = 0; i < 500 && waitpid(*p, &status, WNOHANG) == 0; ++i) usleep(10000);
+      if (waitpid(*p, &status, WNOHANG) == 0) {
+        kill(*p, SIGKILL);
+        waitpid(*p, &status, 0);
+      }
+      *p = -1;
+    }
+  }
+
+  const std::string& address() const { return address_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  // Connects until the server answers, it ends or the bound passes.
+  bool awaitListening(int boundMs) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < boundMs) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        std::fprintf(stderr, "ftp_bench: vsftpd ended at start (exit %d)\n", WEXITSTATUS(status));
+        return false;
+      }
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in sa{};
+      sa.sin_family = AF_INET;
+      sa.sin_port = htons(static_cast<uint16_t>(kPort));
+      inet_pton(AF_INET, address_.c_str(), &sa.sin_addr);
+      const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+      ::close(fd);
+      if (up) return true;
+      usleep(20000);
+    }
+    std::fprintf(stderr, "ftp_bench: vsftpd did not listen on %s:%ld\n", address_.c_str(), kPort);
+    return false;
+  }
+
+  QString root_, work_;
+  int lifetimeSec_;
+  std::string address_;
+  pid_t pid_ = -1, watcher_ = -1;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,22 +393,48 @@ int main(int argc, char** argv) {
   QDir().mkpath(root + "/tffs0/bin");
   QDir().mkpath(pc);
 
-  FtpTestServer::Options options;
-  options.lifetimeSec = 1800;
-  options.holdSeconds = Number(argc, argv, "--hold", 3.0);
-  FtpTestServer server(root.toStdString(), tmp.filePath("journal.txt").toStdString(), options);
-  if (!server.start()) {
-    std::fprintf(stderr, "ftp_bench: the FTP server did not start\n");
-    return 1;
+  // Either server; the figures refer to whichever runs.
+  const std::string which = Text(argc, argv, "--server", "python");
+  std::unique_ptr<FtpTestServer> python;
+  std::unique_ptr<VsftpdServer> vsftpd;
+  std::string host;
+  pid_t serverPid = -1;
+  orvex::FtpLogin login{"termuser", "skyharbor", 0};
+  if (which == "vsftpd") {
+    if (mode != "throughput") {
+      std::fprintf(stderr, "ftp_bench: vsftpd serves --mode throughput only\n");
+      return 64;
+    }
+    vsftpd = std::make_unique<VsftpdServer>(root, tmp.path(), 1800);
+    if (!vsftpd->start()) return 1;
+    host = vsftpd->address();
+    serverPid = vsftpd->pid();
+    login = {"anonymous", "bench", VsftpdServer::kPort};
+  } else if (which == "python") {
+    FtpTestServer::Options options;
+    options.lifetimeSec = 1800;
+    options.holdSeconds = Number(argc, argv, "--hold", 3.0);
+    python = std::make_unique<FtpTestServer>(root.toStdString(),
+                                             tmp.filePath("journal.txt").toStdString(), options);
+    if (!python->start()) {
+      std::fprintf(stderr, "ftp_bench: the FTP server did not start\n");
+      return 1;
+    }
+    host = python->address();
+    serverPid = python->pid();
+  } else {
+    std::fprintf(stderr, "ftp_bench: unknown --server %s\n", which.c_str());
+    return 64;
   }
-  const std::string host = server.address();
-  const QString url = QString("ftp://%1/%2Ftffs0/bin/").replace("%1", QString::fromStdString(host));
+  const QString hostPort =
+      QString::fromStdString(login.port ? host + ":" + std::to_string(login.port) : host);
+  const QString url = QString("ftp://%1/%2Ftffs0/bin/").replace("%1", hostPort);
   const std::string bin = "/tffs0/bin/";
   auto put = [&](const QString& local, const std::string& remote) {
-    return RunAdapter(host, {"PUT", {local.toStdString(), bin + remote}});
+    return RunAdapter(login, host, {"PUT", {local.toStdString(), bin + remote}});
   };
   auto get = [&](const std::string& remote, const QString& local) {
-    return RunAdapter(host, {"GET", {bin + remote, local.toStdString()}});
+    return RunAdapter(login, host, {"GET", {bin + remote, local.toStdString()}});
   };
   Emit("mb", double(mb));
 
@@ -246,11 +443,16 @@ int main(int argc, char** argv) {
     if (!WriteRandom(source, bytes)) return 1;
     // Each transfer: its time, the server's CPU and the client's CPU.
     auto measure = [&](const std::string& key, auto&& transfer, int who) {
-      const double server0 = ProcessCpu(server.pid()), client0 = RusageCpu(who);
+      const double server0 = ProcessCpu(serverPid), client0 = RusageCpu(who);
       const double seconds = transfer();
-      if (seconds < 0) std::exit(1);
+      if (seconds < 0) {
+        tmp.remove();  // std::exit runs no destructors of this scope
+        std::exit(1);
+      }
       Emit(key + "_s", seconds);
-      Emit(key + "_server_cpu_s", ProcessCpu(server.pid()) - server0);
+      // vsftpd's session of the transfer counts once the server has reaped it.
+      if (vsftpd) WaitForChildren(serverPid, 2000);
+      Emit(key + "_server_cpu_s", ProcessCpu(serverPid) - server0);
       Emit(key + "_client_cpu_s", RusageCpu(who) - client0);
     };
     for (int r = 0; r < rounds; ++r) {
@@ -259,7 +461,7 @@ int main(int argc, char** argv) {
       measure(
           "put_curl",
           [&] {
-            return RunCurl({"-T", source, url + "curl.bin"});
+            return RunCurl(login, {"-T", source, url + "curl.bin"});
           },
           RUSAGE_CHILDREN);
       measure(
@@ -267,7 +469,7 @@ int main(int argc, char** argv) {
       measure(
           "get_curl",
           [&] {
-            return RunCurl({"-o", pc + "/curl_back.bin", url + "curl.bin"});
+            return RunCurl(login, {"-o", pc + "/curl_back.bin", url + "curl.bin"});
           },
           RUSAGE_CHILDREN);
       for (const QString& f : {pc + "/ours_back.bin", pc + "/curl_back.bin"})
@@ -320,7 +522,10 @@ int main(int argc, char** argv) {
       const double seconds = transfer();
       done = true;
       sampler.join();
-      if (seconds < 0) std::exit(1);
+      if (seconds < 0) {
+        tmp.remove();  // std::exit runs no destructors of this scope
+        std::exit(1);
+      }
       const double top = std::max(double(peak), hwm ? RssPeak() : 0.0);
       Emit(key + "_idle_bytes", idle);
       Emit(key + "_peak_growth_bytes", top - idle);

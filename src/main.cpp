@@ -11,6 +11,7 @@
 #include "app/upgrader.h"
 #include "app/version.h"
 #include "platform/qt_platform.h"
+#include "platform/sql_history.h"
 #include "platform/terminal_lock.h"
 #include "ui/qt/main_window_view.h"
 
@@ -44,6 +45,11 @@ int main(int argc, char** argv) {
   orvex::ApplyEnvironment(cfg);
 
   orvex::QtPlatform platform;
+  // The upgrade history of the user; one that cannot be opened leaves a
+  // line in the log at the end of the upgrade, nothing more.
+  orvex::SqlHistory history;
+  history.open(orvex::SqlHistory::DefaultPath());
+  platform.setHistory(&history);
   orvex::Upgrader up(platform, cfg);
   if (!lock.acquire(QString::fromLatin1(orvex::Trim(up.win.text("txtIPAddress")).c_str()))) {
     QMessageBox::critical(nullptr, QString::fromLatin1(orvex::kProgramTitle), lock.refusal());

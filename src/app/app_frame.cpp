@@ -156,6 +156,7 @@ std::string AppFrame::ImageVersionFromName(const std::string& name) {
 }
 
 void AppFrame::Form_QueryUnload() {
+  up.seq.UPG_RecordUnfinishedChain();
   if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
   for (Timer* t :
        {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
@@ -170,6 +171,7 @@ void AppFrame::Form_Unload() {
     const std::string folder = std::string("..") + PathSep() + "SysInfo" + PathSep();
     up.platform.process().startProgram(folder + "SysInfoUpgrader.exe", folder);
   }
+  up.seq.UPG_RecordUnfinishedChain();
   if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
   for (Timer* t : {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
                    &up.ftp.tmrFTPReq, &up.zing.tmrConneTest})

@@ -6,14 +6,12 @@
 #include <map>
 #include <set>
 
+#include "app/settings.h"
+
 namespace orvex {
 
 void ApplyEnvironment(Config& cfg) {
-  if (const char* scale = std::getenv("ORVEX_TIME_SCALE"); scale && *scale) {
-    char* end = nullptr;
-    const double v = std::strtod(scale, &end);
-    if (end && *end == '\0' && std::isfinite(v) && v > 0 && v <= 1000) cfg.timeScale = v;
-  }
+  if (const auto scale = TimeScaleSetting()) cfg.timeScale = *scale;
   if (const char* addr = std::getenv("ORVEX_MODEM_ADDRESS"); addr && *addr)
     cfg.modemAddress = std::string(addr);
 }

@@ -49,7 +49,17 @@ int CliUi::msgBox(const std::string& text, int flags, const std::string& rawTitl
   const std::string title = rawTitle.empty() ? std::string(kProgramTitle) : rawTitle;
   const int buttons = flags & 0x7;
   if (!IsQuestion(buttons)) {
-    out_.message(KindOf(flags), title, text);
+    if ((flags & vbActionNeeded) && interactive_ && !asking_) {
+      // An instruction: the technician says on the terminal when it is done
+      // (nothing within the bound, or the end of input: the run goes on and
+      // the engine's own wait decides).
+      std::string ignored;
+      readLine(QStringLiteral("%1\n%2\nPress Enter when done. ")
+                   .arg(Output::Text(title), Output::Text(text).trimmed()),
+               ignored);
+      return vbOK;
+    }
+    out_.message(KindOf(flags), title, text, flags & vbActionNeeded);
     return vbOK;
   }
   const Buttons b = ButtonsOf(buttons);
@@ -73,23 +83,29 @@ bool CliUi::confirm(const std::string& title, const std::string& text) {
 }
 
 bool CliUi::askOnStdin(const std::string& title, const std::string& text, bool defaultYes) {
-  asking_ = true;
   const QString prompt = QStringLiteral("%1\n%2\n%3 ")
                              .arg(Output::Text(title), Output::Text(text).trimmed(),
                                   defaultYes ? QStringLiteral("[Y/n]") : QStringLiteral("[y/N]"));
-  const QByteArray bytes = prompt.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-  std::fflush(stderr);
+  std::string answer;
+  if (!readLine(prompt, answer)) return false;
+  const QString a = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
+  if (a.isEmpty()) return defaultYes;
+  return a == QLatin1String("y") || a == QLatin1String("yes");
+}
+
+bool CliUi::readLine(const QString& prompt, std::string& answer) {
+  asking_ = true;
+  out_.beginQuestion();
+  out_.prompt(prompt);
 
   // The event loop runs on while the technician thinks, as it does under a
   // message box of the window.
   QEventLoop loop;
-  QSocketNotifier notifier(STDIN_FILENO, QSocketNotifier::Read);
-  std::string answer;
+  QSocketNotifier notifier(inFd_, QSocketNotifier::Read);
   bool line = false;  // a whole line came (not the end of input, not the bound)
   QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
     char c = 0;
-    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    const ssize_t n = ::read(inFd_, &c, 1);
     if (n <= 0 || c == '\n') {
       line = n > 0;
       loop.quit();
@@ -97,16 +113,14 @@ bool CliUi::askOnStdin(const std::string& title, const std::string& text, bool d
     }
     if (answer.size() < 16) answer += c;
   });
-  QTimer::singleShot(kAnswerWaitMs, &loop, [&] {
-    std::fputs("\n(no answer in time)\n", stderr);
+  QTimer::singleShot(answerWaitMs_, &loop, [&] {
+    out_.prompt(QStringLiteral("\n(no answer in time)\n"));
     loop.quit();
   });
   loop.exec();
   asking_ = false;
-  if (!line) return false;
-  const QString a = QString::fromLocal8Bit(answer.c_str()).trimmed().toLower();
-  if (a.isEmpty()) return defaultYes;
-  return a == QLatin1String("y") || a == QLatin1String("yes");
+  out_.endQuestion();
+  return line;
 }
 
 void CliUi::showModal(const std::string& form) {

@@ -44,19 +44,30 @@ class CliUi : public UiPort {
   bool confirm(const std::string& title, const std::string& text);
 
   // How long a question on stdin waits for its answer before its safe
-  // button is taken.
+  // button is taken (and an instruction before the run goes on).
   static constexpr int kAnswerWaitMs = 10 * 60 * 1000;
+  // For tests: where the answers come from, and how long they are awaited.
+  void setInput(int fd, int answerWaitMs) {
+    inFd_ = fd;
+    answerWaitMs_ = answerWaitMs;
+  }
 
  private:
   // Reads y/n from stdin; nothing within the bound or end of input: the
   // default.
   bool askOnStdin(const std::string& title, const std::string& text, bool defaultYes);
+  // Writes the prompt on stderr and reads one line (at most 16 characters
+  // kept) while the event loop runs; false at the end of input or after
+  // the bound.
+  bool readLine(const QString& prompt, std::string& answer);
 
   Output& out_;
   bool yes_;
   bool interactive_;
   bool asking_ = false;
   bool yesAnswers_ = true;
+  int inFd_ = 0;  // stdin
+  int answerWaitMs_ = kAnswerWaitMs;
   std::string unanswered_;
   std::function<void(const std::string&)> modal_;
   std::function<void()> quit_;

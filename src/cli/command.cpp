@@ -69,6 +69,11 @@ Options::Options()
                              "orvex_<version>.bin, the firmware files, logs/ and Backup/ "
                              "(default: the current folder)."),
               QStringLiteral("DIR")),
+      history(QStringLiteral("history"),
+              QStringLiteral("The upgrade history file (default: "
+                             "$XDG_DATA_HOME/orvex-upgrader/history.db, or "
+                             "~/.local/share/orvex-upgrader/history.db)."),
+              QStringLiteral("FILE")),
       yes(QStringList{QStringLiteral("y"), QStringLiteral("yes"), QStringLiteral("assume-yes")},
           QStringLiteral("Answer Yes to every question of the upgrader, and confirm restore, "
                          "reset and factory-defaults; never to \"close anyway?\" after a "
@@ -92,7 +97,7 @@ Options::Options()
 }
 
 QList<QCommandLineOption> Options::documented() const {
-  return {address, release, yes, reinstall, json, quiet, help, version};
+  return {address, release, history, yes, reinstall, json, quiet, help, version};
 }
 
 QList<QCommandLineOption> Options::all() const {

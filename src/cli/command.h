@@ -60,7 +60,10 @@ class Command {
 
   // An empty text when the arguments fit the command, else what is wrong.
   virtual QString check(const QStringList& args) const;
-  // Runs the command on a started session and returns the exit code.
+  // The command talks to the terminal: the session is started first.
+  virtual bool needsTerminal() const { return true; }
+  // Runs the command on a started session (or, for a command that needs no
+  // terminal, one that was not started) and returns the exit code.
   virtual int run(Session& session, const QStringList& args) const = 0;
 
  private:
@@ -76,7 +79,7 @@ const Command* FindCommand(const QString& name);
 // The global options, in the order --help lists them.
 struct Options {
   Options();
-  QCommandLineOption address, release, yes, reinstall, json, quiet, help, version;
+  QCommandLineOption address, release, history, yes, reinstall, json, quiet, help, version;
   // For the build: the manual page and the completion, on stdout.
   QCommandLineOption manPage, bashCompletion;
   QList<QCommandLineOption> all() const;

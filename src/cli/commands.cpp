@@ -3,6 +3,7 @@
 // waits until the engine is idle; then it reports what the engine recorded.
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/command.h"
@@ -114,6 +115,7 @@ class UpgradeCommand : public Command {
       up.win.setValue(UpgradeItemCheckBox(item),
                       std::count(asked.begin(), asked.end(), item) ? 1 : 0);
     s.setAskedItems(asked);
+    s.openHistory();
     up.click("cmdUpgrade");
     if (s.ui().confirmationNeeded())
       return s.finish(kExitConfirmationNeeded,
@@ -176,12 +178,16 @@ class RestoreCommand : public Command {
     if (!confirmed) return NotConfirmed(s);
     if (s.refusal() != Refusal::None) return s.finish(kExitRefused, RefusalReason(s.refusal()));
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the end of the restore"));
-    const QString after = Latin1(up.win.text("txtCurrentSoftwareVersion"));
-    const bool done =
-        s.reached() &&
-        CompareShownVersionTexts(after.toStdString(), wanted.toStdString()) == VersionMatch::Same;
-    s.out().item(ItemWord(UpgradeItem::Software), Latin1(before), after, wanted,
-                 done ? QStringLiteral("done") : QStringLiteral("failed"));
+    // The engine judged the restore by the version after the restart.
+    const auto& results = up.seq.itemResults();
+    const UpgradeItemResult* r =
+        !results.empty() && results.back().restore ? &results.back() : nullptr;
+    const bool done = r && r->outcome == ItemOutcome::Done;
+    const QString after = Latin1(r ? r->after : up.win.text("txtCurrentSoftwareVersion"));
+    const ItemOutcome outcome =
+        !r || r->outcome == ItemOutcome::Running ? ItemOutcome::Failed : r->outcome;
+    s.out().item(ItemWord(UpgradeItem::Software), Latin1(r ? r->before : before), after, wanted,
+                 Latin1(ItemOutcomeName(outcome)));
     return done ? s.finish(kExitDone, {})
                 : s.finish(kExitFailed,
                            QStringLiteral("the terminal does not show version %1 after the restore")
@@ -237,6 +243,45 @@ class FetchLogCommand : public Command {
   }
 };
 
+// ---------------------------------------------------------------- history
+
+class HistoryCommand : public Command {
+ public:
+  HistoryCommand()
+      : Command(QStringLiteral("history"),
+                QStringLiteral("List the upgrade history, newest first: one line per item of "
+                               "every upgrade, with its time (UTC), the terminal's address and "
+                               "antenna serial number, the versions before and after, the "
+                               "result, the log file and the front-end; with --address, that "
+                               "terminal's only. Needs no terminal.")) {}
+
+  bool needsTerminal() const override { return false; }
+
+  int run(Session& s, const QStringList&) const override {
+    SqlHistory history;
+    const QString path = s.historyPath();
+    if (!history.openExisting(path)) {
+      if (history.error().isEmpty()) return s.finish(kExitDone, {});  // no upgrade yet
+      return s.finish(kExitFailed,
+                      QStringLiteral("the upgrade history %1: %2").arg(path, history.error()));
+    }
+    const std::vector<HistoryRow> rows = history.rows(s.settings().address);
+    if (!history.error().isEmpty())
+      return s.finish(kExitFailed,
+                      QStringLiteral("the upgrade history %1: %2").arg(path, history.error()));
+    for (const HistoryRow& r : rows) {
+      QJsonObject o{{"time", Latin1(r.time)},     {"address", Latin1(r.address)},
+                    {"item", Latin1(r.item)},     {"before", Latin1(r.before)},
+                    {"after", Latin1(r.after)},   {"new", Latin1(r.expected)},
+                    {"result", Latin1(r.result)}, {"front_end", Latin1(r.frontEnd)}};
+      if (!r.antennaSerial.empty()) o.insert("antenna_serial", Latin1(r.antennaSerial));
+      if (!r.logFile.empty()) o.insert("log", Latin1(r.logFile));
+      s.out().historyRow(o);
+    }
+    return s.finish(kExitDone, {});
+  }
+};
+
 }  // namespace
 
 const std::vector<std::unique_ptr<Command>>& Commands() {
@@ -253,6 +298,7 @@ const std::vector<std::unique_ptr<Command>>& Commands() {
         QStringLiteral("Restore the terminal's factory defaults; it restarts. Needs --yes."),
         "cmdRestoreDefaults", "Restore the factory defaults of the Satellite IP Modem now?"));
     c.push_back(std::make_unique<FetchLogCommand>());
+    c.push_back(std::make_unique<HistoryCommand>());
     return c;
   }();
   return commands;

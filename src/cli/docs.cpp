@@ -186,13 +186,14 @@ QString ManPage() {
 
 QString BashCompletion() {
   const Options options;
-  QStringList optionWords, valueOptions, dirOptions;
+  QStringList optionWords, valueOptions, dirOptions, fileOptions;
   for (const QCommandLineOption& o : options.documented())
     for (const QString& n : o.names()) {
       const QString word = (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
       optionWords << word;
       if (!o.valueName().isEmpty()) valueOptions << word;
       if (o.valueName() == QLatin1String("DIR")) dirOptions << word;
+      if (o.valueName() == QLatin1String("FILE")) fileOptions << word;
     }
   QStringList commandWords;
   QString cases;
@@ -224,6 +225,8 @@ QString BashCompletion() {
   s += QStringLiteral("  case $prev in\n");
   s += QStringLiteral("    %1) COMPREPLY=($(compgen -d -- \"$cur\")); return ;;\n")
            .arg(dirOptions.join(QLatin1Char('|')));
+  s += QStringLiteral("    %1) COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n")
+           .arg(fileOptions.join(QLatin1Char('|')));
   s += QStringLiteral("    %1) return ;;\n").arg(valueOptions.join(QLatin1Char('|')));
   s += QStringLiteral("  esac\n");
   s += QStringLiteral("  local i cmd= release=\n");

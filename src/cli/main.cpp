@@ -102,6 +102,11 @@ int main(int argc, char** argv) {
   settings.yes = parser.isSet(options.yes);
   settings.reinstall = parser.isSet(options.reinstall);
   settings.stdinIsTerminal = ::isatty(STDIN_FILENO) == 1;
+  if (parser.isSet(options.history)) {
+    if (parser.value(options.history).isEmpty())
+      return usage(QStringLiteral("--history needs a file"));
+    settings.history = QFileInfo(parser.value(options.history)).absoluteFilePath();
+  }
   // The home folder is the current folder, as for the window: file names in
   // the upgrader's FTP commands are relative to it.
   if (!QDir::setCurrent(settings.release))
@@ -110,9 +115,11 @@ int main(int argc, char** argv) {
   Output::Mode mode;
   mode.json = parser.isSet(options.json);
   mode.quiet = parser.isSet(options.quiet);
-  mode.tty = ::isatty(STDOUT_FILENO) == 1;
+  // A terminal that cannot move the cursor (TERM=dumb) gets no bar.
+  mode.tty = ::isatty(STDOUT_FILENO) == 1 && qEnvironmentVariable("TERM") != QLatin1String("dumb");
   Output out(mode);
   Session session(settings, out);
-  if (const int code = session.start(); code != Session::kGoOn) return code;
+  if (command->needsTerminal())
+    if (const int code = session.start(); code != Session::kGoOn) return code;
   return command->run(session, positional);
 }

@@ -1,5 +1,8 @@
 #include "cli/output.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,13 +10,6 @@
 #include <cmath>
 
 namespace orvex::cli {
-
-namespace {
-
-// Progress lines and events at most this often, and the last one always.
-constexpr qint64 kProgressIntervalMs = 250;
-
-}  // namespace
 
 Output::Output(Mode mode, std::FILE* out, std::FILE* err) : mode_(mode), out_(out), err_(err) {}
 
@@ -48,9 +44,15 @@ QString Output::ProgressLine(const Progress& p, double rate, double secondsLeft,
     const long s = std::lround(secondsLeft);
     tail += QStringLiteral("  %1:%2 left").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
   }
-  const QString head = QStringLiteral("%1 %2 ").arg(p.direction, p.name);
-  const int barWidth = std::max(10, width - static_cast<int>(head.size() + tail.size()) - 2);
+  QString head = QStringLiteral("%1 %2 ").arg(p.direction, p.name);
+  const int barWidth = width - static_cast<int>(head.size() + tail.size()) - 2;
   QString bar;
+  if (barWidth < 10) {
+    // No room for a bar: the name gives way to the numbers, then the numbers.
+    const qsizetype room = std::max<qsizetype>(0, width - tail.size());
+    if (head.size() > room) head = head.left(std::max<qsizetype>(0, room - 1)) + QLatin1Char(' ');
+    return (head + tail.trimmed()).left(std::max(0, width));
+  }
   if (p.total > 0) {
     const int filled =
         static_cast<int>(std::min<long long>(p.bytes * barWidth / p.total, barWidth));
@@ -61,7 +63,7 @@ QString Output::ProgressLine(const Progress& p, double rate, double secondsLeft,
 }
 
 void Output::line(std::FILE* f, const QString& text) {
-  if (f == out_) clearBar();
+  clearBar();
   // Terminal and file text never drives the user's terminal: control
   // characters other than the line end and tab are shown as \xHH.
   QString shown;
@@ -79,18 +81,41 @@ void Output::line(std::FILE* f, const QString& text) {
   std::clearerr(f);
 }
 
+int Output::TerminalWidth(int fd) {
+  struct winsize ws {};
+  if (::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+  bool ok = false;
+  const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+  return ok && columns > 0 && columns <= 10000 ? columns : 80;
+}
+
 void Output::clearBar() {
   if (!barShown_) return;
+  // Out before anything else reaches the screen, stderr included.
   std::fputs("\r\033[K", out_);
+  std::fflush(out_);
   barShown_ = false;
+}
+
+void Output::prompt(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), err_);
+  std::fflush(err_);
+}
+
+void Output::beginQuestion() {
+  clearBar();
+  asking_ = true;
 }
 
 void Output::json(const QJsonObject& o) {
   // The kind of event first, for the reader; the rest in the order of keys.
   QJsonObject rest = o;
   rest.remove(QLatin1String("event"));
-  rest.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-  rest.insert("address", address_);
+  // A history row brings its own time and address.
+  if (!rest.contains(QLatin1String("time")))
+    rest.insert("time", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+  if (!rest.contains(QLatin1String("address"))) rest.insert("address", address_);
   QByteArray bytes = QJsonDocument(rest).toJson(QJsonDocument::Compact);
   const QByteArray kind =
       QJsonDocument(QJsonObject{{"event", o.value("event")}}).toJson(QJsonDocument::Compact);
@@ -127,12 +152,10 @@ void Output::progress(const Progress& given) {
     progressKey_ = key;
     progressClock_.start();
     progressStartBytes_ = p.bytes;
-    lastProgressMs_ = -1;
   }
+  // The engine throttles its reports; each one is shown. A rate is
+  // measured here only for a report that brings none (the IB flashing).
   const qint64 ms = progressClock_.elapsed();
-  const bool last = p.ended || (p.total > 0 && p.bytes >= p.total);
-  if (!last && lastProgressMs_ >= 0 && ms - lastProgressMs_ < kProgressIntervalMs) return;
-  lastProgressMs_ = ms;
   lastProgressBytes_ = p.bytes;
   if (p.rate < 0) {
     p.rate = ms > 0 ? (p.bytes - progressStartBytes_) * 1000.0 / ms : 0;
@@ -142,6 +165,7 @@ void Output::progress(const Progress& given) {
     QJsonObject o{{"event", "progress"},        {"step", p.step},  {"item", p.item},
                   {"direction", p.direction},   {"name", p.name},  {"bytes", p.bytes},
                   {"rate", std::round(p.rate)}, {"ended", p.ended}};
+    if (p.ended) o.insert("completed", p.completed);
     if (p.total > 0) {
       o.insert("total", p.total);
       o.insert("percent", static_cast<int>(std::min<long long>(p.bytes * 100 / p.total, 100)));
@@ -150,14 +174,16 @@ void Output::progress(const Progress& given) {
     json(o);
     return;
   }
-  if (mode_.quiet || !mode_.tty) return;
+  // No bar over a question that waits for its answer.
+  if (mode_.quiet || !mode_.tty || asking_) return;
   if (p.ended) {
     clearBar();
     return;
   }
-  const QByteArray bar =
-      (QStringLiteral("\r\033[K") + ProgressLine(p, p.rate, static_cast<double>(p.secondsLeft), 79))
-          .toUtf8();
+  const int width = TerminalWidth(::fileno(out_)) - 1;  // the last column wraps on some
+  const QByteArray bar = (QStringLiteral("\r\033[K") +
+                          ProgressLine(p, p.rate, static_cast<double>(p.secondsLeft), width))
+                             .toUtf8();
   std::fwrite(bar.constData(), 1, static_cast<size_t>(bar.size()), out_);
   std::fflush(out_);
   barShown_ = true;
@@ -180,9 +206,14 @@ void Output::question(const std::string& title, const std::string& text, const Q
                       answeredBy == "--yes" ? "by --yes" : "by default", answer));
 }
 
-void Output::message(const QString& kind, const std::string& title, const std::string& text) {
-  if (mode_.json)
-    json({{"event", "message"}, {"kind", kind}, {"title", Text(title)}, {"text", Text(text)}});
+void Output::message(const QString& kind, const std::string& title, const std::string& text,
+                     bool actionNeeded) {
+  if (mode_.json) {
+    QJsonObject o{
+        {"event", "message"}, {"kind", kind}, {"title", Text(title)}, {"text", Text(text)}};
+    if (actionNeeded) o.insert("action_needed", true);
+    json(o);
+  }
   if (mode_.quiet && kind != QLatin1String("error") && kind != QLatin1String("warning")) return;
   line(err_, QStringLiteral("%1: %2\n%3").arg(kind, Text(title), Text(text).trimmed()));
 }
@@ -249,6 +280,28 @@ void Output::error(const QString& text) {
   if (mode_.json)
     json({{"event", "message"}, {"kind", "error"}, {"title", "orvex-upgrade"}, {"text", text}});
   line(err_, QStringLiteral("orvex-upgrade: %1").arg(text));
+}
+
+void Output::warning(const QString& text) {
+  if (mode_.json)
+    json({{"event", "message"}, {"kind", "warning"}, {"title", "orvex-upgrade"}, {"text", text}});
+  line(err_, QStringLiteral("orvex-upgrade: warning: %1").arg(text));
+}
+
+void Output::historyRow(const QJsonObject& row) {
+  if (mode_.json) {
+    QJsonObject o = row;
+    o.insert("event", "history");
+    json(o);
+    return;
+  }
+  const auto v = [&](const char* key) {
+    const QString s = row.value(QLatin1String(key)).toString();
+    return s.isEmpty() ? QStringLiteral("-") : s;
+  };
+  line(out_, QStringLiteral("%1  %2  %3  %4 -> %5 (new %6): %7  %8 %9")
+                 .arg(v("time"), v("address"), v("item"), v("before"), v("after"), v("new"),
+                      v("result"), v("front_end"), v("log")));
 }
 
 void Output::note(const QString& text) {

@@ -23,6 +23,7 @@ struct Progress {
   double rate = -1;            // bytes per second; -1: measured here
   long long secondsLeft = -1;  // -1: not known
   bool ended = false;          // the last report of this transfer
+  bool completed = false;      // with ended: the transfer succeeded
 };
 
 class Output {
@@ -30,7 +31,7 @@ class Output {
   struct Mode {
     bool json = false;
     bool quiet = false;
-    bool tty = false;  // stdout is a terminal: the progress bar is drawn
+    bool tty = false;  // stdout is a terminal (and TERM is not dumb): the progress bar is drawn
   };
   explicit Output(Mode mode, std::FILE* out = stdout, std::FILE* err = stderr);
 
@@ -46,7 +47,9 @@ class Output {
   void question(const std::string& title, const std::string& text, const QString& answer,
                 const QString& answeredBy);
   // kind: "error", "warning", "information", "message".
-  void message(const QString& kind, const std::string& title, const std::string& text);
+  // actionNeeded: the technician must do something at the terminal first.
+  void message(const QString& kind, const std::string& title, const std::string& text,
+               bool actionNeeded = false);
   // An item has ended (or was skipped): its line or event; the result
   // repeats every item. `event` false: in the result only.
   void item(const QString& name, const QString& before, const QString& after,
@@ -58,14 +61,27 @@ class Output {
   void result(int code, const QString& reason);
   // A line of the program itself: an error on stderr, a note on stdout.
   void error(const QString& text);
+  // A trouble of the program itself that does not stop it: on stderr.
+  void warning(const QString& text);
+  // A row of the upgrade history.
+  void historyRow(const QJsonObject& row);
   void note(const QString& text);
 
   // The engine's text for printing: Latin-1 to Unicode, CR LF to LF.
   static QString Text(const std::string& text);
   // "12.3 MB" and the like.
   static QString Bytes(double bytes);
-  // The progress line as the terminal shows it.
+  // The progress line as the terminal shows it, at most `width` characters.
   static QString ProgressLine(const Progress& p, double rate, double secondsLeft, int width);
+  // The columns of the terminal on fd (TIOCGWINSZ), else COLUMNS, else 80.
+  static int TerminalWidth(int fd);
+
+  // A question is asked on the terminal: the bar goes and is not drawn
+  // again until it is answered.
+  void beginQuestion();
+  void endQuestion() { asking_ = false; }
+  // The question's text on stderr, as it is (no line end added).
+  void prompt(const QString& text);
 
  private:
   void json(const QJsonObject& o);
@@ -79,11 +95,11 @@ class Output {
   std::FILE* err_;
   std::string lastStatus_;
   bool barShown_ = false;
+  bool asking_ = false;
   // The transfer the rate and the time left are measured for.
   QString progressKey_;
   QElapsedTimer progressClock_;
   long long progressStartBytes_ = 0;
-  qint64 lastProgressMs_ = -1;
   long long lastProgressBytes_ = -1;
 };
 

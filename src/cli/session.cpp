@@ -198,6 +198,17 @@ int Session::start() {
   return kGoOn;
 }
 
+QString Session::historyPath() const {
+  return settings_.history.isEmpty() ? SqlHistory::DefaultPath() : settings_.history;
+}
+
+void Session::openHistory() {
+  if (history_.isOpen()) return;
+  history_.setWarningHandler([this](const QString& text) { out_.warning(text); });
+  history_.open(historyPath());
+  platform_->setHistory(&history_);
+}
+
 bool Session::reached() const {
   return up_ && !up_->st.bUnloaded && up_->st.strCurrSwVersion != "0_0_0_0";
 }
@@ -233,6 +244,7 @@ void Session::showTransfer(const TransferProgress& t) {
   p.rate = t.bytesPerSecond();
   p.secondsLeft = t.secondsLeft();
   p.ended = t.ended;
+  p.completed = t.completed;
   out_.progress(p);
 }
 

@@ -14,6 +14,7 @@
 #include "cli/cli_ui.h"
 #include "cli/output.h"
 #include "platform/qt_core_platform.h"
+#include "platform/sql_history.h"
 #include "platform/terminal_lock.h"
 #include "transfer/transfer_meter.h"
 #include "upgrade/sequencer.h"
@@ -26,6 +27,7 @@ struct Settings {
   bool yes = false;
   bool reinstall = false;
   bool stdinIsTerminal = false;
+  QString history;  // the history file; empty: the user's default
 };
 
 // The command-line names of the items, in the order a chain runs them.
@@ -61,6 +63,12 @@ class Session {
   qint64 queryBoundMs() const;
   qint64 upgradeBoundMs() const;
 
+  // The history file of this run.
+  QString historyPath() const;
+  // Opens the upgrade history that the engine records the items in; one
+  // that cannot be opened is a warning and the run goes on without it.
+  void openHistory();
+
   // The terminal answered with its software version.
   bool reached() const;
   // The rule that refused the command, if one did.
@@ -95,7 +103,8 @@ class Session {
   Settings settings_;
   Output& out_;
   CliUi ui_;
-  std::unique_ptr<Platform> platform_;
+  SqlHistory history_;
+  std::unique_ptr<QtCorePlatform> platform_;
   std::unique_ptr<Upgrader> up_;
   TerminalLock lock_;
   QString address_;

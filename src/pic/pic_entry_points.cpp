@@ -32,6 +32,9 @@ void PicUpgrade::cmdPicUpgradeMenu_Click() {
   if (MsgBox(text, vbYesNo | vbExclamation, kProgramTitle) != vbYes) {
     up.ui.SetMouseCursor(0);
   } else if (st.bPicFwAvailable) {
+    // Judged as the chained item is: by the PIC version the release
+    // information shows after the terminal's restart.
+    up.seq.UPG_ItemStarted(UpgradeItem::Pic);
     UPG_StandalonePICUpgrade();
   } else {
     MsgBox("PIC binary Unavailable. Operation Cancelled.", vbOKOnly | vbExclamation);
@@ -63,7 +66,7 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   // engine ignore a failure of this upload and leave the window busy.
   st.bFtpDone = false;
   // The local name is relative to the home folder, the current folder.
-  up.ftp.inetFTP->execute({"PUT", {st.strLocalPicFile, kRemotePicFile}});
+  up.ftp.UPG_PutCheckedUpload({"PUT", {st.strLocalPicFile, kRemotePicFile}});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
 }
 

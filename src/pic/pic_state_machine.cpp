@@ -55,7 +55,47 @@ int CompleteResults(const std::string& text) {
   return n;
 }
 
+// The shell's print of image.txt (the text before its result) names a
+// software image: its first line that is not blank starts with /bin/.
+bool NamesSoftwareImage(const std::string& text) {
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = Trim(text.substr(at, end - at));
+    if (!line.empty()) return StartsWith(line, "/bin/");
+    at = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
+
+void PicUpgrade::OnScriptAnswer(long state, const std::string& chunk) {
+  loggedInText += chunk;
+  if (loggedInText.size() > kLoggedInTextMax)
+    loggedInText.erase(0, loggedInText.size() - kLoggedInTextMax);
+  // The battery checks look for their marker in all that came; the other
+  // states decide on results whose lines have ended.
+  const bool battery = state == PIC_UPG_STATE_PREP_CHECK_BATT || state == PIC_UPG_STATE_CHECK_BATT;
+  const int needed = state == PIC_UPG_STATE_LOGGEDIN ? 2 : 1;
+  if (!battery && CompleteResults(loggedInText) < needed) return;
+  const std::string text = loggedInText;
+  switch (state) {
+    case PIC_UPG_STATE_PREP_LOGGEDIN: OnPrepLoggedIn(text); break;
+    case PIC_UPG_STATE_PREP_CHECK_BATT: OnPrepCheckBattery(text); break;
+    case PIC_UPG_STATE_PREP_CHK_IMG: OnPrepCheckImage(text); break;
+    case PIC_UPG_STATE_PREP_BKUP_IMG: OnPrepBackupImage(text); break;
+    case PIC_UPG_STATE_PREP_CREATE_XIMG: OnPrepCreateImage(text); break;
+    case PIC_UPG_STATE_LOGGEDIN: OnLoggedIn(text); break;
+    case PIC_UPG_STATE_RECOVER_IMG: OnRecoverImage(text); break;
+    case PIC_UPG_STATE_CHECK_BATT: OnCheckBattery(text); break;
+    default: break;
+  }
+  // A complete answer that did not move the state on is done with: the
+  // next one is judged by itself.
+  if (!battery && st.picUpgradeState == state) loggedInText.clear();
+}
 
 bool PicUpgrade::PlatformIs(long platformId) const {
   return st.termPlatformId == platformId || st.pkgPlatformId == platformId;
@@ -117,21 +157,49 @@ void PicUpgrade::PrepBatteryStop() {
       vbOKOnly | vbCritical, kUpgraderTitle);
 }
 
+// The descriptor is saved as uimage.txt only when it names a software image
+// and no saved one is there yet: a pass that stopped after saving it (or
+// after putting the PIC file in its place) must not, when it is run again,
+// move the PIC file's descriptor over the saved one. Otherwise the PIC file
+// goes in place of image.txt, and the reflash pass puts the saved
+// descriptor back (or removes the PIC file's).
 void PicUpgrade::OnPrepCheckImage(const std::string& text) {
+  if (prepSavedCheck) {
+    if (Contains(text, kFailed)) {
+      LogReceived("ls outcome: ", text);
+      SendShellLine("mv \"image.txt\",\"uimage.txt\"");
+      SetPicState(PIC_UPG_STATE_PREP_BKUP_IMG);
+      SetStatus("Preparing for PIC-Upgrade..");
+      StartWatchdog();
+    } else if (Contains(text, kOk)) {
+      LogReceived("ls outcome: ", text);
+      Util_LogWrite(INF, "A saved image descriptor uimage.txt is already there: it is kept.");
+      PrepPutPicDescriptor();
+    }
+    return;
+  }
   if (Contains(text, kOk)) {
-    // The terminal has a descriptor: keep it as uimage.txt.
     LogReceived("ls outcome: ", text);
-    SendShellLine("mv \"image.txt\",\"uimage.txt\"");
-    SetPicState(PIC_UPG_STATE_PREP_BKUP_IMG);
-    SetStatus("Preparing for PIC-Upgrade..");
-    StartWatchdog();
+    if (!NamesSoftwareImage(text)) {
+      Util_LogWrite(INF, "image.txt does not name a software image: it is not saved.");
+      PrepPutPicDescriptor();
+      return;
+    }
+    // The terminal has a descriptor: keep it as uimage.txt, unless a saved
+    // one is there already.
+    prepSavedCheck = true;
+    SendShellLine("copy \"uimage.txt\"");
   } else if (Contains(text, kFailed)) {
     LogReceived("ls outcome: ", text);
-    SendShellLine("copy \"pic.s19\",\"image.txt\"");
-    SetPicState(PIC_UPG_STATE_PREP_CREATE_XIMG);
-    SetStatus("Preparing for PIC-Upgrade...");
-    StartWatchdog();
+    PrepPutPicDescriptor();
   }
+}
+
+void PicUpgrade::PrepPutPicDescriptor() {
+  SendShellLine("copy \"pic.s19\",\"image.txt\"");
+  SetPicState(PIC_UPG_STATE_PREP_CREATE_XIMG);
+  SetStatus("Preparing for PIC-Upgrade...");
+  StartWatchdog();
 }
 
 void PicUpgrade::OnPrepBackupImage(const std::string& text) {
@@ -160,12 +228,7 @@ void PicUpgrade::OnPrepCreateImage(const std::string& text) {
 // The line sent was `cd "/tffs0/"; copy "uimage.txt"`: the choice between
 // removing the PIC file's descriptor and putting the saved one back needs
 // both results, however the shell splits its answer.
-void PicUpgrade::OnLoggedIn(const std::string& chunk) {
-  loggedInText += chunk;
-  if (loggedInText.size() > kLoggedInTextMax)
-    loggedInText.erase(0, loggedInText.size() - kLoggedInTextMax);
-  if (CompleteResults(loggedInText) < 2) return;
-  const std::string text = loggedInText;
+void PicUpgrade::OnLoggedIn(const std::string& text) {
   if (Contains(text, kFailed)) {
     // No saved descriptor: the terminal had none before the upgrade.
     LogReceived("cd outcome: ", text);
@@ -341,7 +404,7 @@ void PicUpgrade::tmrPicUpgResetDelay_Timer() {
         "Please perform the following steps in this order:\r\n\r\n- Power-up the Terminal "
         "manually by pressing the Power-button.\r\n- Wait until the the unit is Powered up.\r\n- "
         "Click 'OK' to continue when the unit is Up.\r\n\r\n",
-        vbOKOnly | vbInformation, kUpgraderTitle);
+        vbOKOnly | vbInformation | vbActionNeeded, kUpgraderTitle);
   up.zing.ZingReq_GetCurrentSoftwareVersion();
 }
 

@@ -57,10 +57,14 @@ class PicUpgrade : public Part {
   // Outputs of pic_data_show that told nothing about the battery, counted
   // across the data events of one battery check of the reflash pass.
   int picDataWaitCount = 0;
-  // What the shell has answered in PIC_UPG_STATE_LOGGEDIN so far: the
-  // results of `cd` and of the copy of the saved descriptor may come in
-  // several data events, and the choice between rm and mv needs both.
+  // What the shell has answered in the current state so far: a result may
+  // come in several data events, and the states that decide on a result
+  // wait until its line is complete (PIC_UPG_STATE_LOGGEDIN needs both the
+  // result of `cd` and of the copy of the saved descriptor).
   std::string loggedInText;
+  // PIC_UPG_STATE_PREP_CHK_IMG asked whether a saved descriptor is already
+  // on the terminal (an earlier pass that stopped after saving it).
+  bool prepSavedCheck = false;
 
   // The warning that every PIC upgrade confirmation shows: the long one when
   // the terminal or the image is of the platform that powers off after a
@@ -82,10 +86,16 @@ class PicUpgrade : public Part {
   // while the caller's message box is up) and the whole chain ends.
   void EndPicChain(const std::string& reason);
 
+  // The answer of the shell in states 4 to 8 and 13 to 15: collected
+  // across data events and handed to the state once it can decide.
+  void OnScriptAnswer(long state, const std::string& chunk);
+
   // Preparation pass (states 4 to 8)
   void OnPrepLoggedIn(const std::string& text);
   void OnPrepCheckBattery(const std::string& text);
   void OnPrepCheckImage(const std::string& text);
+  // The PIC file goes in place of image.txt (state 8 next).
+  void PrepPutPicDescriptor();
   void OnPrepBackupImage(const std::string& text);
   void OnPrepCreateImage(const std::string& text);
   void PrepBatteryStop();

@@ -48,7 +48,8 @@ void PicUpgrade::SendShellLine(const std::string& command) {
 
 void PicUpgrade::SetPicState(long state) {
   st.picUpgradeState = state;
-  if (state == PIC_UPG_STATE_LOGGEDIN) loggedInText.clear();
+  loggedInText.clear();
+  prepSavedCheck = false;
   Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
 }
 
@@ -106,14 +107,14 @@ void PicUpgrade::telnetShell_DataArrival(long bytesTotal) {
     case PIC_UPG_STATE_UNAME_SENT: OnUserNameState(text); break;
     case PIC_UPG_STATE_PREP_PASSWD_SENT:
     case PIC_UPG_STATE_PASSWD_SENT: OnPasswordState(text); break;
-    case PIC_UPG_STATE_PREP_LOGGEDIN: OnPrepLoggedIn(text); break;
-    case PIC_UPG_STATE_PREP_CHECK_BATT: OnPrepCheckBattery(text); break;
-    case PIC_UPG_STATE_PREP_CHK_IMG: OnPrepCheckImage(text); break;
-    case PIC_UPG_STATE_PREP_BKUP_IMG: OnPrepBackupImage(text); break;
-    case PIC_UPG_STATE_PREP_CREATE_XIMG: OnPrepCreateImage(text); break;
-    case PIC_UPG_STATE_LOGGEDIN: OnLoggedIn(text); break;
-    case PIC_UPG_STATE_RECOVER_IMG: OnRecoverImage(text); break;
-    case PIC_UPG_STATE_CHECK_BATT: OnCheckBattery(text); break;
+    case PIC_UPG_STATE_PREP_LOGGEDIN:
+    case PIC_UPG_STATE_PREP_CHECK_BATT:
+    case PIC_UPG_STATE_PREP_CHK_IMG:
+    case PIC_UPG_STATE_PREP_BKUP_IMG:
+    case PIC_UPG_STATE_PREP_CREATE_XIMG:
+    case PIC_UPG_STATE_LOGGEDIN:
+    case PIC_UPG_STATE_RECOVER_IMG:
+    case PIC_UPG_STATE_CHECK_BATT: OnScriptAnswer(state, text); break;
     case PIC_UPG_STATE_BATT_REBOOT_WAIT: OnBatteryRebootWait(text); break;
     case PIC_UPG_STATE_REFLASH_SENT: OnReflashSent(text); break;
     case PIC_UPG_STATE_WAIT_RESET:

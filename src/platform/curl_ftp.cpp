@@ -111,7 +111,7 @@ class HandOverReceiver final : public QObject {
 
 class CurlFtpClient final : public FtpClientPort {
  public:
-  CurlFtpClient() : worker_([this] { run(); }) {}
+  explicit CurlFtpClient(FtpLogin login) : login_(std::move(login)), worker_([this] { run(); }) {}
 
   ~CurlFtpClient() override {
     {
@@ -130,12 +130,15 @@ class CurlFtpClient final : public FtpClientPort {
   }
   void setRemoteHost(const std::string& host) override { host_ = host; }
 
+  void limitNextDownload(long long maxBytes) override { nextLimit_ = maxBytes; }
+
   void execute(const FtpCommand& command) override {
     const uint64_t id = ++lastIssued_;
     {
       std::lock_guard lock(mutex_);
-      jobs_.push_back({id, command, host_});
+      jobs_.push_back({id, command, host_, nextLimit_});
     }
+    nextLimit_ = -1;
     wake_.notify_all();
   }
 
@@ -169,6 +172,7 @@ class CurlFtpClient final : public FtpClientPort {
     uint64_t id;
     FtpCommand command;
     std::string host;
+    long long downloadLimit = -1;  // GET: the most bytes kept (-1: none)
   };
 
   // ---- GUI thread ----
@@ -229,7 +233,7 @@ class CurlFtpClient final : public FtpClientPort {
   bool cancelled(uint64_t id) const { return id <= cancelledUpTo_.load(); }
 
   void run() {
-    CurlFtpSession session(kUser, kPassword);
+    CurlFtpSession session(login_.user, login_.password, login_.port);
     for (;;) {
       Job job;
       bool reset = false;
@@ -313,7 +317,7 @@ class CurlFtpClient final : public FtpClientPort {
     } else if (cmd.verb == "RENAME" && !cmd.first.empty() && !cmd.second.empty() && !cmd.extra) {
       r = session.rename(cmd.first, cmd.second);
     } else if (cmd.verb == "GET" && !cmd.first.empty() && !cmd.second.empty()) {
-      r = session.get(cmd.first, cmd.second);
+      r = session.get(cmd.first, cmd.second, job.downloadLimit);
     } else if (cmd.verb == "PUT" && !cmd.first.empty() && !cmd.second.empty()) {
       r = session.put(cmd.first, cmd.second, false);
     } else {
@@ -337,6 +341,7 @@ class CurlFtpClient final : public FtpClientPort {
   // GUI-thread state.
   std::function<void(int)> handler_;
   std::string host_;
+  long long nextLimit_ = -1;
   uint64_t lastIssued_ = 0;
   uint64_t lastFinished_ = 0;
   long responseCode_ = 0;
@@ -346,6 +351,9 @@ class CurlFtpClient final : public FtpClientPort {
   HandOverReceiver receiver_;
 
   std::function<void(const FtpTransferBytes&)> progressHandler_;
+
+  // Set before the worker starts, read by it alone.
+  const FtpLogin login_;
 
   // Shared with the worker.
   std::atomic<uint64_t> cancelledUpTo_{0};
@@ -414,7 +422,10 @@ class CurlFtpUpload final : public FtpUploadPort {
 }  // namespace
 
 std::unique_ptr<FtpClientPort> MakeCurlFtpClient() {
-  return std::make_unique<CurlFtpClient>();
+  return MakeCurlFtpClient(FtpLogin{kUser, kPassword, 0});
+}
+std::unique_ptr<FtpClientPort> MakeCurlFtpClient(FtpLogin login) {
+  return std::make_unique<CurlFtpClient>(std::move(login));
 }
 std::unique_ptr<FtpUploadPort> MakeCurlFtpUpload() {
   return std::make_unique<CurlFtpUpload>();

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/settings.h"
 #include "app/util.h"
 #include "platform/ports.h"
 
@@ -94,12 +95,7 @@ long MapCurlError(CURLcode rc) {
 }
 
 double FtpTimeScale() {
-  if (const char* scale = std::getenv("ORVEX_TIME_SCALE"); scale && *scale) {
-    char* end = nullptr;
-    const double v = std::strtod(scale, &end);
-    if (end && *end == '\0' && std::isfinite(v) && v > 0 && v <= 1000) return v;
-  }
-  return 1.0;
+  return TimeScaleSetting().value_or(1.0);
 }
 
 bool IsLoopbackAddress(const std::string& host) {
@@ -109,8 +105,7 @@ bool IsLoopbackAddress(const std::string& host) {
 }
 
 bool HostForbidden(const std::string& host) {
-  const char* only = std::getenv("ORVEX_LOOPBACK_ONLY");
-  return only && std::strcmp(only, "1") == 0 && !IsLoopbackAddress(host);
+  return LoopbackOnlySetting() && !IsLoopbackAddress(host);
 }
 
 std::string FtpUrl(const std::string& host, const std::string& path, bool folder) {
@@ -165,6 +160,10 @@ struct CurlFtpSession::Transfer {
   std::string localPath;
   FILE* out = nullptr;
   bool writeFailed = false;
+  // GET with a bound: the most bytes kept, and whether the file was longer.
+  long long fileLimit = -1;
+  long long fileBytes = 0;
+  bool limitHit = false;
   // PUT: the local file being sent.
   FILE* in = nullptr;
   // GET, PUT: byte counts go to onBytes.
@@ -250,8 +249,19 @@ struct CurlFtpSession::Transfer {
         return 0;
       }
     }
-    const size_t written = std::fwrite(data, 1, size * n, t->out);
-    if (written != size * n) t->writeFailed = true;
+    size_t take = size * n;
+    if (t->fileLimit >= 0) {
+      const auto room = static_cast<unsigned long long>(t->fileLimit + 1 - t->fileBytes);
+      if (take >= room) {
+        take = static_cast<size_t>(room);
+        t->limitHit = true;
+      }
+    }
+    const size_t written = std::fwrite(data, 1, take, t->out);
+    t->fileBytes += static_cast<long long>(written);
+    if (written != take) t->writeFailed = true;
+    // Past the bound the transfer stops: returning short aborts it.
+    if (t->limitHit && !t->writeFailed) return 0;
     return written;
   }
 
@@ -297,8 +307,8 @@ struct CurlFtpSession::Transfer {
   }
 };
 
-CurlFtpSession::CurlFtpSession(std::string user, std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
+CurlFtpSession::CurlFtpSession(std::string user, std::string password, long port)
+    : user_(std::move(user)), password_(std::move(password)), port_(port) {
   GlobalInit();
 }
 
@@ -379,7 +389,7 @@ CurlFtpSession::Site CurlFtpSession::quoteSite(const std::string& path) const {
     s.target.url = FtpUrl(host_, "/", true);
     s.target.noCwd = true;
     s.target.serverFolder = serverFolder_;
-    s.folder = "/";
+    s.folder.assign(1, '/');  // not = "/": GCC 12 at -O3 warns falsely (-Wrestrict)
     s.argument = p;
   } else {
     s.folder = p.substr(0, slash);
@@ -411,6 +421,7 @@ void CurlFtpSession::prepare(Transfer& t, const Target& target) {
       std::chrono::milliseconds(std::max(1L, std::lround(kRequestTimeoutSec * 1000 * scale)));
   curl_easy_setopt(c, CURLOPT_URL, target.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
+  if (port_ > 0) curl_easy_setopt(c, CURLOPT_PORT, port_);
   curl_easy_setopt(c, CURLOPT_USERNAME, user_.c_str());
   curl_easy_setopt(c, CURLOPT_PASSWORD, password_.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -559,9 +570,11 @@ FtpResult CurlFtpSession::rename(const std::string& from, const std::string& to)
   return finish(quote(site, {"RNFR " + Normalize(a), "RNTO " + Normalize(b)}));
 }
 
-FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath) {
+FtpResult CurlFtpSession::get(const std::string& remote, const std::string& localPath,
+                              long long maxBytes) {
   Transfer t;
   t.localPath = localPath;
+  t.fileLimit = maxBytes;
   t.countBytes = true;
   prepare(t, fileTarget(JoinRemote(workingFolder_, remote)));
   curl_easy_setopt(t.curl, CURLOPT_WRITEFUNCTION, Transfer::OnFileData);
@@ -569,6 +582,16 @@ FtpResult CurlFtpSession::get(const std::string& remote, const std::string& loca
   // No SIZE first: only RETR's own refusal says that the file is not there.
   curl_easy_setopt(t.curl, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
   FtpResult r = perform(t);
+  if (!r.ok && t.limitHit && !t.writeFailed && t.out) {
+    // The file is longer than the bound: the part kept tells the caller so.
+    // The aborted transfer leaves the connection in no known state.
+    const bool closed = std::fclose(t.out) == 0;
+    t.out = nullptr;
+    finish(r);
+    if (closed) return FtpResult{};
+    std::remove(localPath.c_str());
+    return r;
+  }
   if (r.ok) {
     // An empty file sends no data: create it now.
     if (!t.out) t.out = OpenForWrite(localPath, "wb");

@@ -54,7 +54,8 @@ constexpr size_t kListingLimit = 1024 * 1024;
 // folder, so the next request starts afresh.
 class CurlFtpSession {
  public:
-  CurlFtpSession(std::string user, std::string password);
+  // `port` 0 is FTP's own (21).
+  CurlFtpSession(std::string user, std::string password, long port = 0);
   ~CurlFtpSession();
   CurlFtpSession(const CurlFtpSession&) = delete;
   CurlFtpSession& operator=(const CurlFtpSession&) = delete;
@@ -88,7 +89,9 @@ class CurlFtpSession {
   FtpResult help(std::string& reply);
   // RNFR/RNTO; both names absolute or relative to the working folder.
   FtpResult rename(const std::string& from, const std::string& to);
-  FtpResult get(const std::string& remote, const std::string& localPath);
+  // With maxBytes >= 0, at most maxBytes + 1 bytes are kept: a longer file
+  // is cut off there, the connection is dropped, and the result is success.
+  FtpResult get(const std::string& remote, const std::string& localPath, long long maxBytes = -1);
   FtpResult put(const std::string& localPath, const std::string& remote, bool ascii);
   // Logs out (QUIT, under the request time-outs) and drops the connection;
   // the next request logs in again in the login folder.
@@ -131,6 +134,7 @@ class CurlFtpSession {
   CURL* curl_ = nullptr;
   bool sessionOpen_ = false;
   std::set<curl_socket_t> sockets_;
+  long port_ = 0;
 };
 
 }  // namespace orvex

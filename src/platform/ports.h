@@ -155,6 +155,10 @@ class FtpClientPort {
     (void)handler;
   }
   virtual void setRemoteHost(const std::string& host) = 0;
+  // The next GET writes at most maxBytes + 1 bytes: a longer file ends
+  // there, and the command completes with the local file cut at that size,
+  // so the caller sees that it is too long.
+  virtual void limitNextDownload(long long maxBytes) = 0;
   virtual void execute(const FtpCommand& command) = 0;
   virtual void cancel() = 0;
   virtual bool stillExecuting() const = 0;
@@ -187,6 +191,9 @@ enum MsgBoxFlags : int {
   vbExclamation = 48,
   vbInformation = 64,
   vbDefaultButton2 = 256,  // the second button (No) is the default
+  // Not a desktop-runtime value: the box asks the technician to do something
+  // at the terminal first, and its OK says that it is done.
+  vbActionNeeded = 1 << 16,
 };
 enum MsgBoxResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
@@ -238,6 +245,29 @@ class ProcessPort {
   virtual void startProgram(const std::string& path, const std::string& workingDir) = 0;
 };
 
+// One line of the upgrade history: an item of one run, as it ended.
+struct HistoryRow {
+  std::string time;  // ISO 8601, UTC; empty: the history stamps it
+  std::string address;
+  std::string antennaSerial;  // empty where the terminal reports none
+  std::string item;
+  std::string before, after, expected;
+  std::string result;
+  std::string logFile;
+  std::string frontEnd;
+};
+
+// The upgrade history of the user, kept by the front-end. A history that
+// cannot be written never stops an upgrade: record() says so and the
+// engine goes on.
+class HistoryPort {
+ public:
+  virtual ~HistoryPort() = default;
+  // False when the row could not be written; lastError() says why.
+  virtual bool record(const HistoryRow& row) = 0;
+  virtual std::string lastError() const = 0;
+};
+
 // Everything the engine needs from the platform.
 class Platform {
  public:
@@ -250,6 +280,8 @@ class Platform {
   virtual EventPumpPort& pump() = 0;
   virtual ClockPort& clock() = 0;
   virtual ProcessPort& process() = 0;
+  // The upgrade history; nullptr when none is kept.
+  virtual HistoryPort* history() { return nullptr; }
 };
 
 }  // namespace orvex

@@ -60,8 +60,12 @@ class QtCorePlatform : public Platform {
   EventPumpPort& pump() override { return pump_; }
   ClockPort& clock() override { return clock_; }
   ProcessPort& process() override { return process_; }
+  HistoryPort* history() override { return history_; }
+  // The front-end's upgrade history (not owned); nullptr: none.
+  void setHistory(HistoryPort* history) { history_ = history; }
 
  private:
+  HistoryPort* history_ = nullptr;
   QtPump pump_;
   QtClock clock_;
   QtProcess process_;

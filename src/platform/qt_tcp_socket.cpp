@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <algorithm>
 
+#include "app/settings.h"
+
 namespace orvex {
 
 QtTcpSocket::QtTcpSocket(std::string name, QObject* parent)
@@ -29,7 +31,7 @@ QtTcpSocket::~QtTcpSocket() {
 }
 
 bool QtTcpSocket::LoopbackOnly() {
-  return qEnvironmentVariable("ORVEX_LOOPBACK_ONLY") == QLatin1String("1");
+  return LoopbackOnlySetting();
 }
 
 bool QtTcpSocket::IsLoopbackAddress(const std::string& host) {

@@ -1,12 +1,19 @@
 #include "transfer/ftp_engine.h"
 
+#include <algorithm>
+
 #include "app/upgrader.h"
+#include "transfer/remote_listing.h"
 
 namespace orvex {
 
 namespace {
 
 const char* const kBinFolder = "/tffs0/bin";
+
+bool IsImageTxtState(long state) {
+  return state >= CHECK_IMAGE_TXT_CMD && state <= DELETE_IMAGE_TXT_PART_CMD;
+}
 
 }  // namespace
 
@@ -120,8 +127,9 @@ void FtpEngine::OnCommandComplete() {
       Util_LogWrite(VRB, "[ FTP Command Complete ] : Lists of orvex.bin files retrieved");
       up.sw.UPG_HandleOldBinDeletions();
       // A failed delete (or one that never finished) has ended the chain with
-      // its own message; no backup and no upload follow it.
-      if (st.bFtpDone) break;
+      // its own message, and a close confirmed during the loop ends it too:
+      // no backup and no upload follow it.
+      if (st.bFtpDone || st.bUnloaded) break;
       SetStatus("Downloading Satellite IP Modem software to PC...");
       Util_LogWrite(DET, "current executable: " + up.sw.strCurrExecutable + "**");
       Util_LogWrite(DET, "current SoftwareFile : \"" + st.strBackupDir + PathSep() + "orvex_" +
@@ -146,6 +154,38 @@ void FtpEngine::OnCommandComplete() {
       SetStatus("Log downloaded");
       break;
     case UPGRADE_PIC_SA_CMD:
+    case UPGRADE_ANTENNA_ATB_CMD:
+    case UPGRADE_ANTENNA_HPA_CMD:
+    case UPGRADE_IB_SA_CMD: VerifyUpload(); break;
+    case CLEAR_LEFTOVER_CMD:
+      Util_LogWrite(VRB, "[ FTP Command Complete ] : leftover removed: " + upload_.remote);
+      std::erase(leftovers_, upload_.remote);
+      st.ftpState = upload_.state;
+      tmrFTPReq.setEnabled(true);
+      inetFTP->execute(pendingPut_);
+      break;
+    case VERIFY_UPLOAD_CMD: CheckUploadedSize(); break;
+    case DELETE_UPLOAD_CMD: ReportRemovedUpload(true); break;
+    case CHECK_IMAGE_TXT_CMD: up.sw.UPG_CheckImageTxtSize(); break;
+    case RENAME_IMAGE_TXT_CMD: up.sw.UPG_ImageTxtRenamed(); break;
+    case READ_BACK_IMAGE_TXT_CMD: up.sw.UPG_CompareImageTxt(); break;
+    case DELETE_IMAGE_TXT_PART_CMD: up.sw.UPG_ImageTxtPartRemoved(); break;
+    default:  // 19, 20: a close does not complete; nothing else is ever assigned
+      EndChainOnFailure("unexpected FTP completion");
+      up.ui.SetMouseCursor(0);
+      MsgBox(
+          "Upgrade failed.  Click OK and close the upgrader.  Check connection before retrying "
+          "upgrade.  Upgrader FTP state : " +
+              std::to_string(st.ftpState),
+          vbExclamation, kProgramTitle);
+      SetStatus("");
+      break;
+  }
+}
+
+void FtpEngine::ContinueAfterUpload(long state) {
+  switch (state) {
+    case UPGRADE_PIC_SA_CMD:
       st.bFtpDone = true;
       CloseConnection(false);
       SetStatus("PIC successfully uploaded! Wait...");
@@ -162,7 +202,7 @@ void FtpEngine::OnCommandComplete() {
         SetStatus("Uploading Antenna software! Wait...");
         Util_LogWrite(VRB, "Uploaded ATB file Successfully ! Continue with HPA.");
         tmrFTPReq.setEnabled(true);
-        inetFTP->execute({"PUT", {st.strHpaFile, "hpa.sxm"}});
+        UPG_PutCheckedUpload({"PUT", {st.strHpaFile, "hpa.sxm"}});
       } else {
         st.bFtpDone = true;
         CloseConnection(false);
@@ -183,16 +223,7 @@ void FtpEngine::OnCommandComplete() {
       Util_LogWrite(VRB, "Uploaded IB file Successfully !");
       up.ib.UPG_ResetTrg4IBUpgrade();
       break;
-    default:  // 19, 20: a close does not complete; nothing else is ever assigned
-      EndChainOnFailure("unexpected FTP completion");
-      up.ui.SetMouseCursor(0);
-      MsgBox(
-          "Upgrade failed.  Click OK and close the upgrader.  Check connection before retrying "
-          "upgrade.  Upgrader FTP state : " +
-              std::to_string(st.ftpState),
-          vbExclamation, kProgramTitle);
-      SetStatus("");
-      break;
+    default: break;
   }
 }
 
@@ -207,6 +238,13 @@ void FtpEngine::OnError() {
     Util_LogWrite(ERR, "Command not complete, Error code: " + std::to_string(code) + " " + info +
                            " ftp command: " + std::to_string(st.ftpState));
   if (st.bFtpDone) return;
+  // Whatever the terminal holds of image.txt or of a cut-off upload, the
+  // technician hears what it means for a restart.
+  if ((code == ftpErrTimeout || code == ftpErrConnectionReset) && IsImageTxtState(st.ftpState)) {
+    up.sw.UPG_ImageTxtCutOff();
+    return;
+  }
+  if (code == ftpErrConnectionReset && UploadCutOff()) return;
 
   switch (code) {
     case ftpErrTimeout:
@@ -326,6 +364,35 @@ void FtpEngine::OnServerRefused() {
       Util_LogWrite(ERR, "Unable to remove the unfinished image from the terminal.");
       up.sw.UPG_ReportAbandonedImage();
       break;
+    case UPGRADE_PIC_SA_CMD:
+    case UPGRADE_ANTENNA_ATB_CMD:
+    case UPGRADE_ANTENNA_HPA_CMD:
+    case UPGRADE_IB_SA_CMD:
+      // A full flash keeps what it took of the file: it goes again before
+      // the terminal can act on it.
+      Util_LogWrite(ERR, "[ FTP ERROR ] : unexpected FTP error occurred");
+      upload_ = UploadFor(st.ftpState);
+      RemoveUpload(RefusalMessage());
+      break;
+    case CLEAR_LEFTOVER_CMD:
+      // Nothing there (or it stays): the new upload replaces it, and its
+      // size is checked all the same.
+      Util_LogWrite(DET, "Leftover not removed: " + inetFTP->responseInfo());
+      st.ftpState = upload_.state;
+      tmrFTPReq.setEnabled(true);
+      inetFTP->execute(pendingPut_);
+      break;
+    case VERIFY_UPLOAD_CMD:
+      RemoveUpload(std::string("The ") + upload_.what +
+                   " on the Satellite IP Modem could not be verified." + CRLF +
+                   "Operation cancelled." + CRLF + CRLF + "Error Code:  " +
+                   std::to_string(inetFTP->responseCode()) + " : " + inetFTP->responseInfo());
+      break;
+    case DELETE_UPLOAD_CMD: ReportRemovedUpload(notFound); break;
+    case CHECK_IMAGE_TXT_CMD:
+    case RENAME_IMAGE_TXT_CMD:
+    case READ_BACK_IMAGE_TXT_CMD:
+    case DELETE_IMAGE_TXT_PART_CMD: up.sw.UPG_ImageTxtRefused(notFound); break;
     default: RefusedUnexpectedly(); break;
   }
 }
@@ -359,6 +426,7 @@ void FtpEngine::EndChainOnFailure(const std::string& reason) {
 void FtpEngine::OnDisconnected() {
   Util_LogWrite(DET, "FTP-State: Disconnected");
   tmrFTPReq.setEnabled(false);
+  const bool wasDone = st.bFtpDone;
   st.bFtpDone = true;
   up.ui.SetMouseCursor(0);
   switch (st.ftpState) {
@@ -383,7 +451,9 @@ void FtpEngine::OnDisconnected() {
     default:
       Util_LogWrite(ERR, "FTP connection was suddenly closed.");
       SetStatus("");
-      if (st.ftpState != GET_LOG_CMD) {
+      if (IsImageTxtState(st.ftpState)) {
+        if (!wasDone) up.sw.UPG_ImageTxtCutOff();
+      } else if (!(!wasDone && UploadCutOff()) && st.ftpState != GET_LOG_CMD) {
         EndChainOnFailure("FTP connection closed");
         MsgBox(std::string("The FTP connection to the Satellite IP Modem was closed "
                            "unexpectedly.") +
@@ -399,6 +469,10 @@ void FtpEngine::OnDisconnected() {
 
 void FtpEngine::tmrFTPReq_Timer() {
   Util_LogWrite(VRB, ">> tmrFTPReq_Timer()");
+  if (IsImageTxtState(st.ftpState) && !st.bFtpDone) {
+    up.sw.UPG_ImageTxtCutOff();
+    return;
+  }
   EndChainOnFailure("FTP watchdog expired");
   up.ui.SetMouseCursor(0);
   SetStatus("Timer expired. Checking connection....");
@@ -413,6 +487,153 @@ void FtpEngine::UPG_CloseFtpForImagePut() {
   Util_LogWrite(DET, "FTP state : CLOSE_CONN_IMAGE_PUT");
   tmrFTPReq.setEnabled(true);
   inetFTP->execute({"CLOSE", {}});
+}
+
+bool FtpEngine::IsCheckedUpload(long state) {
+  return state == UPGRADE_PIC_SA_CMD || state == UPGRADE_ANTENNA_ATB_CMD ||
+         state == UPGRADE_ANTENNA_HPA_CMD || state == UPGRADE_IB_SA_CMD;
+}
+
+FtpEngine::Upload FtpEngine::UploadFor(long state) const {
+  Upload u;
+  u.state = state;
+  switch (state) {
+    case UPGRADE_PIC_SA_CMD:
+      u.local = st.strLocalPicFile;
+      u.remote = "/tffs0/pic.s19";
+      u.what = "PIC software";
+      u.item = "PIC upgrade";
+      break;
+    case UPGRADE_ANTENNA_ATB_CMD:
+    case UPGRADE_ANTENNA_HPA_CMD: {
+      const bool atb = state == UPGRADE_ANTENNA_ATB_CMD;
+      u.local = atb ? st.strAtbFile : st.strHpaFile;
+      u.remote = atb ? "atb.sxm" : "hpa.sxm";
+      u.what = atb ? "antenna software (ATB)" : "antenna software (HPA)";
+      u.item = "antenna upgrade";
+      break;
+    }
+    case UPGRADE_IB_SA_CMD:
+      u.local = st.strGloFile;
+      u.remote = "/tffs0/bin/" + st.strGloFile;
+      u.what = "IB firmware";
+      u.item = "IB upgrade";
+      break;
+    default: break;
+  }
+  // The local names are in the home folder.
+  u.local = st.strHomeDir + u.local;
+  u.size = FileLength(u.local);
+  return u;
+}
+
+bool FtpEngine::HasUploadLeftover(const std::string& remote) const {
+  return std::find(leftovers_.begin(), leftovers_.end(), remote) != leftovers_.end();
+}
+
+void FtpEngine::UPG_PutCheckedUpload(const FtpCommand& command) {
+  upload_ = UploadFor(st.ftpState);
+  if (HasUploadLeftover(upload_.remote)) {
+    // A cut-off upload of this file may have left part of it, which the
+    // terminal must never act on: it goes first.
+    pendingPut_ = command;
+    Util_LogWrite(INF, "Removing what an earlier upload left: " + upload_.remote);
+    st.ftpState = CLEAR_LEFTOVER_CMD;
+    Util_LogWrite(DET, "FTP state : CLEAR_LEFTOVER_CMD");
+    inetFTP->execute({"Delete", {upload_.remote}});
+    return;
+  }
+  // Until it is verified or removed, the file counts as a leftover.
+  leftovers_.push_back(upload_.remote);
+  inetFTP->execute(command);
+}
+
+void FtpEngine::VerifyUpload() {
+  upload_ = UploadFor(st.ftpState);
+  if (!HasUploadLeftover(upload_.remote)) leftovers_.push_back(upload_.remote);
+  Util_LogWrite(VRB,
+                "[ FTP Command Complete ] : " + upload_.remote + " uploaded, checking its size");
+  st.ftpState = VERIFY_UPLOAD_CMD;
+  Util_LogWrite(DET, "FTP state : VERIFY_UPLOAD_CMD");
+  tmrFTPReq.setEnabled(true);
+  const size_t slash = upload_.remote.rfind('/');
+  inetFTP->execute(
+      {"DIR", {slash == std::string::npos ? std::string() : upload_.remote.substr(0, slash)}});
+}
+
+void FtpEngine::CheckUploadedSize() {
+  std::string listing;
+  for (std::string chunk = inetFTP->getChunk(1024); !chunk.empty();
+       chunk = inetFTP->getChunk(1024)) {
+    listing += chunk;
+    if (listing.size() > kMaxListingBytes) break;
+  }
+  const size_t slash = upload_.remote.rfind('/');
+  const std::string name =
+      slash == std::string::npos ? upload_.remote : upload_.remote.substr(slash + 1);
+  const auto size = SizeInLongListing(listing, name);
+  if (!size || upload_.size < 0 || *size != upload_.size) {
+    Util_LogWrite(ERR, "Size of " + upload_.remote + " on the terminal: " +
+                           (size ? std::to_string(*size) : std::string("not listed")) +
+                           "; on the PC: " + std::to_string(upload_.size) + " bytes.");
+    RemoveUpload(std::string("The ") + upload_.what +
+                 " on the Satellite IP Modem is not complete." + CRLF + "Operation cancelled." +
+                 CRLF + CRLF + "Check the free space on the terminal's flash and run the " +
+                 upload_.item + " again.");
+    return;
+  }
+  Util_LogWrite(INF, "Upload verified on the terminal: " + upload_.remote + ", " +
+                         std::to_string(*size) + " bytes.");
+  std::erase(leftovers_, upload_.remote);
+  st.ftpState = upload_.state;
+  ContinueAfterUpload(upload_.state);
+}
+
+void FtpEngine::RemoveUpload(const std::string& message) {
+  upload_.failure = message;
+  st.ftpState = DELETE_UPLOAD_CMD;
+  Util_LogWrite(DET, "FTP state : DELETE_UPLOAD_CMD");
+  tmrFTPReq.setEnabled(true);
+  inetFTP->execute({"Delete", {upload_.remote}});
+}
+
+void FtpEngine::ReportRemovedUpload(bool removed) {
+  std::string message = upload_.failure;
+  if (removed) {
+    std::erase(leftovers_, upload_.remote);
+    Util_LogWrite(INF, "Removed from the terminal: " + upload_.remote);
+  } else {
+    Util_LogWrite(ERR, "Unable to remove " + upload_.remote + " from the terminal.");
+    message += std::string(CRLF) + CRLF + "Part of the file may still be on the terminal: do not " +
+               "restart the Satellite IP Modem. Run the " + upload_.item +
+               " again; it removes the file first.";
+  }
+  EndChainOnFailure("the " + upload_.what + " was not installed: " + upload_.remote);
+  up.ui.SetMouseCursor(0);
+  MsgBox(message, vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
+bool FtpEngine::UploadCutOff() {
+  const long state = st.ftpState;
+  const bool during =
+      state == CLEAR_LEFTOVER_CMD || state == VERIFY_UPLOAD_CMD || state == DELETE_UPLOAD_CMD;
+  const Upload u = during ? upload_ : UploadFor(state);
+  if (u.state != UPGRADE_ANTENNA_ATB_CMD && u.state != UPGRADE_ANTENNA_HPA_CMD &&
+      u.state != UPGRADE_IB_SA_CMD)
+    return false;
+  if (!HasUploadLeftover(u.remote)) leftovers_.push_back(u.remote);
+  Util_LogWrite(ERR, "The upload of " + u.remote + " was cut off.");
+  EndChainOnFailure("the upload of " + u.remote + " was cut off");
+  up.ui.SetMouseCursor(0);
+  SetStatus("");
+  MsgBox(std::string("The connection to the Satellite IP Modem was lost while the ") + u.what +
+             " was being sent. Part of the file may be on the terminal." + CRLF + CRLF +
+             "Do not restart or switch off the Satellite IP Modem." + CRLF +
+             "Check the cable connection, then run the " + u.item +
+             " again: it removes the partial file first.",
+         vbExclamation, kProgramTitle);
+  return true;
 }
 
 }  // namespace orvex

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/part.h"
 #include "app/timer.h"
@@ -36,6 +37,19 @@ enum FtpCommandState : long {
   // Before an image is put: does the terminal's FTP server rename files?
   // (An older one knows neither RNFR nor RNTO.) Asked with HELP.
   CHECK_RENAME_CMD = 29,
+  // The IB, antenna and PIC files: a leftover of a cut-off upload goes
+  // before the new one is put; what was put is checked by its size in the
+  // listing before the terminal acts on it, and removed when it is wrong.
+  CLEAR_LEFTOVER_CMD = 30,
+  VERIFY_UPLOAD_CMD = 31,
+  DELETE_UPLOAD_CMD = 32,
+  // image.txt: put under a temporary name, checked by its size, renamed over
+  // image.txt; where the terminal cannot rename, written in place and read
+  // back.
+  CHECK_IMAGE_TXT_CMD = 33,
+  RENAME_IMAGE_TXT_CMD = 34,
+  READ_BACK_IMAGE_TXT_CMD = 35,
+  DELETE_IMAGE_TXT_PART_CMD = 36,
 };
 
 // The warning shown before the upgrader closes on a broken connection.
@@ -53,6 +67,13 @@ class FtpEngine : public Part {
   void inetFTP_StateChanged(int state);
   void tmrFTPReq_Timer();
   void UPG_CloseFtpForImagePut();
+
+  // Puts the IB, antenna or PIC file of the current state (ftpState) with
+  // this command, after removing what a cut-off upload of it left.
+  void UPG_PutCheckedUpload(const FtpCommand& command);
+  // The remote file of that state is no longer a leftover (it was checked,
+  // or it is gone).
+  bool HasUploadLeftover(const std::string& remote) const;
 
   // Ends the chain after a failure: the client is left idle at the login
   // folder, nothing pending starts later, and the reason goes into the log.
@@ -72,6 +93,32 @@ class FtpEngine : public Part {
   std::string RefusalMessage() const;
   // Ends a chain with "CLOSE" (FTP state CLOSE_CONNECTION).
   void CloseConnection(bool watchdog);
+
+  // The file a state puts: local path, remote path, the words for messages.
+  struct Upload {
+    long state = 0;
+    std::string local, remote, what, item;
+    long long size = -1;
+    std::string failure;  // the message shown once what arrived is removed
+  };
+  static bool IsCheckedUpload(long state);
+  Upload UploadFor(long state) const;
+  void VerifyUpload();
+  void CheckUploadedSize();
+  void RemoveUpload(const std::string& message);
+  void ReportRemovedUpload(bool removed);
+  // What the state's completion does once its file is verified.
+  void ContinueAfterUpload(long state);
+  // A cut-off upload (the connection is gone): the file may be partial on
+  // the terminal, and nothing may make the terminal act on it. True when
+  // the state was such an upload and the chain has ended with the message.
+  bool UploadCutOff();
+
+  Upload upload_;
+  // The command that follows the removal of a leftover.
+  FtpCommand pendingPut_;
+  // Remote files whose upload did not end verified (or removed).
+  std::vector<std::string> leftovers_;
 };
 
 }  // namespace orvex

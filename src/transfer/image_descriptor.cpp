@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/upgrader.h"
+#include "transfer/remote_listing.h"
 #include "transfer/software_upgrade.h"
 
 namespace fs = std::filesystem;
@@ -95,39 +96,275 @@ bool SoftwareUpgrade::WriteLocalImageFile(const std::string& content) {
   return false;
 }
 
+namespace {
+
+// What a technician must hear when image.txt on the terminal may be
+// incomplete: a restart now could end in BOOTROM.
+std::string DamagedWarning(const std::string& item) {
+  return std::string(CRLF) + "WARNING: image.txt on the Satellite IP Modem may be incomplete." +
+         CRLF + CRLF +
+         "# Do NOT restart or switch off the Satellite IP Modem: it might not start its "
+         "software." +
+         CRLF + "# Check the cable connection." + CRLF + "# Run the " + item +
+         " again: it writes image.txt anew.";
+}
+
+}  // namespace
+
+std::string SoftwareUpgrade::ImageTxtItem() const {
+  return imageTxt_.restore ? "restore" : "software upgrade";
+}
+
 void SoftwareUpgrade::ImageUploadFatal() {
   if (imageUpload_) imageUpload_->closeHandles();
-  // The terminal still boots what its image.txt named before.
-  up.seq.UPG_EndChainOnFailure("image.txt could not be sent to the terminal.");
-  MsgBox(std::string("Unexpected Error !!") + CRLF + kClosingConnectionWarning, vbCritical,
-         kProgramTitle);
+  if (imageTxt_.inPlace) {
+    // The write went to image.txt itself: what is there now is not known.
+    Util_LogWrite(ERR,
+                  "image.txt on the terminal may be incomplete: the terminal must not be "
+                  "restarted before it is written again.");
+    up.seq.UPG_EndChainOnFailure("image.txt could not be written on the terminal.");
+    MsgBox(std::string("Unexpected Error !!") + CRLF + DamagedWarning(ImageTxtItem()) + CRLF +
+               "The upgrader will now close.",
+           vbCritical, kProgramTitle);
+  } else {
+    // Only the temporary file was being written: image.txt is as it was.
+    up.seq.UPG_EndChainOnFailure("image.txt could not be sent to the terminal.");
+    MsgBox(std::string("Unexpected Error !!") + CRLF + kClosingConnectionWarning, vbCritical,
+           kProgramTitle);
+  }
   up.app.UnloadMainWindow();
+}
+
+bool SoftwareUpgrade::PutImageTxt(const std::string& agent, const std::string& remote) {
+  const bool restore = imageTxt_.restore;
+  imageUpload_ = up.platform.makeFtpUpload();
+  if (!imageUpload_->open(agent)) {
+    if (restore)
+      Util_LogWrite(DET, "ASCII connection open failure");
+    else
+      Util_LogWrite(ERR, "Connection Open failure.");
+  }
+  if (!imageUpload_->connect(st.strModemIPAddress, "termuser", "skyharbor")) {
+    if (restore) {
+      Util_LogWrite(DET, "FTP-Raw connection failure.");
+    } else {
+      Util_LogWrite(ERR, "[ FTP Error ] : connection for uploading image.txt file failed");
+      Util_LogWrite(ERR, "FTP connection establishment failure.");
+    }
+    // Nothing was written yet.
+    const bool inPlace = imageTxt_.inPlace;
+    imageTxt_.inPlace = false;
+    ImageUploadFatal();
+    imageTxt_.inPlace = inPlace;
+    return false;
+  }
+  if (!restore)
+    Util_LogWrite(VRB,
+                  "[ FTP Command Complete ] : connection for uploading image.txt file succeed");
+  Util_LogWrite(DET, "Putting image.txt as " + remote);
+  if (!imageUpload_->putFile(strLocalImageFile, remote, true)) {
+    if (restore)
+      Util_LogWrite(DET, "put image.txt file fail" + std::to_string(imageUpload_->lastError()));
+    else
+      Util_LogWrite(ERR, "[ FTP Error ] : new image.txt file upload failure." +
+                             std::to_string(imageUpload_->lastError()));
+    ImageUploadFatal();
+    return false;
+  }
+  imageUpload_->closeHandles();
+  return true;
 }
 
 void SoftwareUpgrade::createAndSendImageFile() {
   Util_LogWrite(VRB, ">> createAndSendImageFile()");
-  if (!WriteLocalImageFile("/bin/orvex_" + st.strNewSwVersion + ".bin")) return;
-
-  imageUpload_ = up.platform.makeFtpUpload();
-  if (!imageUpload_->open("ORVEX Software Upgrader"))
-    Util_LogWrite(ERR, "Connection Open failure.");
-  if (!imageUpload_->connect(st.strModemIPAddress, "termuser", "skyharbor")) {
-    Util_LogWrite(ERR, "[ FTP Error ] : connection for uploading image.txt file failed");
-    Util_LogWrite(ERR, "FTP connection establishment failure.");
-    ImageUploadFatal();
-    return;
-  }
-  Util_LogWrite(VRB, "[ FTP Command Complete ] : connection for uploading image.txt file succeed");
-  if (!imageUpload_->putFile(strLocalImageFile, "image.txt", true)) {
-    Util_LogWrite(ERR, "[ FTP Error ] : new image.txt file upload failure." +
-                           std::to_string(imageUpload_->lastError()));
-    ImageUploadFatal();
-    return;
-  }
-  imageUpload_->closeHandles();
+  imageTxt_ = {};
+  imageTxt_.content = "/bin/orvex_" + st.strNewSwVersion + ".bin";
+  if (!WriteLocalImageFile(imageTxt_.content)) return;
+  imageTxt_.inPlace = !bRenameWorks;
+  if (!PutImageTxt("ORVEX Software Upgrader", bRenameWorks ? kImageTxtPart : "image.txt")) return;
   Util_LogWrite(VRB, "[ FTP Command Complete ] : new image.txt file uploaded successfully");
+  StartImageTxtCheck();
+}
+
+void SoftwareUpgrade::createAndSendRestoreImageFile() {
+  Util_LogWrite(VRB, ">> createAndSendRestoreImageFile()");
+  imageTxt_ = {};
+  imageTxt_.restore = true;
+  // The image that was put, even if another restore has been started since.
+  imageTxt_.content = "/bin/orvex_" + restorePutVersion_ + ".bin";
+  if (!WriteLocalImageFile(imageTxt_.content)) return;
+  imageTxt_.inPlace = !bRenameWorks;
+  if (!PutImageTxt("ORVEX Software Upgrader Restore", bRenameWorks ? kImageTxtPart : "image.txt"))
+    return;
+  StartImageTxtCheck();
+}
+
+namespace {
+
+std::string ReadListing(FtpClientPort& ftp) {
+  std::string listing;
+  for (std::string chunk = ftp.getChunk(1024); !chunk.empty(); chunk = ftp.getChunk(1024)) {
+    listing += chunk;
+    if (listing.size() > kMaxListingBytes) break;
+  }
+  return listing;
+}
+
+}  // namespace
+
+void SoftwareUpgrade::StartImageTxtCheck() {
+  if (imageTxt_.inPlace) {
+    ReadBackImageTxt();
+    return;
+  }
+  auto& ftp = *up.ftp.inetFTP;
+  ftp.setRemoteHost(st.strModemIPAddress);
+  st.bFtpDone = false;
+  st.ftpState = CHECK_IMAGE_TXT_CMD;
+  Util_LogWrite(DET, "FTP state : CHECK_IMAGE_TXT_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  ftp.execute({"DIR", {}, "DIR "});
+}
+
+void SoftwareUpgrade::UPG_CheckImageTxtSize() {
+  auto& ftp = *up.ftp.inetFTP;
+  imageTxt_.partLeft = true;
+  const auto size = SizeInLongListing(ReadListing(ftp), kImageTxtPart);
+  const auto expected = static_cast<long long>(imageTxt_.content.size());
+  if (!size || *size != expected) {
+    Util_LogWrite(ERR, std::string("Size of ") + kImageTxtPart + " on the terminal: " +
+                           (size ? std::to_string(*size) : std::string("not listed")) +
+                           "; expected: " + std::to_string(expected) + " bytes.");
+    st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
+    Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
+    up.ftp.tmrFTPReq.setEnabled(true);
+    ftp.execute({"Delete", {kImageTxtPart}});
+    return;
+  }
+  Util_LogWrite(INF, std::string("image.txt verified on the terminal as ") + kImageTxtPart + ", " +
+                         std::to_string(*size) + " bytes.");
+  st.ftpState = RENAME_IMAGE_TXT_CMD;
+  Util_LogWrite(DET, "FTP state : RENAME_IMAGE_TXT_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  ftp.execute({"RENAME", {kImageTxtPart, "image.txt"}});
+}
+
+void SoftwareUpgrade::UPG_ImageTxtRenamed() {
+  Util_LogWrite(VRB, "[ FTP Command Complete ] : image.txt renamed into place");
+  imageTxt_.partLeft = false;
+  ImageTxtWritten();
+}
+
+void SoftwareUpgrade::ReadBackImageTxt() {
+  auto& ftp = *up.ftp.inetFTP;
+  const std::string local = LocalImageTxt() + ".readback";
+  std::error_code ec;
+  fs::remove(fs::path(local), ec);
+  ftp.setRemoteHost(st.strModemIPAddress);
+  st.bFtpDone = false;
+  st.ftpState = READ_BACK_IMAGE_TXT_CMD;
+  Util_LogWrite(DET, "FTP state : READ_BACK_IMAGE_TXT_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  ftp.limitNextDownload(kMaxImageTxtBytes);
+  ftp.execute({"GET", {"image.txt", local}, "GET image.txt \"" + local + "\""});
+}
+
+void SoftwareUpgrade::UPG_CompareImageTxt() {
+  const std::string local = LocalImageTxt() + ".readback";
+  std::ifstream f(fs::path(local), std::ios::binary);
+  std::string back(kMaxImageTxtBytes + 1, '\0');
+  f.read(back.data(), static_cast<std::streamsize>(back.size()));
+  back.resize(static_cast<size_t>(f.gcount()));
+  f.close();
+  std::error_code ec;
+  fs::remove(fs::path(local), ec);
+  if (back != imageTxt_.content) {
+    Util_LogWrite(ERR, "image.txt read back from the terminal differs from what was written (" +
+                           std::to_string(back.size()) + " bytes).");
+    ImageTxtDamaged("image.txt on the terminal is not what was written");
+    return;
+  }
+  Util_LogWrite(INF, "image.txt read back from the terminal and verified.");
+  imageTxt_.written = true;
+  if (!imageTxt_.partLeft) {
+    ImageTxtWritten();
+    return;
+  }
+  // The temporary file that the terminal would not rename goes.
+  st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
+  Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->execute({"Delete", {kImageTxtPart}});
+}
+
+void SoftwareUpgrade::UPG_ImageTxtPartRemoved() {
+  imageTxt_.partLeft = false;
+  if (imageTxt_.written)
+    ImageTxtWritten();
+  else
+    ImageTxtNotWritten("image.txt was not complete on the terminal");
+}
+
+void SoftwareUpgrade::UPG_ImageTxtRefused(bool notFound) {
+  const std::string reply = up.ftp.inetFTP->responseInfo();
+  switch (st.ftpState) {
+    case CHECK_IMAGE_TXT_CMD:
+      Util_LogWrite(ERR, "The terminal did not list its files: " + reply);
+      ImageTxtNotWritten("image.txt could not be checked on the terminal");
+      break;
+    case RENAME_IMAGE_TXT_CMD:
+      // Some servers rename only onto a free name: image.txt is then
+      // written in place and read back.
+      Util_LogWrite(INF, "The terminal does not rename over image.txt (" + reply +
+                             "): image.txt is written in place.");
+      imageTxt_.inPlace = true;
+      if (!PutImageTxt(
+              imageTxt_.restore ? "ORVEX Software Upgrader Restore" : "ORVEX Software Upgrader",
+              "image.txt"))
+        return;
+      ReadBackImageTxt();
+      break;
+    case READ_BACK_IMAGE_TXT_CMD:
+      Util_LogWrite(ERR, "image.txt could not be read back: " + reply);
+      ImageTxtDamaged("image.txt could not be read back from the terminal");
+      break;
+    default:  // DELETE_IMAGE_TXT_PART_CMD
+      if (!notFound)
+        Util_LogWrite(ERR, std::string("Unable to remove ") + kImageTxtPart + ": " + reply);
+      UPG_ImageTxtPartRemoved();
+      break;
+  }
+}
+
+void SoftwareUpgrade::UPG_ImageTxtCutOff() {
+  Util_LogWrite(ERR,
+                "The connection to the terminal was lost while image.txt was written, FTP "
+                "state : " +
+                    std::to_string(st.ftpState));
+  if (st.ftpState == CHECK_IMAGE_TXT_CMD ||
+      (st.ftpState == DELETE_IMAGE_TXT_PART_CMD && !imageTxt_.written))
+    ImageTxtNotWritten("the connection was lost before image.txt was replaced");
+  else if (st.ftpState == DELETE_IMAGE_TXT_PART_CMD)
+    ImageTxtWritten();  // image.txt is verified; the temporary file is harmless
+  else
+    ImageTxtDamaged("the connection was lost while image.txt was replaced");
+}
+
+void SoftwareUpgrade::ImageTxtWritten() {
+  up.ftp.tmrFTPReq.setEnabled(false);
   st.bFtpDone = true;
+  // The chain ends logged out, with the client idle in the login folder.
+  st.ftpState = CLOSE_CONNECTION;
+  up.ftp.inetFTP->execute({"CLOSE", {}});
   SetStatus("Successfully upgraded! Wait...");
+  if (imageTxt_.restore) {
+    Util_LogWrite(DET, "Image File transfer complete !");
+    up.seq.UPG_ItemInstalled();  // the version after the restart decides
+    up.zing.tmrFiveSecDelayedReset.setEnabled(true);
+    up.ui.UI_UpdateUIUpgState(1);
+    Util_LogWrite(DET, "FTP state : Done sending image.txt file to terminal");
+    return;
+  }
   st.currUpgradeState = UPG_STATE_BIN_DONE;
   Util_LogWrite(INF, "currUpgradeState = " + Util_UpgStateName(st.currUpgradeState));
   win.setValue("chkBinUpg", 0);
@@ -135,30 +372,29 @@ void SoftwareUpgrade::createAndSendImageFile() {
   Util_LogWrite(DET, "Resetting terminal in 5 seconds ..");
 }
 
-void SoftwareUpgrade::createAndSendRestoreImageFile() {
-  Util_LogWrite(VRB, ">> createAndSendRestoreImageFile()");
-  // The image that was put, even if another restore has been started since.
-  if (!WriteLocalImageFile("/bin/orvex_" + restorePutVersion_ + ".bin")) return;
+void SoftwareUpgrade::ImageTxtNotWritten(const std::string& reason) {
+  Util_LogWrite(ERR,
+                "image.txt was not replaced; the terminal still starts the software it "
+                "ran before.");
+  up.ftp.EndChainOnFailure(reason);
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("The new image.txt could not be put in place on the Satellite IP Modem.") +
+             CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
+             "Check the connection and run the " + ImageTxtItem() + " again.",
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+}
 
-  imageUpload_ = up.platform.makeFtpUpload();
-  if (!imageUpload_->open("ORVEX Software Upgrader Restore"))
-    Util_LogWrite(DET, "ASCII connection open failure");
-  if (!imageUpload_->connect(st.strModemIPAddress, "termuser", "skyharbor")) {
-    Util_LogWrite(DET, "FTP-Raw connection failure.");
-    ImageUploadFatal();
-    return;
-  }
-  if (!imageUpload_->putFile(strLocalImageFile, "image.txt", true)) {
-    Util_LogWrite(DET, "put image.txt file fail" + std::to_string(imageUpload_->lastError()));
-    ImageUploadFatal();
-    return;
-  }
-  imageUpload_->closeHandles();
-  Util_LogWrite(DET, "Image File transfer complete !");
-  SetStatus("Successfully upgraded! Wait...");
-  up.zing.tmrFiveSecDelayedReset.setEnabled(true);
-  up.ui.UI_UpdateUIUpgState(1);
-  Util_LogWrite(DET, "FTP state : Done sending image.txt file to terminal");
+void SoftwareUpgrade::ImageTxtDamaged(const std::string& reason) {
+  Util_LogWrite(ERR,
+                "image.txt on the terminal may be incomplete: the terminal must not be "
+                "restarted before it is written again.");
+  up.ftp.EndChainOnFailure(reason);
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("Writing image.txt on the Satellite IP Modem failed.") + CRLF +
+             DamagedWarning(ImageTxtItem()),
+         vbCritical, kProgramTitle);
+  SetStatus("Do not restart the Satellite IP Modem: run the " + ImageTxtItem() + " again.");
 }
 
 void SoftwareUpgrade::Util_CleanUpHomeDirectory() {

@@ -95,6 +95,9 @@ void SoftwareUpgrade::cmdRestore_Click() {
     return;
   }
 
+  // From here the restore is a chain of its own: it ends in success only
+  // when the terminal comes back running the restored version.
+  up.seq.UPG_RestoreStarted(strRestoreVersion);
   up.ui.SetMouseCursor(1);
   SetStatus("Restoring Satellite IP Modem with version " + strRestoreVersion + " ...");
   st.ftpState = PUT_RESTORE_BIN_CMD;

@@ -104,6 +104,8 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   SetStatus("Downloading Satellite IP Modem Image to PC...");
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
+  // image.txt holds one short line: no more of it is fetched than is read.
+  ftp.limitNextDownload(kMaxImageTxtBytes);
   ftp.execute({"GET", {"image.txt", LocalImageTxt()}, "GET image.txt " + strLocalImageFile});
   up.platform.pump().doEvents();
 }

@@ -48,6 +48,16 @@ class SoftwareUpgrade : public Part {
   void tmrImagePutTrig_Timer();
   void createAndSendImageFile();
   void createAndSendRestoreImageFile();
+  // image.txt on the terminal, after it was put: under its temporary name it
+  // is checked by its size and renamed over image.txt; written in place
+  // (no rename, or none over an existing file) it is read back and compared.
+  void UPG_CheckImageTxtSize();
+  void UPG_ImageTxtRenamed();
+  void UPG_CompareImageTxt();
+  void UPG_ImageTxtPartRemoved();
+  void UPG_ImageTxtRefused(bool notFound);
+  // The connection went (reset, closed, timed out) during those steps.
+  void UPG_ImageTxtCutOff();
   void Util_CleanUpHomeDirectory();
 
   // Restore and its dialog frmRestore
@@ -81,6 +91,8 @@ class SoftwareUpgrade : public Part {
   static constexpr const char* kPartSuffix = ".part";
   // image.txt holds one short line; a larger file is not read.
   static constexpr size_t kMaxImageTxtBytes = 4096;
+  // image.txt on its way onto the flash, beside the one the terminal boots.
+  static constexpr const char* kImageTxtPart = "image.txt.part";
 
  private:
   // Pumps events until the FTP client is idle. False when the bound ran out
@@ -94,6 +106,17 @@ class SoftwareUpgrade : public Part {
   // cannot be written the chain ends with a message and false is returned.
   bool WriteLocalImageFile(const std::string& content);
   void ImageUploadFatal();
+  // Puts the local image.txt on the terminal under this name (blocking);
+  // false when the program has been ended with the fatal message.
+  bool PutImageTxt(const std::string& agent, const std::string& remote);
+  void StartImageTxtCheck();
+  void ReadBackImageTxt();
+  // The end of the image.txt steps: written and verified, not written (the
+  // terminal boots what it booted), or perhaps damaged (no restart now).
+  void ImageTxtWritten();
+  void ImageTxtNotWritten(const std::string& reason);
+  void ImageTxtDamaged(const std::string& reason);
+  std::string ImageTxtItem() const;
   // The PC-side working files: the copy of image.txt, and the backup of a
   // file name on its way (see SharedState::strScratchDir).
   std::string LocalImageTxt() const;
@@ -121,6 +144,15 @@ class SoftwareUpgrade : public Part {
   std::string backupPart_, backupFinal_;
 
   std::unique_ptr<FtpUploadPort> imageUpload_;
+  // The image.txt being written on the terminal.
+  struct ImageTxtWrite {
+    bool restore = false;
+    bool inPlace = false;   // written over image.txt itself
+    bool partLeft = false;  // the temporary file is still on the flash
+    bool written = false;   // image.txt is verified
+    std::string content;
+  };
+  ImageTxtWrite imageTxt_;
   // The version whose image the restore has put on the flash.
   std::string restorePutVersion_;
 };

@@ -86,7 +86,7 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   // engine ignore a failure of this upload and leave the window busy.
   st.bFtpDone = false;
   // The local name is resolved against the current folder, the home folder.
-  up.ftp.inetFTP->execute({"PUT", {file, remote}});
+  up.ftp.UPG_PutCheckedUpload({"PUT", {file, remote}});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_ANT_DONE);
 }
 

@@ -49,7 +49,7 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
   const std::string remote = "/tffs0/bin/" + st.strGloFile;
   const std::string command = "PUT \"" + local + "\" " + remote;
   Util_LogWrite(DET, "UPG_StandaloneIBUpgrade() " + command);
-  up.ftp.inetFTP->execute({"PUT", {local, remote}, command});
+  up.ftp.UPG_PutCheckedUpload({"PUT", {local, remote}, command});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_IB_DONE);
 }
 

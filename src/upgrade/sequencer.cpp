@@ -206,6 +206,7 @@ void Sequencer::UPG_ItemStarted(UpgradeItem item) {
   if (resultsLogged_) {
     itemResults_.clear();
     resultsLogged_ = false;
+    historyRecorded_ = false;
   }
   if (UpgradeItemResult* r = UPG_RunningItem()) {
     Util_LogWrite(INF, UpgradeItemName(r->item) + " ended without the terminal confirming it.");
@@ -238,6 +239,7 @@ void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& mes
                                const std::string& title) {
   up.zing.tmrIbPollUpgStatus.setEnabled(false);
   up.zing.tmrIbUpgStatusCheck.setEnabled(false);
+  up.zing.tmrIbFlashStall.setEnabled(false);
   up.ant.tmrAntUpgDelay.setEnabled(false);
   up.ui.SetMouseCursor(0);
   UPG_EndChainOnFailure(reason);
@@ -248,8 +250,9 @@ void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& mes
 
 bool Sequencer::UPG_VerifySoftwareAfterRestart() {
   UpgradeItemResult* r = UPG_RunningItem();
-  if (!r || r->item != UpgradeItem::Software || st.currUpgradeState != UPG_STATE_BIN_DONE)
-    return true;
+  if (!r || r->item != UpgradeItem::Software) return true;
+  if (r->restore) return VerifyRestoreAfterRestart(*r);
+  if (st.currUpgradeState != UPG_STATE_BIN_DONE) return true;
   r->after = win.text("txtCurrentSoftwareVersion");
   if (st.bBootromMode) {
     UPG_ItemFailed(
@@ -271,6 +274,44 @@ bool Sequencer::UPG_VerifySoftwareAfterRestart() {
   r->outcome = ItemOutcome::Done;
   Util_LogWrite(INF, "Software " + r->after + " confirmed after the restart.");
   return true;
+}
+
+bool Sequencer::VerifyRestoreAfterRestart(UpgradeItemResult& r) {
+  if (!r.restartAwaited) return true;
+  r.after = win.text("txtCurrentSoftwareVersion");
+  const std::string expected = r.expected;
+  if (st.bBootromMode) {
+    UPG_ItemFailed(
+        "the terminal restarted in BOOTROM mode, not with the restored software " + expected + ".",
+        std::string("Restore failed.") + CRLF + CRLF +
+            "After its restart the Satellite IP Modem is in BOOTROM mode; it does not "
+            "run the restored software " +
+            expected + "." + CRLF + CRLF +
+            "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade "
+            "its software again.");
+    return false;
+  }
+  if (CompareShown(r.after, expected) != Shown::Same) {
+    const std::string after = r.after;
+    UPG_ItemFailed("the terminal runs software " + after + " after its restart, not the restored " +
+                       expected + ".",
+                   std::string("Restore failed.") + CRLF + CRLF +
+                       "After its restart the Satellite IP Modem runs software " + after +
+                       ", not the restored " + expected + ".");
+    return false;
+  }
+  r.outcome = ItemOutcome::Done;
+  Util_LogWrite(INF, "Software " + r.after + " confirmed after the restart.");
+  // Nothing follows a restore: its result is final.
+  LogChainResults();
+  return true;
+}
+
+void Sequencer::UPG_RestoreStarted(const std::string& version) {
+  UPG_ItemStarted(UpgradeItem::Software);
+  UpgradeItemResult& r = itemResults_.back();
+  r.expected = Util_ReplaceChar(version, "_", ".");
+  r.restore = true;
 }
 
 bool Sequencer::UPG_VerifyReleaseInfoAfterRestart() {
@@ -368,7 +409,36 @@ void Sequencer::LogChainResults() {
                            ItemOutcomeName(r.outcome));
   }
   resultsLogged_ = true;
+  RecordHistory(false);
   up.ui.UI_ShowItemResults();
+}
+
+void Sequencer::RecordHistory(bool interrupted) {
+  HistoryPort* history = up.platform.history();
+  if (historyRecorded_ || itemResults_.empty()) return;
+  historyRecorded_ = true;
+  if (!history) return;
+  std::string serial = Trim(win.text("txtAntASNver"));
+  if (serial == "UNKNOWN") serial.clear();
+  for (const UpgradeItemResult& r : itemResults_) {
+    HistoryRow row;
+    row.address = st.strModemIPAddress;
+    row.antennaSerial = serial;
+    static const char* const kWords[] = {"software", "antenna", "ib", "pic"};
+    row.item = kWords[static_cast<int>(r.item)];
+    row.before = r.before;
+    row.after = r.after;
+    row.expected = r.expected;
+    row.result = interrupted && r.outcome == ItemOutcome::Running ? std::string("interrupted")
+                                                                  : ItemOutcomeName(r.outcome);
+    row.logFile = up.log.strLogFilePath;
+    row.frontEnd = up.cfg.frontEnd.empty() ? std::string("orvex-upgrader") : up.cfg.frontEnd;
+    if (!history->record(row)) {
+      // The upgrade goes on; the log says what the history lacks.
+      Util_LogWrite(ERR, "The upgrade history could not be written: " + history->lastError());
+      return;
+    }
+  }
 }
 
 void Sequencer::ClearPendingFlags() {

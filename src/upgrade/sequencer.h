@@ -27,6 +27,9 @@ struct UpgradeItemResult {
   // The item is installed and the terminal restarting: its next report
   // (version for software, release information for the others) decides.
   bool restartAwaited = false;
+  // A restore of a backup image: `expected` is the version restored, and the
+  // version after its restart decides as for the software item.
+  bool restore = false;
 };
 
 // "Software", "Antenna firmware", "IB firmware", "PIC firmware".
@@ -62,9 +65,14 @@ class Sequencer : public Part {
 
   // The per-item record of the last (or the running) upgrade.
   const std::vector<UpgradeItemResult>& itemResults() const { return itemResults_; }
+  // The program ends: the items of a chain under way go into the history.
+  void UPG_RecordUnfinishedChain() { RecordHistory(true); }
   // An item starts: a new record with the terminal's version as shown now
   // (a new chain starts a new list).
   void UPG_ItemStarted(UpgradeItem item);
+  // A restore of the backup `version` (underscore form) starts: a record of
+  // its own, judged by the version after the terminal's restart.
+  void UPG_RestoreStarted(const std::string& version);
   // The running item is installed; the terminal's report after its restart
   // decides (see UpgradeItemResult::restartAwaited).
   void UPG_ItemInstalled();
@@ -77,8 +85,8 @@ class Sequencer : public Part {
   // The status line reads "Upgrade stopped: " + reason.
   void UPG_ItemFailed(const std::string& reason, const std::string& message,
                       int flags = vbOKOnly | vbCritical, const std::string& title = kProgramTitle);
-  // The version reply after the software item's restart: the new image
-  // must run. False when the chain ended here.
+  // The version reply after the software item's or a restore's restart: the
+  // new (or the restored) image must run. False when the chain ended here.
   bool UPG_VerifySoftwareAfterRestart();
   // The release information after the restart of an antenna, IB or PIC
   // item: the terminal must show the new version where the forms compare.
@@ -140,12 +148,19 @@ class Sequencer : public Part {
   // The chain has ended: an item still without its result counts as not
   // verified, and each item's result goes into the log once.
   void LogChainResults();
+  // Each item of the chain goes into the upgrade history once; with
+  // `interrupted` (the program ends mid-chain) an item still running is
+  // recorded as interrupted.
+  void RecordHistory(bool interrupted);
   // Terminal against new version of an item after its restart (logs what
   // cannot be compared).
   ItemOutcome CompareShownVersions(UpgradeItem item);
+  // The version after a restore's restart must be the restored one.
+  bool VerifyRestoreAfterRestart(UpgradeItemResult& r);
 
   std::vector<UpgradeItemResult> itemResults_;
   bool resultsLogged_ = true;
+  bool historyRecorded_ = true;
 };
 
 }  // namespace orvex

@@ -14,6 +14,11 @@
 
 namespace orvex {
 
+// What the technician is told when the IB flashing cannot be followed.
+inline constexpr const char* kIbFlashingAdvice =
+    "Do not switch the Satellite IP Modem off: it may still be flashing its IB firmware. Wait "
+    "until it has restarted, then check its IB version using the Tools menu.";
+
 class ZingChannel : public Part {
  public:
   explicit ZingChannel(Upgrader& up);
@@ -47,6 +52,9 @@ class ZingChannel : public Part {
   void sckZING_DataArrival(long bytesTotal);
   void tmrIbPollUpgStatus_Timer();
   void tmrIbUpgStatusCheck_Timer();
+  // The IB flashing's percentage has not moved for kIbStallPolls polls.
+  void tmrIbFlashStall_Timer();
+  static constexpr int kIbStallPolls = 60;
   void tmrRefetchIbVersion_Timer();
 
   // Terminal version and release information
@@ -71,10 +79,13 @@ class ZingChannel : public Part {
   Timer tmrConneTest;
   Timer tmrIbPollUpgStatus;
   Timer tmrIbUpgStatusCheck;
+  Timer tmrIbFlashStall;
   Timer tmrRefetchIbVersion;
   Timer tmrFiveSecDelayedReset;
 
   long pendingZingReq = 0;
+  // The IB flashing's percentage when it last moved; -1 before the first.
+  int ibLastPercent = -1;
   bool bAntRespAwaited = false;
   int antRespWaitCount = 0;
 

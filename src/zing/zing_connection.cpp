@@ -41,11 +41,15 @@ std::string RequestWhat(long code) {
   }
 }
 
-std::string NoAnswerMessage(const std::string& what) {
+// While the terminal flashes its IB firmware it must stay on: a silent
+// status request there is no reason to retry anything yet.
+std::string NoAnswerMessage(const std::string& what, long request) {
   return std::string("Upgrade stopped.") + CRLF + CRLF + what + CRLF +
          "No further upgrade item has been started." + CRLF + CRLF +
-         "Check the cable connection and the Satellite IP Modem, get its software version using "
-         "the Tools menu, then retry the upgrade.";
+         (request == ZING_IB_UPGRADE_STATUS ? kIbFlashingAdvice
+                                            : "Check the cable connection and the Satellite IP "
+                                              "Modem, get its software version using the Tools "
+                                              "menu, then retry the upgrade.");
 }
 
 }  // namespace
@@ -83,6 +87,8 @@ ZingChannel::ZingChannel(Upgrader& up)
                          [this] { tmrIbPollUpgStatus_Timer(); }),
       tmrIbUpgStatusCheck(up.platform, "tmrIbUpgStatusCheck", 60000, up.cfg.timeScale,
                           [this] { tmrIbUpgStatusCheck_Timer(); }),
+      tmrIbFlashStall(up.platform, "tmrIbFlashStall", kIbStallPolls * 5000, up.cfg.timeScale,
+                      [this] { tmrIbFlashStall_Timer(); }),
       tmrRefetchIbVersion(up.platform, "tmrRefetchIbVersion", 10000, up.cfg.timeScale,
                           [this] { tmrRefetchIbVersion_Timer(); }),
       tmrFiveSecDelayedReset(up.platform, "tmrFiveSecDelayedReset", 5000, up.cfg.timeScale,
@@ -200,7 +206,8 @@ void ZingChannel::tmrConnect_Timer() {
       // upgrade the chain ends.
       FailChainItem("no connection to the terminal for " + RequestWhat(pendingZingReq) + ".",
                     NoAnswerMessage("The Satellite IP Modem could not be reached for " +
-                                    RequestWhat(pendingZingReq) + "."));
+                                        RequestWhat(pendingZingReq) + ".",
+                                    pendingZingReq));
       StartConnectivityTest();
       SetStatus("ZING Connection failed.");
       Util_LogWrite(DET, "tmrConneTest.Enabled = True");
@@ -223,7 +230,8 @@ void ZingChannel::tmrResponse_Timer() {
       tmrResponse.setEnabled(false);
       FailChainItem("no answer to the antenna upgrade request.",
                     NoAnswerMessage("The Satellite IP Modem did not answer the antenna upgrade "
-                                    "request; the antenna firmware may not be installed."));
+                                    "request; the antenna firmware may not be installed.",
+                                    ZING_UPGRADE_ANTENNA));
       StartConnectivityTest();
     }
   } else if (pendingZingReq == ZING_HALT_STACK || pendingZingReq == ZING_CHECK_DISK) {
@@ -265,7 +273,8 @@ void ZingChannel::tmrResponse_Timer() {
     else
       FailChainItem("no answer from the terminal to " + RequestWhat(pendingZingReq) + ".",
                     NoAnswerMessage("The Satellite IP Modem did not answer " +
-                                    RequestWhat(pendingZingReq) + "."));
+                                        RequestWhat(pendingZingReq) + ".",
+                                    pendingZingReq));
     StartConnectivityTest();
   }
 }

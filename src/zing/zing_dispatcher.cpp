@@ -172,7 +172,11 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
   }
 
   if (st.ibUpgState == IB_UPG_COMPLETE_WAIT_RESET) {
-    SetStatus("IB Upgrade Successful. Software version retrieved!");
+    // An IB item is successful once the release information shows its new
+    // version (OnReleaseInfo).
+    const UpgradeItemResult* ib = up.seq.UPG_RunningItem();
+    if (!ib || ib->item != UpgradeItem::Ib)
+      SetStatus("IB Upgrade Successful. Software version retrieved!");
     st.ibUpgState = IB_UPG_IDLE;
     Util_LogWrite(DET, "ibUpgState = IB_UPG_IDLE");
   }
@@ -342,15 +346,18 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
       up.ui.UI_InitTermAntennaFields();
     up.ui.UI_DisableAntennaFunctionality();
   }
-  const UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  UpgradeItemResult* item = up.seq.UPG_RunningItem();
   const bool picAwaited = item && item->item == UpgradeItem::Pic && item->restartAwaited;
+  const bool ibAwaited = item && item->item == UpgradeItem::Ib && item->restartAwaited;
   if (!up.seq.UPG_VerifyReleaseInfoAfterRestart()) {
     st.bAntInfoValid = true;
     return;
   }
+  const bool ibDone = ibAwaited && item->outcome == ItemOutcome::Done;
   up.seq.Handle_UpgradeState();
   SetStatus("Operation Successful. Release Info retrieved!");
   st.bAntInfoValid = true;
+  if (ibDone) SetStatus("IB Upgrade Successful. Software version retrieved!");
   if (picAwaited && !up.seq.itemResults().empty() &&
       up.seq.itemResults().back().outcome == ItemOutcome::Done) {
     Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
@@ -364,6 +371,7 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
   const UpgradeItemResult* item = up.seq.UPG_RunningItem();
   const bool ibItem = item && item->item == UpgradeItem::Ib;
   if (Util_BytesToLong(reply, 4, 4) < 1) {
+    tmrIbFlashStall.setEnabled(false);
     if (ibItem)
       up.seq.UPG_ItemFailed("the terminal's IB upgrade status cannot be read.",
                             std::string("IB Firmware Upgrade stopped.") + CRLF + CRLF +
@@ -376,6 +384,7 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
   const std::int64_t progress = Util_BytesToLong(reply, 4, 8);
   Util_LogWrite(DET, "IB Upgrade Progress: " + std::to_string(progress));
 
+  if (progress == kIbProgressDone || progress == kIbNoUpgrade) tmrIbFlashStall.setEnabled(false);
   if (progress == kIbProgressDone) {
     st.ibUpgState = IB_UPG_COMPLETE_WAIT_RESET;
     Util_LogWrite(DET, "ibUpgState = IB_UPG_COMPLETE_WAIT_RESET");
@@ -426,6 +435,13 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
     win.setVisible("lblIbUpgStatus", true);
     win.setValue("prgBarIbUpgrade", percent);
     win.setVisible("prgBarIbUpgrade", true);
+    // A percentage that stops moving is bounded: the count starts again
+    // each time it moves.
+    if (percent != ibLastPercent || !tmrIbFlashStall.enabled()) {
+      ibLastPercent = percent;
+      tmrIbFlashStall.setEnabled(false);
+      tmrIbFlashStall.setEnabled(true);
+    }
     if (percent >= kIbPollAtOnce) {
       ZingReq_FetchIBUpgradeStatus();
     } else {
@@ -462,9 +478,36 @@ void ZingChannel::tmrIbPollUpgStatus_Timer() {
   ZingReq_FetchIBUpgradeStatus();
 }
 
+void ZingChannel::tmrIbFlashStall_Timer() {
+  Util_LogWrite(VRB, ">> tmrIbFlashStall_Timer()");
+  tmrIbFlashStall.setEnabled(false);
+  tmrIbPollUpgStatus.setEnabled(false);
+  if (pendingZingReq == ZING_IB_UPGRADE_STATUS) {
+    // The poll under way ends here: its late reply moves nothing on.
+    tmrResponse.setEnabled(false);
+    sckZING->close();
+  }
+  const std::string percent = std::to_string(ibLastPercent) + " %";
+  Util_LogWrite(ERR, "IB flashing has not moved on from " + percent + ".");
+  st.ibUpgState = IB_UPG_IDLE;
+  up.ui.SetMouseCursor(0);
+  SetStatus("IB flashing does not move on. Do not switch the Satellite IP Modem off.");
+  const std::string message = std::string("IB Firmware Upgrade stopped.") + CRLF + CRLF +
+                              "The IB firmware flashing of the Satellite IP Modem has not moved "
+                              "on from " +
+                              percent + " for " + std::to_string(kIbStallPolls) + " status polls." +
+                              CRLF + "No further upgrade item has been started." + CRLF + CRLF +
+                              kIbFlashingAdvice;
+  if (up.seq.UPG_ChainActive())
+    up.seq.UPG_ItemFailed("the IB flashing has not moved on from " + percent + ".", message);
+  else
+    MsgBox(message, vbOKOnly | vbCritical, kProgramTitle);
+}
+
 void ZingChannel::tmrIbUpgStatusCheck_Timer() {
   Util_LogWrite(VRB, ">> tmrIbUpgStatusCheck_Timer()");
   tmrIbUpgStatusCheck.setEnabled(false);
+  ibLastPercent = -1;
   st.ibUpgState = IB_UPG_IN_PROGRESS;
   ZingReq_FetchIBUpgradeStatus();
   up.ui.SetMouseCursor(1);

@@ -91,7 +91,8 @@ TEST_F(ScratchFolder, WorkingFilesGoThereAndTheBackupIntoBackup) {
   EXPECT_EQ(home.read("Backup/orvex_5_1_0_9.bin"), "backup of /tffs0/bin/orvex_5_1_0_9.bin");
   EXPECT_FALSE(home.exists("Backup/.work/orvex_5_1_0_9.bin.part"));
   ASSERT_EQ(p.uploads.size(), 1u);
-  EXPECT_EQ(p.uploads[0]->calls.back(), "put " + s + "image.txt image.txt ascii");
+  EXPECT_EQ(p.uploads[0]->calls.back(), "put " + s + "image.txt image.txt.part ascii");
+  EXPECT_EQ(ftp.imageTxt, "/bin/orvex_5_1_0_12.bin");
   EXPECT_EQ(home.read("Backup/.work/image.txt"), "/bin/orvex_5_1_0_12.bin");
   EXPECT_EQ(home.read("image.txt"), "another upgrader's copy");
 }

@@ -4,7 +4,10 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "app/settings.h"
 #include "support/engine_fixture.h"
 
 namespace fs = std::filesystem;
@@ -254,29 +257,18 @@ TEST_F(StartupTest, ShutdownStopsTheTimersAndCancelsFtpButLeavesTwo) {
   EXPECT_EQ(p.proc.started[0].second, "../SysInfo/");
 }
 
-TEST_F(StartupTest, EveryTimerHasItsIntervalAndTheTimeScaleMultipliesIt) {
+TEST_F(StartupTest, TheTimeScaleMultipliesEveryTimersIntervalAndNoneStartsRunning) {
   home.writeSize("orvex_5_1_0_12.bin", 10);
   Config cfg = loopback();
   cfg.timeScale = 0.1;
   Upgrader& u = make(cfg);
-  const std::vector<std::pair<Timer*, int>> expected = {{&u.zing.tmrConnect, 5000},
-                                                        {&u.zing.tmrResponse, 40000},
-                                                        {&u.zing.tmrConneTest, 2000},
-                                                        {&u.zing.tmrIbPollUpgStatus, 5000},
-                                                        {&u.zing.tmrIbUpgStatusCheck, 60000},
-                                                        {&u.zing.tmrRefetchIbVersion, 10000},
-                                                        {&u.zing.tmrFiveSecDelayedReset, 5000},
-                                                        {&u.ftp.tmrFTPReq, 65000},
-                                                        {&u.sw.tmrImagePutTrig, 2000},
-                                                        {&u.sw.tmrDelayedSwUpgIgnite, 12000},
-                                                        {&u.pic.tmrTelnetConnect, 5000},
-                                                        {&u.pic.tmrPicUpgrCnt, 20000},
-                                                        {&u.pic.tmrPicUpgResetDelay, 20000},
-                                                        {&u.pic.tmr40SecDelay, 40000},
-                                                        {&u.ant.tmrAntUpgDelay, 65000}};
-  for (auto [t, ms] : expected) {
-    EXPECT_EQ(t->interval(), ms) << t->name();
-    EXPECT_EQ(t->effectiveInterval(), ms / 10) << t->name();
+  for (Timer* t :
+       {&u.zing.tmrConnect, &u.zing.tmrResponse, &u.zing.tmrConneTest, &u.zing.tmrIbPollUpgStatus,
+        &u.zing.tmrIbUpgStatusCheck, &u.zing.tmrRefetchIbVersion, &u.zing.tmrFiveSecDelayedReset,
+        &u.ftp.tmrFTPReq, &u.sw.tmrImagePutTrig, &u.sw.tmrDelayedSwUpgIgnite,
+        &u.pic.tmrTelnetConnect, &u.pic.tmrPicUpgrCnt, &u.pic.tmrPicUpgResetDelay,
+        &u.pic.tmr40SecDelay, &u.ant.tmrAntUpgDelay}) {
+    EXPECT_EQ(t->effectiveInterval(), t->interval() / 10) << t->name();
     EXPECT_FALSE(t->enabled()) << t->name();
   }
 }
@@ -294,6 +286,17 @@ TEST(Environment, TimeScaleAndAddressAreReadOnlyWhenUsable) {
     ApplyEnvironment(c);
     EXPECT_DOUBLE_EQ(c.timeScale, 1.0) << bad;
   }
+  const char* before = std::getenv("ORVEX_LOOPBACK_ONLY");
+  const std::optional<std::string> saved =
+      before ? std::optional<std::string>(before) : std::nullopt;
+  for (const auto& [value, on] :
+       {std::pair{"1", true}, {"0", false}, {"yes", false}, {"", false}}) {
+    setenv("ORVEX_LOOPBACK_ONLY", value, 1);
+    EXPECT_EQ(LoopbackOnlySetting(), on) << value;
+  }
+  unsetenv("ORVEX_LOOPBACK_ONLY");
+  EXPECT_FALSE(LoopbackOnlySetting());
+  if (saved) setenv("ORVEX_LOOPBACK_ONLY", saved->c_str(), 1);
   unsetenv("ORVEX_TIME_SCALE");
   unsetenv("ORVEX_MODEM_ADDRESS");
   Config none;

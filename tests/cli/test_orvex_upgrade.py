@@ -90,7 +90,8 @@ class OrvexUpgrade(unittest.TestCase):
         subprocess.run([os.path.join(SOURCE, "scripts", "make-sample-release"),
                         self.release], check=True, stdout=subprocess.DEVNULL)
         self.env = dict(os.environ, ORVEX_TIME_SCALE=str(SCALE),
-                        ORVEX_LOOPBACK_ONLY="1", HOME=self.dir)
+                        ORVEX_LOOPBACK_ONLY="1", HOME=self.dir,
+                        XDG_DATA_HOME=os.path.join(self.dir, "data"))
         self.env.pop("ORVEX_MODEM_ADDRESS", None)
 
     def terminal(self, address, text=SAMPLE):
@@ -137,7 +138,8 @@ class OrvexUpgrade(unittest.TestCase):
             self.assertExit(r, 0)
             texts[flag] = r.stdout.replace("\\-", "-")
         for word in ("versions", "upgrade", "restore", "reset", "factory-defaults",
-                     "fetch-log", "--address", "--release", "--yes", "--json", "--quiet"):
+                     "fetch-log", "history", "--history", "--address", "--release", "--yes",
+                     "--json", "--quiet"):
             for flag, text in texts.items():
                 self.assertIn(word, text, flag)
         readme = read(os.path.join(SOURCE, "README.md"), "r")
@@ -277,6 +279,19 @@ class OrvexUpgrade(unittest.TestCase):
         # A log of its own for each run; the refused one wrote none.
         self.assertEqual(len(self.logs()), 3)
 
+    def test_a_restore_that_comes_back_in_bootrom_fails(self):
+        # The terminal's boot after the restore ends in BOOTROM mode.
+        self.terminal("127.0.0.181", scenario(faults="bootrom_boots = 2"))
+        os.makedirs(os.path.join(self.release, "Backup"))
+        with open(os.path.join(self.release, "Backup", "orvex_5_1_0_3.bin"), "wb") as f:
+            f.write(b"old image 5.1.0.3 " * 4096)
+        r = self.run_cli("127.0.0.181", "--yes", "restore", "5.1.0.3")
+        self.assertExit(r, 1)
+        self.assertIn("software: 5.1.0.9 -> BOOTROM MODE: failed", r.stdout)
+        self.assertIn("Restore failed.", r.stderr)
+        self.assertIn("is in BOOTROM mode; it does not run the restored software 5.1.0.3.",
+                      r.stderr)
+
     # ------------------------------------------------ the exit codes
 
     def test_no_yes_and_no_terminal_exits_5_before_anything_changes(self):
@@ -304,10 +319,16 @@ class OrvexUpgrade(unittest.TestCase):
                                  [(n, "skipped") for n in skipped])
                 self.assertEqual(self.events(r.stdout, "result")[0]["code"], 2)
         self.assertEqual(t.changes(), [])
-        r = self.run_cli("127.0.0.144", "--yes", "--json", "--reinstall", "upgrade", "antenna")
+        # A history that cannot be written is a warning, not a failure.
+        blocker = os.path.join(self.dir, "blocker")
+        open(blocker, "w").close()
+        r = self.run_cli("127.0.0.144", "--yes", "--json", "--reinstall", "upgrade", "antenna",
+                         "--history", os.path.join(blocker, "history.db"))
         self.assertExit(r, 0)
         self.assertEqual([(i["name"], i["result"]) for i in self.events(r.stdout, "item")],
                          [("antenna", "done")])
+        self.assertTrue([m for m in self.events(r.stdout, "message")
+                         if m["kind"] == "warning" and "upgrade history" in m["text"]])
         self.assertTrue(t.journal("antenna_install"))
 
     def test_nothing_is_sent_without_confirmation_or_with_conflicting_release_files(self):
@@ -366,18 +387,27 @@ class OrvexUpgrade(unittest.TestCase):
 
     @unittest.skipUnless(shutil.which("script"), "script (util-linux) is not installed")
     def test_on_a_terminal_the_question_is_asked_and_the_transfers_draw_a_bar(self):
-        t = self.terminal("127.0.0.152")
-        command = " ".join(self.args("127.0.0.152", "upgrade", "software"))
-        # script gives the program a terminal; the answer waits in its input.
-        r = subprocess.run(["script", "-qec", command, "/dev/null"], input=b"y\n", env=self.env,
-                           capture_output=True, timeout=120)
-        out = r.stdout.decode("utf-8")
-        self.assertEqual(r.returncode, 0, out)
-        self.assertIn("- Software\r\n[Y/n] ", out)
-        self.assertRegex(out, r"\r\x1b\[Kupload orvex_5_1_0_12\.bin \[#+\] 100%  "
-                                   r"262\.1 kB of 262\.1 kB  [\d.]+ [kMG]?B/s  0:00 left")
-        self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
-        self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
+        # script gives the program a terminal (of no size: COLUMNS tells);
+        # the answer waits in its input. TERM=dumb draws no bar.
+        for address, env in (("127.0.0.152", {"COLUMNS": "100", "TERM": "xterm"}),
+                             ("127.0.0.153", {"TERM": "dumb"})):
+            with self.subTest(env=env):
+                t = self.terminal(address)
+                command = " ".join(self.args(address, "upgrade", "software"))
+                r = subprocess.run(["script", "-qec", command, "/dev/null"], input=b"y\n",
+                                   env=dict(self.env, **env), capture_output=True, timeout=120)
+                out = r.stdout.decode("utf-8")
+                self.assertEqual(r.returncode, 0, out)
+                self.assertIn("- Software\r\n[Y/n] ", out)
+                bars = re.findall(r"\r\x1b\[K(upload orvex_5_1_0_12\.bin \[#+\] 100%  "
+                                  r"262\.1 kB of 262\.1 kB  [\d.]+ [kMG]?B/s  0:00 left)", out)
+                if env["TERM"] == "dumb":
+                    self.assertNotIn("\x1b", out)
+                else:
+                    self.assertTrue(bars, out)
+                    self.assertTrue(all(len(bar) <= 99 for bar in bars), bars)
+                self.assertIn("software: 5.1.0.9 -> 5.1.0.12: done", out)
+                self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
 
     # ------------------------------------------------------- signals
 
@@ -439,13 +469,15 @@ class OrvexUpgrade(unittest.TestCase):
                 self.assertIn(t.version().split()[0], ("5.1.0.9", "5.1.0.12"))
 
     def test_a_reset_after_which_the_terminal_does_not_come_back_exits_1(self):
-        t = self.terminal("127.0.0.174")
-        p = self.start_cli("127.0.0.174", "--yes", "reset")
-        self.wait_until(lambda: t.journal("restart"))
-        t.stop()
-        out, err = p.communicate(timeout=240)
-        self.assertEqual(p.returncode, 1, out + err)
-        self.assertIn("the terminal did not answer after its restart", err)
+        for address, command in (("127.0.0.174", "reset"), ("127.0.0.175", "factory-defaults")):
+            with self.subTest(command=command):
+                t = self.terminal(address)
+                p = self.start_cli(address, "--yes", command)
+                self.wait_until(lambda: t.journal("restart"))
+                t.stop()
+                out, err = p.communicate(timeout=240)
+                self.assertEqual(p.returncode, 1, out + err)
+                self.assertIn("the terminal did not answer after its restart", err)
 
     # ----------------------------------------- the depot: GNU parallel
 
@@ -485,6 +517,24 @@ class OrvexUpgrade(unittest.TestCase):
             self.assertEqual(items, [(n, "done") for n in ITEMS], t.address)
             self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_12.bin")
             self.assertIn("PIC: 2.05", t.zing(0x92).decode("latin-1"))
+        # Both parallel runs are in the history, newest first, the second
+        # run (nothing to do) not at all.
+        r = subprocess.run([PROGRAM, "history", "--json"], env=self.env, capture_output=True,
+                           text=True)
+        self.assertExit(r, 0)
+        rows = self.events(r.stdout, "history")
+        self.assertEqual(sorted((e["address"], e["item"], e["result"]) for e in rows),
+                         sorted((t.address, n, "done") for t in terminals for n in ITEMS))
+        self.assertEqual([e["time"] for e in rows], sorted((e["time"] for e in rows),
+                                                           reverse=True))
+        self.assertEqual({(e["antenna_serial"], e["front_end"]) for e in rows},
+                         {("A10042317", "orvex-upgrade")})
+        self.assertTrue(all(os.path.isfile(e["log"]) for e in rows))
+        r = subprocess.run([PROGRAM, "history", "--address", "127.0.0.148"], env=self.env,
+                           capture_output=True, text=True)
+        self.assertExit(r, 0)
+        self.assertEqual(len(r.stdout.splitlines()), len(ITEMS))
+        self.assertIn("127.0.0.148  pic  2.03 -> 2.05", r.stdout)
         # Four logs, and the backup both runs took of their 5.1.0.9 is whole.
         self.assertEqual(len(self.logs()), 4)
         self.assertEqual(sorted(os.listdir(os.path.join(self.release, "Backup"))),

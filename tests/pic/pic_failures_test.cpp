@@ -63,6 +63,7 @@ std::string CaseName(const ::testing::TestParamInfo<FailureCase>& info) {
 }
 
 const std::string kOk = ShellValue(true);
+const std::string kFailed = ShellValue(false);
 const std::string kBattery = "BATT_PRESENT=1\r\n" + kOk;
 
 const FailureCase kFailures[] = {
@@ -271,6 +272,43 @@ TEST_F(PicFailuresTest, DescriptorSwapWaitsForBothResultsAtEverySplit) {
       shell->say(c.answer.substr(cut));
       EXPECT_EQ(shell->lines, (std::vector<std::string>{line, c.command}));
       EXPECT_EQ(picState(), PIC_UPG_STATE_RECOVER_IMG);
+    }
+  }
+}
+
+// A preparation pass run again after one that stopped part-way never moves
+// image.txt over a saved descriptor, nor saves a descriptor that names no
+// software image; it goes on to the reflash pass. The answer to the copy of
+// image.txt may come cut anywhere.
+TEST_F(PicFailuresTest, ARepeatedPreparationKeepsTheSavedDescriptor) {
+  struct Case {
+    const char* name;
+    std::string imageTxt;  // the shell's print of image.txt
+    bool saved;            // uimage.txt is on the terminal
+    bool moved;            // image.txt is saved as uimage.txt
+  };
+  const Case cases[] = {
+      {"first pass", "/bin/orvex_5_1_0_9.bin", false, true},
+      {"stopped after the PIC copy", "S00F000068656C6C6F202020202000003C", true, false},
+      {"stopped after the PIC copy, saved one gone", "S00F000068656C6C6F2020", false, false},
+      {"stopped before the move, saved one there", "/bin/orvex_5_1_0_9.bin", true, false},
+  };
+  const std::string mv = "mv \"image.txt\",\"uimage.txt\"";
+  for (const auto& c : cases) {
+    const std::string answer = c.imageTxt + "\r\n" + kOk;
+    for (size_t cut : {answer.size(), answer.size() - 6, size_t{3}}) {
+      SCOPED_TRACE(std::string(c.name) + ", cut at " + std::to_string(cut));
+      tel().close();
+      shell->lines.clear();
+      shell->replies["copy \"image.txt\""] = {answer.substr(0, cut), answer.substr(cut)};
+      shell->replies["copy \"uimage.txt\""] = {c.saved ? "/bin/orvex_5_1_0_9.bin\r\n" + kOk
+                                                       : "copy: can't open\r\n" + kFailed};
+      uploadDone();
+      settle();
+      const bool sentMv = std::count(shell->lines.begin(), shell->lines.end(), mv) > 0;
+      EXPECT_EQ(sentMv, c.moved);
+      EXPECT_EQ(picState(), PIC_UPG_STATE_PREP_REBOOT);
+      EXPECT_EQ(shell->lines.back(), "copy \"pic.s19\",\"image.txt\"");
     }
   }
 }

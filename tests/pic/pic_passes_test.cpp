@@ -34,6 +34,7 @@ TEST_F(PicPassesTest, WholeUpgradeOnAnOlderPlatformWithADescriptor) {
                               "cd \"/tffs0/\"",
                               "pic_data_show",
                               "copy \"image.txt\"",
+                              "copy \"uimage.txt\"",
                               "mv \"image.txt\",\"uimage.txt\"",
                               "copy \"pic.s19\",\"image.txt\"",
                           }));
@@ -105,7 +106,9 @@ TEST_F(PicPassesTest, StatusLinesOfThePreparationSteps) {
       {"value = -1 = 0xffffffff\r\n", PIC_UPG_STATE_PREP_LOGGEDIN, "Connected"},  // cd failed
       {"value = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CHECK_BATT, "Preparing for PIC-Upgrade."},
       {"BATT_PRESENT=0\r\n", PIC_UPG_STATE_PREP_CHK_IMG, "Continuing with PIC-Upgrade."},
-      {"value = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_BKUP_IMG, "Preparing for PIC-Upgrade.."},
+      {"/bin/orvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CHK_IMG,
+       "Continuing with PIC-Upgrade."},
+      {"value = -1 = 0xffffffff\r\n", PIC_UPG_STATE_PREP_BKUP_IMG, "Preparing for PIC-Upgrade.."},
       {"value = -1 = 0xffffffff\r\n", PIC_UPG_STATE_PREP_BKUP_IMG, "Preparing for PIC-Upgrade.."},
       {"value = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CREATE_XIMG, "Preparing for PIC-Upgrade...."},
       {"copying\r\n", PIC_UPG_STATE_PREP_CREATE_XIMG, "Preparing for PIC-Upgrade...."},
@@ -260,7 +263,7 @@ TEST_F(PicPassesTest, NewerPlatformsWaitForTheReflashResult) {
                 "Please perform the following steps in this order:\r\n\r\n- Power-up the Terminal "
                 "manually by pressing the Power-button.\r\n- Wait until the the unit is Powered "
                 "up.\r\n- Click 'OK' to continue when the unit is Up.\r\n\r\n");
-      EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbInformation);
+      EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbInformation | vbActionNeeded);
       EXPECT_EQ(p.uiFake.messages[0].title, "ORVEX Upgrader");
     } else {
       EXPECT_TRUE(p.uiFake.messages.empty());
@@ -337,7 +340,8 @@ TEST_F(PicPassesTest, WatchdogFailsOnItsEleventhTickAndIsNotRestartedByLaterStep
   EXPECT_TRUE(up->pic.tmrPicUpgrCnt.enabled());
   // Re-enabling in a later state keeps the first countdown.
   p.vclock.advance(19000);
-  shell->say("value = 0 = 0x0\r\n");
+  shell->say("/bin/orvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n");
+  settle();  // no saved descriptor yet
   EXPECT_EQ(picState(), PIC_UPG_STATE_PREP_BKUP_IMG);
   p.vclock.advance(1000);
   EXPECT_EQ(up->pic.picUpgTickCount, 1);

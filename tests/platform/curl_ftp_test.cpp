@@ -627,6 +627,26 @@ TEST_F(CurlFtpTest, DirGivesALongListingWithSizes) {
   EXPECT_TRUE(server->journal().contains("LIST"));
 }
 
+// A bounded GET keeps one byte past its bound of a longer file and
+// completes; the next command still works, and the bound was for one GET.
+TEST_F(CurlFtpTest, BoundedGetStopsOneBytePastTheBound) {
+  startServer();
+  const QByteArray big = RandomBytes(3 * 1024 * 1024);
+  ASSERT_TRUE(WriteFile(root() + "/image.txt", big));
+  ASSERT_TRUE(WriteFile(root() + "/small.txt", big.left(23)));
+  const QString target = local() + "/image.txt";
+  client->limitNextDownload(4096);
+  ASSERT_EQ(run("GET image.txt \"" + target.toStdString() + "\""), icResponseCompleted);
+  EXPECT_EQ(ReadFile(target), big.left(4097));
+  client->limitNextDownload(4096);
+  ASSERT_EQ(run("GET small.txt \"" + target.toStdString() + "\""), icResponseCompleted)
+      << client->responseInfo();
+  EXPECT_EQ(ReadFile(target), big.left(23));
+  ASSERT_EQ(run("GET image.txt \"" + target.toStdString() + "\""), icResponseCompleted)
+      << client->responseInfo();
+  EXPECT_EQ(ReadFile(target), big);
+}
+
 TEST_F(CurlFtpTest, ListingsLargerThanTheLimitEndAsAnError) {
   startServer();
   ASSERT_TRUE(QDir(root()).mkpath("tffs0/many"));

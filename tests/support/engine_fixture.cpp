@@ -62,6 +62,7 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
 Upgrader& EngineTest::make(Config cfg) {
   if (cfg.homeFolder.empty()) cfg.homeFolder = home.path();
   up = std::make_unique<Upgrader>(p, std::move(cfg));
+  if (p.ftpClient) p.ftpClient->localFolder = home.path() + "/";
   return *up;
 }
 

@@ -1,6 +1,7 @@
 #include "support/fake_platform.h"
 
 #include <ctime>
+#include <filesystem>
 
 namespace orvex::test {
 
@@ -119,6 +120,8 @@ void FakeSocket::raiseError(long number, const std::string& description) {
 
 void FakeFtpClient::execute(const FtpCommand& command) {
   commands.push_back(command.shown());
+  limits.push_back(nextLimit);
+  nextLimit = -1;
   executing = true;
   if (onExecute) onExecute(*this, commands.back());
 }
@@ -142,7 +145,21 @@ std::string FakeFtpClient::getChunk(int maxChars) {
 void FakeFtpClient::fire(int state) {
   if (state == icResponseCompleted || state == icError || state == icDisconnected)
     executing = false;
+  const size_t before = commands.size();
   if (handler_) handler_(state);
+  const size_t n = commands.size();
+  if (!answerSizeChecks || state != icResponseCompleted || n != before + 1 || n < 2 ||
+      commands[n - 1].rfind("DIR ", 0) != 0 || commands[n - 2].rfind("PUT ", 0) != 0)
+    return;
+  const std::string& put = commands[n - 2];
+  std::string local = FirstArgument(put);
+  if (!local.empty() && local[0] != '/') local = localFolder + local;
+  const std::string remote = put.substr(put.rfind(' ') + 1);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(local, ec);
+  chunks.assign({"-rwxrwxrwx 1 0 0 " + std::to_string(ec ? 0 : size) + " Dec 08 08:00 " +
+                 remote.substr(remote.rfind('/') + 1) + "\r\n"});
+  fire(icResponseCompleted);
 }
 
 void FakeFtpClient::progress(long long done, long long total, long long elapsedMs,
@@ -172,6 +189,7 @@ bool FakeFtpUpload::connect(const std::string& host, const std::string& user,
 bool FakeFtpUpload::putFile(const std::string& localPath, const std::string& remoteName,
                             bool ascii) {
   calls.push_back("put " + localPath + " " + remoteName + (ascii ? " ascii" : " binary"));
+  if (putOk && onPut) onPut(localPath, remoteName);
   return putOk;
 }
 
@@ -244,6 +262,7 @@ std::unique_ptr<FtpUploadPort> FakePlatform::makeFtpUpload() {
   u->openOk = uploadOpenOk;
   u->connectOk = uploadConnectOk;
   u->putOk = uploadPutOk;
+  u->onPut = onUploadPut;
   uploads.push_back(u.get());
   return u;
 }

@@ -103,6 +103,7 @@ class FakeFtpClient : public FtpClientPort {
     progressHandler_ = std::move(handler);
   }
   void setRemoteHost(const std::string& h) override { host = h; }
+  void limitNextDownload(long long maxBytes) override { nextLimit = maxBytes; }
   void execute(const FtpCommand& command) override;
   void cancel() override;
   bool stillExecuting() const override { return executing; }
@@ -122,12 +123,22 @@ class FakeFtpClient : public FtpClientPort {
 
   std::string host;
   std::vector<std::string> commands;
+  // The bound given for the next GET (-1: none), and per command as issued.
+  long long nextLimit = -1;
+  std::vector<long long> limits;
   int cancels = 0;
   bool executing = false;
   long code = 0;
   std::string info;
   std::deque<std::string> chunks;
   std::function<void(FakeFtpClient&, const std::string&)> onExecute;
+  // A test that completes a PUT by hand gets the size check after it for
+  // free: the "DIR " that follows is answered at once with the local file's
+  // size (a relative local name is in localFolder). Off for scripted servers.
+  bool answerSizeChecks = true;
+  // The scripted server that answers, if any.
+  const void* script = nullptr;
+  std::string localFolder;
 
  private:
   std::function<void(int)> handler_;
@@ -144,6 +155,8 @@ class FakeFtpUpload : public FtpUploadPort {
   void closeHandles() override { ++closes; }
 
   bool openOk = true, connectOk = true, putOk = true;
+  // Called for each put that succeeds.
+  std::function<void(const std::string& localPath, const std::string& remoteName)> onPut;
   long error = 0;
   int closes = 0;
   std::vector<std::string> calls;
@@ -233,6 +246,8 @@ class FakePlatform : public Platform {
   EventPumpPort& pump() override { return pump_; }
   ClockPort& clock() override { return wall; }
   ProcessPort& process() override { return proc; }
+  HistoryPort* history() override { return historyPort; }
+  HistoryPort* historyPort = nullptr;  // none unless a test sets one
 
   // The fakes the engine made, by socket name ("sckZING", "sckTest", "telnetShell").
   FakeSocket& socket(const std::string& name) { return *sockets.at(name); }
@@ -247,6 +262,7 @@ class FakePlatform : public Platform {
   std::vector<FakeTimer*> timers;
   // Settings for the uploads made from now on.
   bool uploadOpenOk = true, uploadConnectOk = true, uploadPutOk = true;
+  std::function<void(const std::string& localPath, const std::string& remoteName)> onUploadPut;
 
  private:
   FakePump pump_;

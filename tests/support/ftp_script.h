@@ -32,6 +32,19 @@ class FtpScript {
   };
 
   explicit FtpScript(FakePlatform& p) : p_(p) {
+    p_.ftp().script = this;
+    p_.ftp().answerSizeChecks = false;
+    // image.txt and its temporary copy, put by the one-file upload, land in
+    // the login folder.
+    p_.onUploadPut = [this](const std::string& local, const std::string& remote) {
+      std::ifstream in(local, std::ios::binary);
+      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (uploadShortBy > 0)
+        content.resize(content.size() > size_t(uploadShortBy) ? content.size() - uploadShortBy : 0);
+      texts[remote] = content;
+      flash[remote] = static_cast<long long>(content.size());
+      if (remote == "image.txt") imageTxt = content;
+    };
     p_.ftp().onExecute = [this](FakeFtpClient&, const std::string& command) {
       const bool transfer = command.rfind("GET ", 0) == 0 || command.rfind("PUT ", 0) == 0;
       const long long steps = transfer ? progressSteps : 0;
@@ -47,7 +60,14 @@ class FtpScript {
   }
   FtpScript(const FtpScript&) = delete;
   FtpScript& operator=(const FtpScript&) = delete;
-  ~FtpScript() { p_.ftp().onExecute = nullptr; }
+  ~FtpScript() {
+    // A script that replaced this one keeps the client.
+    if (p_.ftp().script != this) return;
+    p_.ftp().script = nullptr;
+    p_.ftp().onExecute = nullptr;
+    p_.ftp().answerSizeChecks = true;
+    p_.onUploadPut = nullptr;
+  }
 
   // The latest rule whose prefix starts the command wins.
   void fail(const std::string& prefix, long code, const std::string& info = "550 refused") {
@@ -70,6 +90,12 @@ class FtpScript {
   std::map<std::string, long long> flash;
   // When set, a PUT stores this many bytes fewer than it was sent.
   long long putShortBy = 0;
+  // The same for the one-file upload (image.txt).
+  long long uploadShortBy = 0;
+  // What the one-file upload put, by remote name.
+  std::map<std::string, std::string> texts;
+  // Local folder of the relative local names of a PUT.
+  std::string localFolder;
   // Byte counts reported by each GET and PUT (see above), of this size.
   long long progressSteps = 0;
   long long transferMs = 1000;
@@ -129,10 +155,13 @@ class FtpScript {
     } else if (command.rfind("PUT ", 0) == 0) {
       const std::string remote = command.substr(command.rfind(' ') + 1);
       std::error_code ec;
-      const auto size = std::filesystem::file_size(FakeFtpClient::FirstArgument(command), ec);
+      std::string local = FakeFtpClient::FirstArgument(command);
+      if (!local.empty() && local[0] != '/') local = localFolder + local;
+      const auto size = std::filesystem::file_size(local, ec);
       flash[remote] = ec ? 0 : static_cast<long long>(size) - putShortBy;
     } else if (command.rfind("DIR ", 0) == 0) {
-      const std::string folder = command.substr(4) + "/";
+      // "DIR " alone lists the login folder: the bare names.
+      const std::string folder = command.size() > 4 ? command.substr(4) + "/" : "";
       std::string text;
       for (const auto& [path, size] : flash)
         if (path.rfind(folder, 0) == 0 && path.find('/', folder.size()) == std::string::npos)
@@ -147,8 +176,14 @@ class FtpScript {
         flash[to] = flash[from];
         flash.erase(from);
       }
-    } else if (command.rfind("Delete /", 0) == 0) {
+      if (texts.count(from)) {
+        texts[to] = texts[from];
+        texts.erase(from);
+        if (to == "image.txt") imageTxt = texts[to];
+      }
+    } else if (command.rfind("Delete ", 0) == 0) {
       flash.erase(command.substr(7));
+      texts.erase(command.substr(7));
     }
     ftp.fire(icResponseCompleted);
   }

@@ -49,7 +49,8 @@ class SimulatedTerminal {
         "/usr/bin/python3",
         {root + "/tools/terminal-sim/terminal_sim.py", "--address", address, "--scenario",
          scenario.startsWith('/') ? scenario : root + "/tools/terminal-sim/scenarios/" + scenario,
-         "--flash", flash_.path() + "/flash", "--time-scale", QString::number(timeScale)});
+         "--flash", flash_.path() + "/flash", "--journal", journal(), "--time-scale",
+         QString::number(timeScale)});
     QDeadlineTimer deadline(20000);
     while (!output_.contains("READY") && !deadline.hasExpired() &&
            sim_.state() != QProcess::NotRunning) {
@@ -66,6 +67,8 @@ class SimulatedTerminal {
   // The terminal's flash folder (tffs0, ram0 below it).
   QString flash() const { return flash_.path() + "/flash"; }
   QByteArray output() const { return output_; }
+  // The terminal's journal: one JSON object a line, for each request and event.
+  QString journal() const { return flash_.path() + "/journal.jsonl"; }
 
  private:
   QTemporaryDir flash_;

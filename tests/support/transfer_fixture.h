@@ -20,6 +20,7 @@ class TransferTest : public ZingTest {
     answer(ReleaseInfoReply(kReleaseText));
     p.uiFake.messages.clear();
     ftp = std::make_unique<FtpScript>(p);
+    ftp->localFolder = home.path() + "/";
   }
   void TearDown() override { ftp.reset(); }
 

@@ -25,11 +25,26 @@ TEST_F(FtpEngineTest, ProgressStatesOnlyLog) {
 }
 
 TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
+  // Each upload is first checked by its size in the listing of its folder.
+  home.writeSize("PIC.s19", 120);
+  home.writeSize("ATB11.sxm", 50);
+  home.writeSize("HPA2.sxm", 60);
+  home.writeSize("ib.glo", 70);
+  up->st.strLocalPicFile = "PIC.s19";
+  up->st.strGloFile = "ib.glo";
+  auto completeChecked = [this](const std::string& dir, const std::string& name, int size) {
+    p.ftp().fire(icResponseCompleted);
+    EXPECT_EQ(commands().back(), dir);
+    EXPECT_EQ(up->st.ftpState, VERIFY_UPLOAD_CMD);
+    p.ftp().chunks.assign(
+        {"-rw-r--r-- 1 root root " + std::to_string(size) + " Dec 08 08:20 " + name + "\r\n"});
+    p.ftp().fire(icResponseCompleted);
+  };
   // PIC: close, then the PIC work starts on the disconnect.
   up->st.bFtpDone = false;
   up->st.ftpState = 22;
   up->ftp.tmrFTPReq.setEnabled(true);
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR /tffs0", "pic.s19", 120);
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_FALSE(up->ftp.tmrFTPReq.enabled());
   EXPECT_EQ(up->st.ftpState, 19);
@@ -44,7 +59,7 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   up->st.strAtbFile = "ATB11.sxm";
   up->st.strHpaFile = "HPA2.sxm";
   up->st.ftpState = 23;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR ", "atb.sxm", 50);
   EXPECT_EQ(up->st.ftpState, 24);
   EXPECT_EQ(commands().back(), "PUT HPA2.sxm hpa.sxm");
   EXPECT_TRUE(up->ftp.tmrFTPReq.enabled());
@@ -58,7 +73,7 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   p.uiFake.messages.clear();
 
   up->st.ftpState = 24;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR ", "hpa.sxm", 60);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_EQ(up->st.ftpState, 19);
   EXPECT_EQ(status(), "Upgrading Antenna Firmware ...");  // the install request went out
@@ -69,15 +84,15 @@ TEST_F(FtpEngineTest, CompletionOfTheOtherChains) {
   up->st.strHpaFile.clear();
   up->st.ftpState = 23;
   const size_t before = commands().size();
-  p.ftp().fire(icResponseCompleted);
-  EXPECT_EQ(commands().size(), before + 1);
+  completeChecked("DIR ", "atb.sxm", 50);
+  EXPECT_EQ(commands().size(), before + 2);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_TRUE(up->st.bFtpDone);
   EXPECT_TRUE(logHas("VRB: \tUploaded ATB file Successfully !"));
 
   // IB.
   up->st.ftpState = 25;
-  p.ftp().fire(icResponseCompleted);
+  completeChecked("DIR /tffs0/bin", "ib.glo", 70);
   EXPECT_EQ(commands().back(), "CLOSE");
   EXPECT_TRUE(logHas("VRB: \tUploaded IB file Successfully !"));
 
@@ -211,7 +226,12 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
     p.uiFake.messages.clear();
     up->st.bFtpDone = false;
     up->st.ftpState = state;
+    p.ftp().code = 12003;
+    p.ftp().info = "550 No such file";
     p.ftp().fire(icError);
+    // What arrived goes first.
+    EXPECT_EQ(commands().back(), state == 22 ? "Delete /tffs0/pic.s19" : "Delete /tffs0/bin/");
+    p.vclock.advance(100);
     ASSERT_EQ(p.uiFake.messages.size(), 1u);
     EXPECT_EQ(p.uiFake.messages[0].text,
               "An unexpected FTP error occurred. Operation cancelled.\r\n\r\nError Code:  12003 : "
@@ -221,6 +241,95 @@ TEST_F(FtpEngineTest, ServerRefusalByState) {
   EXPECT_EQ(p.ftp().cancels, 2);
   // 1 and 8 go on with the upgrade, a refused image put removes what the
   // flash took of it first: see the software upgrade tests.
+}
+
+// IB, antenna and PIC files are checked by their size before the terminal
+// acts on them; a wrong one is removed, a cut-off one goes before the retry.
+TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
+  home.writeSize("ib.glo", 70);
+  home.writeSize("ATB1.sxm", 50);
+  home.writeSize("PIC_2.s19", 120);
+  up->st.strGloFile = "ib.glo";
+  up->st.strAtbFile = "ATB1.sxm";
+  up->st.strHpaFile.clear();
+  up->st.strLocalPicFile = "PIC_2.s19";
+  struct Case {
+    const char* name;
+    long state;
+    std::string put, remote;
+    long long shortBy;
+    long fault;                      // an error for the PUT, or 0
+    std::vector<std::string> after;  // the commands after the PUT
+    const char* shown;               // "" when none
+  };
+  const std::string ib = "PUT \"" + home.path() + "/ib.glo\" /tffs0/bin/ib.glo";
+  const Case cases[] = {
+      {"ib whole", 25, ib, "/tffs0/bin/ib.glo", 0, 0, {"DIR /tffs0/bin", "CLOSE"}, ""},
+      {"ib short",
+       25,
+       ib,
+       "/tffs0/bin/ib.glo",
+       1,
+       0,
+       {"DIR /tffs0/bin", "Delete /tffs0/bin/ib.glo"},
+       "The IB firmware on the Satellite IP Modem is not complete."},
+      {"atb cut off",
+       23,
+       "PUT ATB1.sxm atb.sxm",
+       "atb.sxm",
+       0,
+       ftpErrConnectionReset,
+       {},
+       "Do not restart or switch off the Satellite IP Modem."},
+      {"pic short",
+       22,
+       "PUT PIC_2.s19 /tffs0/pic.s19",
+       "/tffs0/pic.s19",
+       5,
+       0,
+       {"DIR /tffs0", "Delete /tffs0/pic.s19"},
+       "is not complete."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ftp.reset();
+    ftp = std::make_unique<FtpScript>(p);
+    ftp->localFolder = home.path() + "/";
+    ftp->putShortBy = c.shortBy;
+    if (c.fault) ftp->fail("PUT", c.fault, "connection reset");
+    p.uiFake.messages.clear();
+    p.ftp().commands.clear();
+    up->st.bFtpDone = false;
+    up->st.ftpState = c.state;
+    up->ftp.UPG_PutCheckedUpload({"PUT", {}, c.put});  // the fake reads the text
+    p.vclock.advance(1000);
+    std::vector<std::string> expected{c.put};
+    expected.insert(expected.end(), c.after.begin(), c.after.end());
+    EXPECT_EQ(commands(), expected);
+    EXPECT_FALSE(up->st.bUnloaded);
+    if (*c.shown) {
+      ASSERT_EQ(p.uiFake.messages.size(), 1u);
+      EXPECT_NE(p.uiFake.messages[0].text.find(c.shown), std::string::npos)
+          << p.uiFake.messages[0].text;
+      EXPECT_TRUE(up->st.bFtpDone);
+    } else {
+      EXPECT_TRUE(p.uiFake.messages.empty());
+    }
+    EXPECT_EQ(ftp->flash.count(c.remote), (*c.shown || c.fault) ? 0u : 1u);
+    EXPECT_EQ(up->ftp.HasUploadLeftover(c.remote), c.fault != 0);
+  }
+  // The retry of the cut-off antenna upload removes what it left first.
+  ftp.reset();
+  ftp = std::make_unique<FtpScript>(p);
+  ftp->localFolder = home.path() + "/";
+  p.ftp().commands.clear();
+  up->st.bFtpDone = false;
+  up->st.ftpState = UPGRADE_ANTENNA_ATB_CMD;
+  up->ftp.UPG_PutCheckedUpload("PUT ATB1.sxm atb.sxm");
+  p.vclock.advance(1000);
+  EXPECT_EQ(commands(),
+            (std::vector<std::string>{"Delete atb.sxm", "PUT ATB1.sxm atb.sxm", "DIR ", "CLOSE"}));
+  EXPECT_FALSE(up->ftp.HasUploadLeftover("atb.sxm"));
 }
 
 TEST_F(FtpEngineTest, DisconnectRows) {

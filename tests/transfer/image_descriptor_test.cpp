@@ -1,6 +1,8 @@
 // The image descriptor: which fetched image.txt files are accepted, the file
 // written for the terminal, its upload and what a failed upload does, and
 // the clean-up of the home folder.
+#include <functional>
+
 #include "support/transfer_fixture.h"
 
 namespace orvex::test {
@@ -12,6 +14,17 @@ const char* kFatal =
     "Unexpected Error !!\r\n\r\nWARNING: Connection Problem.\r\n\r\n# Please check the cable "
     "connection.\r\n# Restart the Upgrader.\r\n# Reset the Modem using the 'Tools>Reset Modem' "
     "option.\r\n# Retry the Upgrade after the modem Restarts.\r\nThe upgrader will now close.";
+
+const char* kDamagedFatal =
+    "Unexpected Error !!\r\n\r\nWARNING: image.txt on the Satellite IP Modem may be "
+    "incomplete.\r\n\r\n# Do NOT restart or switch off the Satellite IP Modem: it might not "
+    "start its software.\r\n# Check the cable connection.\r\n# Run the software upgrade again: "
+    "it writes image.txt anew.\r\nThe upgrader will now close.";
+const char* kDamagedRestoreFatal =
+    "Unexpected Error !!\r\n\r\nWARNING: image.txt on the Satellite IP Modem may be "
+    "incomplete.\r\n\r\n# Do NOT restart or switch off the Satellite IP Modem: it might not "
+    "start its software.\r\n# Check the cable connection.\r\n# Run the restore again: it "
+    "writes image.txt anew.\r\nThe upgrader will now close.";
 
 TEST_F(ImageDescriptorTest, AcceptanceOfTheFetchedFile) {
   struct Case {
@@ -57,7 +70,8 @@ TEST_F(ImageDescriptorTest, TheUpgradeWritesTheNewNameWithoutLineEnd) {
   ASSERT_EQ(p.uploads.size(), 1u);
   EXPECT_EQ(p.uploads[0]->closes, 1);
   EXPECT_EQ(p.uiFake.quits, 0);
-  // The reset follows 5 s later.
+  // The reset follows 5 s after image.txt was read back.
+  p.vclock.advance(100);
   zing().sent.clear();
   p.vclock.advance(5000);
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
@@ -94,6 +108,8 @@ TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
   struct Case {
     bool restore, connectOk;
     std::vector<std::string> lines;
+    bool inPlace = false;  // no rename: the put went to image.txt itself
+    const char* shown = kFatal;
   };
   const Case cases[] = {
       {false,
@@ -103,6 +119,13 @@ TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
       {false, true, {"ERR: \t[ FTP Error ] : new image.txt file upload failure.0"}},
       {true, false, {"DET: \tFTP-Raw connection failure."}},
       {true, true, {"DET: \tput image.txt file fail0"}},
+      {false, false, {"ERR: \tFTP connection establishment failure."}, true},
+      {false,
+       true,
+       {"ERR: \t[ FTP Error ] : new image.txt file upload failure.0"},
+       true,
+       kDamagedFatal},
+      {true, true, {"DET: \tput image.txt file fail0"}, true, kDamagedRestoreFatal},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.restore) + std::to_string(c.connectOk));
@@ -112,9 +135,10 @@ TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
     p.uploadConnectOk = c.connectOk;
     p.uploadPutOk = false;
     up->sw.bRestoreImagePut = c.restore;
+    up->sw.bRenameWorks = !c.inPlace;
     up->sw.tmrImagePutTrig_Timer();
     ASSERT_EQ(p.uiFake.messages.size(), 1u);
-    EXPECT_EQ(p.uiFake.messages[0].text, kFatal);
+    EXPECT_EQ(p.uiFake.messages[0].text, c.shown);
     EXPECT_EQ(p.uiFake.messages[0].flags, vbCritical);
     EXPECT_EQ(p.uiFake.messages[0].title, kProgramTitle);
     EXPECT_TRUE(up->st.bUnloaded);
@@ -123,7 +147,102 @@ TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
     EXPECT_EQ(p.uploads.back()->closes, 1);
     for (const auto& line : c.lines) EXPECT_TRUE(logHas(line)) << line;
   }
-  EXPECT_EQ(p.uiFake.quits, 4);
+  EXPECT_EQ(p.uiFake.quits, 7);
+}
+
+// image.txt is never left empty or partial: under its temporary name it is
+// checked and renamed over image.txt; in place (no rename, or none over an
+// existing file) it is read back. A failure says whether a restart is safe.
+TEST_F(ImageDescriptorTest, ImageTxtIsReplacedOnlyWhenVerified) {
+  enum Outcome { Written, NotWritten, Damaged };
+  struct Case {
+    const char* name;
+    bool renameWorks;
+    std::function<void(FtpScript&)> fault;
+    std::vector<std::string> commands;  // after the put
+    Outcome outcome;
+  };
+  const std::string rb = "GET image.txt \"" + home.path() + "/image.txt.readback\"";
+  const Case cases[] = {
+      {"renamed", true, nullptr, {"DIR ", "RENAME image.txt.part image.txt", "CLOSE"}, Written},
+      {"short part",
+       true,
+       [](FtpScript& f) { f.uploadShortBy = 1; },
+       {"DIR ", "Delete image.txt.part"},
+       NotWritten},
+      {"listing cut",
+       true,
+       [](FtpScript& f) { f.fail("DIR", ftpErrConnectionReset); },
+       {"DIR "},
+       NotWritten},
+      {"rename over it refused",
+       true,
+       [](FtpScript& f) { f.fail("RENAME", ftpErrServerRefused, "550 image.txt: File exists."); },
+       {"DIR ", "RENAME image.txt.part image.txt", rb, "Delete image.txt.part", "CLOSE"},
+       Written},
+      {"rename cut",
+       true,
+       [](FtpScript& f) { f.fail("RENAME", ftpErrConnectionReset); },
+       {"DIR ", "RENAME image.txt.part image.txt"},
+       Damaged},
+      {"in place", false, nullptr, {rb, "CLOSE"}, Written},
+      {"in place short", false, [](FtpScript& f) { f.uploadShortBy = 1; }, {rb}, Damaged},
+      {"read back refused",
+       false,
+       [](FtpScript& f) { f.fail("GET image.txt", ftpErrServerRefused, "451 Local error"); },
+       {rb},
+       Damaged},
+      {"read back timed out", false, [](FtpScript& f) { f.hang("GET image.txt"); }, {rb}, Damaged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ftp = std::make_unique<FtpScript>(p);
+    ftp->imageTxt = "/bin/orvex_5_1_0_9.bin";
+    if (c.fault) c.fault(*ftp);
+    p.uiFake.messages.clear();
+    p.ftp().commands.clear();
+    p.ftp().limits.clear();
+    up->st.currUpgradeState = UPG_STATE_IDLE;
+    up->zing.tmrFiveSecDelayedReset.setEnabled(false);
+    up->sw.bRenameWorks = c.renameWorks;
+    auto resets = [this] {
+      int n = 0;
+      for (const auto& line : logLines()) n += EndsWith(line, "Resetting terminal in 5 seconds ..");
+      return n;
+    };
+    const int resetsBefore = resets();
+    up->sw.tmrImagePutTrig_Timer();
+    p.vclock.advance(1000);
+    if (c.name == std::string("read back timed out")) p.vclock.advance(65000);  // the watchdog
+    EXPECT_EQ(commands(), c.commands);
+    EXPECT_FALSE(up->st.bUnloaded);
+    EXPECT_TRUE(up->st.bFtpDone);
+    if (c.outcome == Written) {
+      EXPECT_EQ(ftp->texts.count("image.txt.part"), 0u) << "the temporary file is left";
+    }
+    for (size_t i = 0; i < commands().size(); ++i)
+      if (commands()[i].rfind("GET ", 0) == 0) {
+        EXPECT_EQ(p.ftp().limits[i], 4096);
+      }
+    EXPECT_EQ(resets() - resetsBefore, c.outcome == Written ? 1 : 0);
+    if (c.outcome == Written) {
+      EXPECT_EQ(ftp->imageTxt, "/bin/orvex_5_1_0_12.bin");
+      EXPECT_TRUE(p.uiFake.messages.empty());
+      EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_BIN_DONE);
+    } else {
+      ASSERT_EQ(p.uiFake.messages.size(), 1u);
+      const std::string& shown = p.uiFake.messages[0].text;
+      EXPECT_EQ(shown.find("Do NOT restart") != std::string::npos, c.outcome == Damaged) << shown;
+      EXPECT_EQ(shown.find("keeps its current software") != std::string::npos,
+                c.outcome == NotWritten)
+          << shown;
+      EXPECT_NE(shown.find("un the software upgrade again"), std::string::npos) << shown;
+      if (c.outcome == NotWritten) {
+        EXPECT_EQ(ftp->imageTxt, "/bin/orvex_5_1_0_9.bin");
+      }
+      EXPECT_NE(up->st.currUpgradeState, UPG_STATE_BIN_DONE);
+    }
+  }
 }
 
 TEST_F(ImageDescriptorTest, CleanUpRemovesOneDescriptorPerCall) {

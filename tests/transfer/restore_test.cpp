@@ -51,6 +51,61 @@ TEST_F(RestoreTest, OneBackupIsPreselectedAndRestored) {
   EXPECT_TRUE(up->zing.tmrFiveSecDelayedReset.enabled());
 }
 
+// A restore ends in success only when the terminal comes back running the
+// restored version; from the confirmation to the verdict no second chain
+// can start.
+TEST_F(RestoreTest, DoneOnlyWhenTheRestoredVersionRuns) {
+  struct Row {
+    const char* version;  // the terminal's answer after its restart
+    bool done;
+    const char* err;  // the ERR line of a failure
+  };
+  home.write("Backup/orvex_5_1_0_3.bin", "image 5.1.0.3");
+  const Row rows[] = {
+      {"5.1.0.3 Rel, Oct 29 2009 fpga 12", true, ""},
+      {kVersionText, false,
+       "the terminal runs software 5.1.0.9 after its restart, not the restored 5.1.0.3."},
+      {"BOOTROM 1.0.4, Mar 03 2009 fpga 12", false,
+       "the terminal restarted in BOOTROM mode, not with the restored software 5.1.0.3."},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.version);
+    p.uiFake.messages.clear();
+    choose(0);
+    up->click("cmdRestore");
+    EXPECT_TRUE(up->app.UpgradeInProgress());
+    p.vclock.advance(2100);  // the image, then image.txt
+    ASSERT_TRUE(up->zing.tmrFiveSecDelayedReset.enabled());
+    EXPECT_FALSE(up->win.enabled("cmdUpgrade"));
+    p.vclock.advance(5000);
+    connectAndTakeRequest();  // the reset
+    p.vclock.advance(40000);
+    EXPECT_FALSE(up->win.enabled("cmdRestore"));
+    answer(VersionReply(r.version));
+    ASSERT_FALSE(up->seq.itemResults().empty());
+    const UpgradeItemResult& res = up->seq.itemResults().back();
+    EXPECT_EQ(res.before, "5.1.0.9");
+    EXPECT_EQ(res.expected, "5.1.0.3");
+    EXPECT_EQ(res.outcome, r.done ? ItemOutcome::Done : ItemOutcome::Failed);
+    if (r.done) {
+      EXPECT_TRUE(p.uiFake.messages.empty());
+      EXPECT_TRUE(logHas("INF: \tSoftware 5.1.0.3 confirmed after the restart."));
+    } else {
+      ASSERT_EQ(p.uiFake.messages.size(), 1u);
+      EXPECT_TRUE(StartsWith(lastMessage(), "Restore failed.")) << lastMessage();
+      EXPECT_EQ(p.uiFake.messages[0].flags, vbOKOnly | vbCritical);
+      EXPECT_TRUE(logHas("ERR: \tUpgrade stopped: " + std::string(r.err)));
+    }
+    if (!up->st.bBootromMode) answer(ReleaseInfoReply(kReleaseText));
+    EXPECT_FALSE(up->app.UpgradeInProgress());
+    p.vclock.advance(500);
+    EXPECT_TRUE(up->win.enabled("cmdRestore"));
+    up->st.bBootromMode = false;
+    up->st.strCurrSwVersion = "5_1_0_9";
+    up->win.setText("txtCurrentSoftwareVersion", "5.1.0.9");
+  }
+}
+
 TEST_F(RestoreTest, ListOrderSkipsAndCancel) {
   home.write("Backup/orvex_5_1_0_3.bin", "x");
   home.write("Backup/orvex_5_0_0_1.bin", "x");

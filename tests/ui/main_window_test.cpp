@@ -204,12 +204,6 @@ TEST_F(MainWindowTest, AddressKeepsItsBlanksInTheBoxButNotInUse) {
   EXPECT_TRUE(EndsWith(lines.back(), "INF: \tModem IP Address:  192.168.128.100 "));
 }
 
-TEST_F(MainWindowTest, EveryClickableControlReachesAHandler) {
-  for (const char* n : {"cmdAntInfo", "mnuHelpAbout", "mnuHelpTs"}) EXPECT_TRUE(up->click(n)) << n;
-  EXPECT_FALSE(up->click("txtIPAddress"));
-  EXPECT_FALSE(up->click("noSuchControl"));
-}
-
 TEST_F(MainWindowTest, ItemFramesShowUpdatesAndTheLastResultsUntilTheNextAction) {
   EXPECT_EQ(up->win.text("lblBinUpdate"), "Unknown");
   // Only the antenna parts with a release file count.

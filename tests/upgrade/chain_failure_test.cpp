@@ -3,6 +3,7 @@
 // the next release information, and the technician is told.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -257,6 +258,20 @@ TEST_F(ChainFailure, AnyFailureInTheIbItemEndsTheChain) {
          p.vclock.advance(40000);
        },
        "Upgrade stopped."},
+      {"the percentage of a progress poll stops moving",
+       [this] {
+         answer(IbPrepareReply(0));
+         up->zing.ZingReq_FetchIBUpgradeStatus();
+         for (int poll = 0; poll < 2 * ZingChannel::kIbStallPolls && messages().size() < 2;
+              ++poll) {
+           answer(IbStatusReply(poll < 3 ? 5 * poll + 1 : 11));  // then it stays
+           p.vclock.advance(5000);
+         }
+         const int percent = static_cast<int>(11 * 100 / up->st.ibImageBlocks);
+         EXPECT_TRUE(
+             logHas("ERR: \tIB flashing has not moved on from " + std::to_string(percent) + " %."));
+       },
+       "IB Firmware Upgrade stopped."},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -266,6 +281,10 @@ TEST_F(ChainFailure, AnyFailureInTheIbItemEndsTheChain) {
     r.fail();
     ASSERT_EQ(messages().size(), 2u);
     EXPECT_TRUE(StartsWith(lastMessage(), r.message)) << lastMessage();
+    // While the terminal may be flashing, it is not to be switched off.
+    if (std::string(r.what).find("poll") != std::string::npos) {
+      EXPECT_NE(lastMessage().find(kIbFlashingAdvice), std::string::npos) << lastMessage();
+    }
     EXPECT_FALSE(up->zing.tmrIbPollUpgStatus.enabled());
     expectChainEnded();
   }
@@ -391,6 +410,74 @@ TEST_F(ChainFailure, PicItemAfterItsRestart) {
                                "new 2.05."
                              : "The terminal restarted in BOOTROM mode after the PIC reflash.")));
     }
+  }
+}
+
+// The stand-alone PIC upgrade is judged as the chained item is, and the
+// stand-alone IB upgrade is told successful only once the release
+// information shows its new version: each status line the window shows
+// (and the command line prints) is looked at.
+TEST_F(ChainFailure, StandaloneItemsAreToldDoneOnlyOnceVerified) {
+  struct Row {
+    UpgradeItem item;
+    const char* shown;  // the item's version in the release information
+    bool done;
+  };
+  const Row rows[] = {{UpgradeItem::Pic, "2.05", true},
+                      {UpgradeItem::Pic, "2.03", false},
+                      {UpgradeItem::Ib, "01.00.31.05", true},
+                      {UpgradeItem::Ib, "01.00.31.02", false}};
+  for (const Row& r : rows) {
+    const bool pic = r.item == UpgradeItem::Pic;
+    SCOPED_TRACE(std::string(pic ? "PIC " : "IB ") + r.shown);
+    restart({{"PIC_2_05.s19", 200}, {"ib_3105.glo", 25678}});
+    std::vector<std::string> shown;
+    up->win.setListener([&](const std::string& name) {
+      if (name == "sbUpgrade") shown.push_back(status());
+    });
+    const char* success = pic ? "PIC Upgrade Successful. Software version retrieved!"
+                              : "IB Upgrade Successful. Software version retrieved!";
+    p.uiFake.answers.push_back(vbYes);
+    up->click(pic ? "cmdPicUpgradeMenu" : "cmdIbUpgradeMenu");
+    if (pic) {
+      ftpCompletes();
+      ftpDisconnects();
+      // The reflash has been accepted (the passes are tested on their own).
+      up->pic.tmrTelnetConnect.setEnabled(false);
+      up->st.picUpgradeState = PIC_UPG_STATE_WAIT_RESET;
+      up->zing.ZingReq_GetCurrentSoftwareVersion();
+    } else {
+      answer(IbPrepareReply(0));
+      ftpCompletes();
+      ftpDisconnects();
+      p.vclock.advance(5000);
+      connectAndTakeRequest();  // the reset
+      p.vclock.advance(40000);
+      answer(VersionReply(kVersionText));
+      p.vclock.advance(60000);
+      answer(IbStatusReply(128));
+      p.vclock.advance(5000);
+      answer(IbStatusReply(0));
+      p.vclock.advance(40000);
+    }
+    EXPECT_FALSE(up->win.enabled("cmdUpgrade"));
+    answer(VersionReply(kVersionText));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), success), 0);
+    answer(ReleaseInfoReply(pic ? Release("11", "V2", "01.00.31.02", r.shown)
+                                : Release("11", "V2", r.shown)));
+    ASSERT_FALSE(up->seq.itemResults().empty());
+    EXPECT_EQ(up->seq.itemResults().back().item, r.item);
+    EXPECT_EQ(lastOutcome(), r.done ? ItemOutcome::Done : ItemOutcome::Failed);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), success), r.done ? 1 : 0);
+    if (r.done) {
+      EXPECT_EQ(status(), success);
+      EXPECT_EQ(messages().size(), 1u);  // only the question
+    } else {
+      EXPECT_TRUE(
+          StartsWith(lastMessage(), pic ? "PIC Upgrade failed." : "IB Firmware Upgrade failed."))
+          << lastMessage();
+    }
+    up->win.setListener(nullptr);
   }
 }
 

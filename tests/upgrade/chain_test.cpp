@@ -16,6 +16,17 @@ constexpr const char* kNewAntennaAndIb =
     "PIC: 2.03\r\nIB: 01.00.31.05\r\nATB: 12\r\nAHW: 03\r\nHPA: V3\r\nASN: A10042317\r\n"
     "CLASS: 11\r\n";
 
+// Keeps the rows; the write of the row numbered `failAt` fails.
+struct FakeHistory : HistoryPort {
+  std::vector<HistoryRow> rows;
+  size_t failAt = 0;
+  bool record(const HistoryRow& row) override {
+    rows.push_back(row);
+    return rows.size() != failAt;
+  }
+  std::string lastError() const override { return "disk full"; }
+};
+
 class UpgradeChain : public UpgradeTest {
  protected:
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
@@ -41,6 +52,9 @@ class UpgradeChain : public UpgradeTest {
 
 TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   startWith({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"ib_3105.glo", 25678}});
+  FakeHistory history;
+  history.failAt = 2;
+  p.historyPort = &history;
   bringUp();
   clickUpgrade({"chkAntUpg", "chkIBUpg"});
   ASSERT_EQ(messages().size(), 1u);
@@ -50,8 +64,10 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   ftpCompletes();
   ftpCompletes();
   ftpDisconnects();
-  EXPECT_EQ(p.ftp().commands, (std::vector<std::string>{"PUT ATB_XX0773112.sxm atb.sxm",
-                                                        "PUT HPA_X8629V3.sxm hpa.sxm", "CLOSE"}));
+  // Each file is checked by its size before the next step.
+  EXPECT_EQ(p.ftp().commands,
+            (std::vector<std::string>{"PUT ATB_XX0773112.sxm atb.sxm", "DIR ",
+                                      "PUT HPA_X8629V3.sxm hpa.sxm", "DIR ", "CLOSE"}));
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x90\x02", 5));
   zing().deliver(AntennaReply(1, "ATB 12 HPA V3"));
   EXPECT_EQ(up->st.currUpgradeState, UPG_STATE_ANT_DONE);
@@ -69,8 +85,9 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
   zing().deliver(IbPrepareReply(0));
   ftpCompletes();
   ftpDisconnects();
-  EXPECT_EQ(p.ftp().commands.size(), 5u);
-  EXPECT_EQ(p.ftp().commands[3], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
+  EXPECT_EQ(p.ftp().commands.size(), 8u);
+  EXPECT_EQ(p.ftp().commands[5], "PUT \"" + home.path() + "/ib_3105.glo\" /tffs0/bin/ib_3105.glo");
+  EXPECT_EQ(p.ftp().commands[6], "DIR /tffs0/bin");
   EXPECT_EQ(up->st.ibUpgState, IB_UPG_RESET_SENT);
   expectNoSecondChain("wait before the reset");
 
@@ -115,6 +132,18 @@ TEST_F(UpgradeChain, AntennaThenIbToTheEnd) {
              "HPA V3, new ATB 12, HPA V3: done"));
   EXPECT_TRUE(
       logHas("INF: \tUpgrade result: IB firmware: before 31.02, after 31.05, new 31.05: done"));
+  // One row per item in the history, once; a failed write is logged and
+  // ends nothing.
+  ASSERT_EQ(history.rows.size(), 2u);
+  EXPECT_EQ(history.rows[0].item, "antenna");
+  EXPECT_EQ(history.rows[1].item, "ib");
+  EXPECT_EQ(history.rows[1].before + " " + history.rows[1].after + " " + history.rows[1].result,
+            "31.02 31.05 done");
+  EXPECT_EQ(history.rows[1].antennaSerial, "A10042317");
+  EXPECT_EQ(history.rows[1].address, up->st.strModemIPAddress);
+  EXPECT_EQ(history.rows[1].frontEnd, "orvex-upgrader");
+  EXPECT_FALSE(history.rows[1].logFile.empty());
+  EXPECT_TRUE(logHas("ERR: \tThe upgrade history could not be written: disk full"));
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ RELEASE_KEYS = ("PIC", "IB", "ATB", "AHW", "HPA", "ASN", "CLASS")
 # FTP commands a fault can refuse, with the reply code "yes" stands for
 REFUSABLE = {"STOR": 552, "RETR": 451, "DELE": 550, "RNFR": 550,
              "RNTO": 550}
-SHELL_SPLITS = ("none", "calls", "lines")
+SHELL_SPLITS = ("none", "calls", "lines", "bytes")
 
 
 def _refuse_code(cmd, text):
@@ -95,6 +95,7 @@ class Scenario:
         self.platform = 1
         self.battery = False
         self.bootrom_at_start = False
+        self.bootrom_boots = set()   # boots (1 = the first) in BOOTROM
         self.shell_banner = "vxworks"
         # timing, in seconds before scaling
         self.boot_time = 3.0
@@ -137,7 +138,8 @@ class Scenario:
         self.drop_nth = 1
         self.zing_split = 0            # pieces per reply; 0/1 = one send
         self.zing_split_pause = 0.1
-        self.shell_split = "none"      # none | calls | lines
+        self.shell_split = "none"      # none | calls | lines | bytes
+        self.shell_split_bytes = 5
         self.shell_split_pause = 0.1
         # FTP: transfer faults and refused commands, each with a Trigger
         self.ftp_reset = Trigger()
@@ -235,7 +237,8 @@ def load(path=None):
         sc.ib_prepare_refused = (
             f.get("ib_prepare", "accept").strip().lower() == "refuse")
         sc.shell_session_held = _bool(f.get("shell_session_held", "no"))
-        for key in ("drop_nth", "zing_split", "ftp_stor_refuse_after"):
+        for key in ("drop_nth", "zing_split", "ftp_stor_refuse_after",
+                    "shell_split_bytes"):
             if key in f:
                 setattr(sc, key, int(f[key], 0))
         for key in ("zing_split_pause", "shell_split_pause"):
@@ -243,6 +246,9 @@ def load(path=None):
                 setattr(sc, key, float(f[key]))
         if "shell_split" in f:
             sc.shell_split = f["shell_split"].strip().lower()
+        if "bootrom_boots" in f:
+            sc.bootrom_boots = {int(n, 0) for n in f["bootrom_boots"].split(",")
+                                if n.strip()}
         sc.ftp_reset = _trigger(f, "ftp_reset")
         sc.ftp_stall = _trigger(f, "ftp_stall")
         for cmd in REFUSABLE:
@@ -268,7 +274,7 @@ def load(path=None):
     if sc.ib_flash_start not in ("first_poll", "boot"):
         raise ValueError("ib_flash_start must be first_poll or boot")
     if sc.shell_split not in SHELL_SPLITS:
-        raise ValueError("shell_split must be none, calls or lines")
+        raise ValueError("shell_split must be none, calls, lines or bytes")
     if sc.ftp_rename_existing not in ("replace", "refuse"):
         raise ValueError("[ftp] rename_existing must be replace or refuse")
     return sc

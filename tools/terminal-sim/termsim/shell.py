@@ -6,7 +6,8 @@ on one line are separated by ";".  Every call is answered with its
 and the whole answer to a line is sent in one piece (output produced
 before a blocking call such as sleep() or reboot is sent first).  With
 shell_split = calls each call's answer is a write of its own, with
-shell_split = lines every line (and the prompt) is.
+shell_split = lines every line (and the prompt) is, with shell_split = bytes
+every shell_split_bytes bytes are, so that a result line arrives cut.
 """
 
 import posixpath
@@ -93,12 +94,16 @@ class Session:
             return
         text, self.out = "".join(self.out), []
         sc = self.terminal.scenario
-        if sc.shell_split != "lines":
+        if sc.shell_split == "bytes":
+            n = max(1, sc.shell_split_bytes)
+            pieces = [text[i:i + n] for i in range(0, len(text), n)]
+        elif sc.shell_split == "lines":
+            pieces = text.split("\r\n")
+            pieces = [p + "\r\n" for p in pieces[:-1]] + (
+                [pieces[-1]] if pieces[-1] else [])
+        else:
             self.send(text)
             return
-        pieces = text.split("\r\n")
-        pieces = [p + "\r\n" for p in pieces[:-1]] + (
-            [pieces[-1]] if pieces[-1] else [])
         for i, piece in enumerate(pieces):
             if i:
                 self.pause()

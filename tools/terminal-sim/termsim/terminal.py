@@ -136,6 +136,8 @@ class Terminal:
         sc = self.scenario
         if first and sc.bootrom_at_start:
             return None, "BOOTROM at start"
+        if self.boot_count + 1 in sc.bootrom_boots:
+            return None, "BOOTROM on boot %d" % (self.boot_count + 1)
         check = self.flash.boot_check()
         if not check["bootable"]:
             return None, check["reason"]
