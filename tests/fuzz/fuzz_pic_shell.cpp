@@ -11,9 +11,9 @@
 // Checked: the state stays one of the machine's states; only the script's
 // own command lines are sent; and the terminal's files are handled in the
 // script's order: image.txt is replaced by the PIC file only after it was
-// looked for (and saved, if it was there), the saved copy is put back or
-// removed only after it was looked for, and the reflash command goes out
-// only after the battery was asked about.
+// looked for (and saved, if it was there and no saved copy was), the saved
+// copy is put back or removed only after it was looked for, and the reflash
+// command goes out only after the battery was asked about.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +34,7 @@ const char* const kScript[] = {
     "cd \"/tffs0/\"; copy \"uimage.txt\"\r\n",
     "pic_data_show\r\n",
     "copy \"image.txt\"\r\n",
+    "copy \"uimage.txt\"\r\n",
     "mv \"image.txt\",\"uimage.txt\"\r\n",
     "copy \"pic.s19\",\"image.txt\"\r\n",
     "rm \"image.txt\"\r\n",
@@ -101,6 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       start <= orvex::PIC_UPG_STATE_PREP_CHECK_BATT) {
     if (overwrite != never && lookedFor > overwrite) __builtin_trap();
     if (saved != never && lookedFor > saved) __builtin_trap();
+    // A saved descriptor is never overwritten: it is looked for first.
+    const size_t savedLookedFor = FirstSent(sent, "copy \"uimage.txt\"\r\n");
+    if (saved != never && savedLookedFor > saved) __builtin_trap();
   }
   const size_t recoveryAsked = FirstSent(sent, "cd \"/tffs0/\"; copy \"uimage.txt\"\r\n");
   const size_t removed = FirstSent(sent, "rm \"image.txt\"\r\n");
