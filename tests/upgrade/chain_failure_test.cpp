@@ -36,6 +36,18 @@ class ChainFailure : public UpgradeTest {
   }
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
   void ftpDisconnects() { p.ftp().fire(icDisconnected); }
+  // The IB is prepared and sent, the terminal restarts and answers, and the
+  // first status poll is due.
+  void ibSentAndTerminalBack() {
+    answer(IbPrepareReply(0));
+    ftpCompletes();
+    ftpDisconnects();
+    p.vclock.advance(5000);
+    connectAndTakeRequest();  // the reset
+    p.vclock.advance(40000);
+    answer(VersionReply(kVersionText));
+    p.vclock.advance(60000);
+  }
   // A fresh run with the antenna and IB items chosen, the two antenna files
   // sent: the terminal is asked to install them next.
   void antennaFilesSent(const std::string& release = kReleaseText) {
@@ -297,14 +309,7 @@ TEST_F(ChainFailure, NoIbUpgradeRunningIsChecked) {
     SCOPED_TRACE(newVersionShows);
     restart({{"ib_3105.glo", 25678}, {"PIC_2_05.s19", 200}});
     clickUpgrade({"chkIBUpg", "chkPICUpg"});
-    answer(IbPrepareReply(0));
-    ftpCompletes();
-    ftpDisconnects();
-    p.vclock.advance(5000);
-    connectAndTakeRequest();  // the reset
-    p.vclock.advance(40000);
-    answer(VersionReply(kVersionText));
-    p.vclock.advance(60000);
+    ibSentAndTerminalBack();
     answer(IbStatusReply(65535));
     EXPECT_EQ(up->zing.pendingZingReq, 0x92);
     EXPECT_EQ(status(), "Fetching Terminal Release Info...");
@@ -447,14 +452,7 @@ TEST_F(ChainFailure, StandaloneItemsAreToldDoneOnlyOnceVerified) {
       up->st.picUpgradeState = PIC_UPG_STATE_WAIT_RESET;
       up->zing.ZingReq_GetCurrentSoftwareVersion();
     } else {
-      answer(IbPrepareReply(0));
-      ftpCompletes();
-      ftpDisconnects();
-      p.vclock.advance(5000);
-      connectAndTakeRequest();  // the reset
-      p.vclock.advance(40000);
-      answer(VersionReply(kVersionText));
-      p.vclock.advance(60000);
+      ibSentAndTerminalBack();
       answer(IbStatusReply(128));
       p.vclock.advance(5000);
       answer(IbStatusReply(0));
