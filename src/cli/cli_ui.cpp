@@ -52,7 +52,8 @@ int CliUi::msgBox(const std::string& text, int flags, const std::string& rawTitl
     if ((flags & vbActionNeeded) && interactive_ && !asking_) {
       // An instruction: the technician says on the terminal when it is done
       // (nothing within the bound, or the end of input: the run goes on and
-      // the engine's own wait decides).
+      // the engine's own wait decides). A JSON reader is told as well.
+      out_.instruction(KindOf(flags), title, text);
       std::string ignored;
       readLine(QStringLiteral("%1\n%2\nPress Enter when done. ")
                    .arg(Output::Text(title), Output::Text(text).trimmed()),

@@ -206,14 +206,21 @@ void Output::question(const std::string& title, const std::string& text, const Q
                       answeredBy == "--yes" ? "by --yes" : "by default", answer));
 }
 
+void Output::messageEvent(const QString& kind, const std::string& title, const std::string& text,
+                          bool actionNeeded) {
+  if (!mode_.json) return;
+  QJsonObject o{{"event", "message"}, {"kind", kind}, {"title", Text(title)}, {"text", Text(text)}};
+  if (actionNeeded) o.insert("action_needed", true);
+  json(o);
+}
+
+void Output::instruction(const QString& kind, const std::string& title, const std::string& text) {
+  messageEvent(kind, title, text, true);
+}
+
 void Output::message(const QString& kind, const std::string& title, const std::string& text,
                      bool actionNeeded) {
-  if (mode_.json) {
-    QJsonObject o{
-        {"event", "message"}, {"kind", kind}, {"title", Text(title)}, {"text", Text(text)}};
-    if (actionNeeded) o.insert("action_needed", true);
-    json(o);
-  }
+  messageEvent(kind, title, text, actionNeeded);
   if (mode_.quiet && kind != QLatin1String("error") && kind != QLatin1String("warning")) return;
   line(err_, QStringLiteral("%1: %2\n%3").arg(kind, Text(title), Text(text).trimmed()));
 }

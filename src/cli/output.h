@@ -50,6 +50,9 @@ class Output {
   // actionNeeded: the technician must do something at the terminal first.
   void message(const QString& kind, const std::string& title, const std::string& text,
                bool actionNeeded = false);
+  // An instruction asked on the terminal (its prompt shows the text): only
+  // its JSON message event, flagged as needing an action.
+  void instruction(const QString& kind, const std::string& title, const std::string& text);
   // An item has ended (or was skipped): its line or event; the result
   // repeats every item. `event` false: in the result only.
   void item(const QString& name, const QString& before, const QString& after,
@@ -85,6 +88,8 @@ class Output {
 
  private:
   void json(const QJsonObject& o);
+  void messageEvent(const QString& kind, const std::string& title, const std::string& text,
+                    bool actionNeeded);
   void clearBar();
   void line(std::FILE* f, const QString& text);
 

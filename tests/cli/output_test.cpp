@@ -207,6 +207,10 @@ TEST(CliUi, QuestionsAndInstructionsOnStdin) {
     ui.setInput(fds[0], 50);
     EXPECT_EQ(ui.msgBox("Power up the terminal.", c.flags, "ORVEX Upgrader"), c.expected);
     EXPECT_FALSE(ui.confirmationNeeded());
+    // Its question event, or its message event flagged as needing an action.
+    const auto events = cap.events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].value("action_needed").toBool(), c.flags == instruction);
     ::close(fds[0]);
     if (!c.closeInput) ::close(fds[1]);
   }
