@@ -166,6 +166,8 @@ class RestoreCommand : public Command {
       confirmed =
           found && s.ui().confirm(kProgramTitle, "Restore software " + wanted.toStdString() +
                                                      " from the Backup folder on the terminal?");
+      // The engine records the restore in the history, as it does an upgrade.
+      if (confirmed) s.openHistory();
       up.click(confirmed ? "cmdOkRestore" : "cmdCancelRestore");
     });
     up.click("cmdRestore");

@@ -273,6 +273,10 @@ class OrvexUpgrade(unittest.TestCase):
         self.assertExit(r, 0)
         self.assertIn("software: 5.1.0.12 -> 5.1.0.9: done", r.stdout)
         self.assertEqual(t.image_txt(), "/bin/orvex_5_1_0_9.bin")
+        rows = self.events(self.run_cli("127.0.0.142", "history", "--json").stdout, "history")
+        self.assertEqual([(e["item"], e["before"], e["after"], e["new"], e["result"])
+                          for e in rows], [("software", "5.1.0.12", "5.1.0.9", "5.1.0.9", "done"),
+                                           ("software", "5.1.0.9", "5.1.0.12", "5.1.0.12", "done")])
         r = self.run_cli("127.0.0.142", "restore", "4.0.0.1")
         self.assertExit(r, 4)
         self.assertIn("no backup of version 4.0.0.1", r.stderr)
