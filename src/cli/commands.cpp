@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/session.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::cli {
 
@@ -199,8 +200,8 @@ class RestoreCommand : public Command {
 
 // ------------------------------------------------------------------ tools
 
-// Reset and factory defaults end with the terminal's restart: done when it
-// answers with its version again.
+// Reset and factory defaults end with the terminal's restart: done when the
+// engine saw it go down after the reset request and answer again.
 class RestartingToolCommand : public Command {
  public:
   RestartingToolCommand(QString name, QString description, const char* control,
@@ -213,8 +214,22 @@ class RestartingToolCommand : public Command {
     if (!s.ui().confirm(kProgramTitle, question_)) return NotConfirmed(s);
     s.up().click(control_);
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the terminal's restart"));
-    if (!s.reached())
-      return s.finish(kExitFailed, QStringLiteral("the terminal did not answer after its restart"));
+    using Outcome = ZingChannel::ResetOutcome;
+    switch (s.up().zing.ZING_ResetOutcome()) {
+      case Outcome::CameBack: break;
+      case Outcome::StayedUp:
+        return s.finish(kExitFailed,
+                        QStringLiteral("the terminal did not go down after the reset request: it "
+                                       "did not restart"));
+      case Outcome::None:
+      case Outcome::Asked:
+        return s.finish(kExitFailed,
+                        QStringLiteral("the reset request did not reach the terminal"));
+      case Outcome::Sent:
+      case Outcome::WentDown:
+        return s.finish(kExitFailed,
+                        QStringLiteral("the terminal did not answer after its restart"));
+    }
     s.out().note(QStringLiteral("The terminal runs software %1.")
                      .arg(Latin1(s.up().win.text("txtCurrentSoftwareVersion"))));
     return s.finish(kExitDone, {});

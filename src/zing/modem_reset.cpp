@@ -6,10 +6,19 @@
 
 namespace orvex {
 
+namespace {
+
+// The terminal's FTP port, which goes away while it restarts.
+constexpr int kProbePort = 21;
+
+}  // namespace
+
 void ZingChannel::cmdResetModem_Click() {
   Util_LogWrite(VRB, ">> cmdResetModem_Click()");
   if (!st.strModemIPAddress.empty()) {
     SetStatus("Resetting Satellite IP Modem...");
+    StopResetProbe();
+    resetOutcome_ = ResetOutcome::Asked;
     ResetTerminal();
   } else {
     MsgBox("Please enter Satellite IP Modem's IP Address.", vbOKOnly | vbInformation);
@@ -18,6 +27,9 @@ void ZingChannel::cmdResetModem_Click() {
 
 void ZingChannel::cmdRestoreDefaults_Click() {
   Util_LogWrite(VRB, ">> cmdRestoreDefaults_Click()");
+  // The reset is asked once the terminal has answered the request.
+  StopResetProbe();
+  resetOutcome_ = ResetOutcome::None;
   ZingReq_RestoreFactoryDefaults();
 }
 
@@ -42,6 +54,61 @@ void ZingChannel::tmrFiveSecDelayedReset_Timer() {
   st.bWaitTermRestart = true;
   st.restartRetryCount = 0;
   ResetTerminal();
+}
+
+void ZingChannel::ResetSent() {
+  if (resetOutcome_ != ResetOutcome::Asked) return;  // a reset of an upgrade step
+  resetOutcome_ = ResetOutcome::Sent;
+  resetProbeTicks_ = 0;
+  resetProbeWaits_ = 0;
+  tmrResetProbe.setEnabled(true);
+}
+
+void ZingChannel::tmrResetProbe_Timer() {
+  if (resetOutcome_ != ResetOutcome::Sent || st.bUnloaded ||
+      ++resetProbeTicks_ > kResetProbeTicks) {
+    // The version reply after the restart wait decides.
+    StopResetProbe();
+    return;
+  }
+  const int state = sckResetProbe->state();
+  if (state == sckResolvingHost || state == sckHostResolved || state == sckConnecting) {
+    if (++resetProbeWaits_ >= kResetProbeWaits)
+      ResetWentDown("its FTP port no longer answered a connection");
+    return;
+  }
+  sckResetProbe->close();
+  resetProbeWaits_ = 0;
+  if (auto e = sckResetProbe->connect(st.strModemIPAddress, kProbePort)) {
+    // No try is possible at all: that shows nothing of the terminal.
+    LogTrappedError(">> e_tmrResetProbe", *e);
+    StopResetProbe();
+  }
+}
+
+void ZingChannel::ResetWentDown(const std::string& how) {
+  if (resetOutcome_ != ResetOutcome::Sent) return;
+  StopResetProbe();
+  resetOutcome_ = ResetOutcome::WentDown;
+  Util_LogWrite(INF, "The terminal went down after the reset request: " + how + ".");
+}
+
+void ZingChannel::ResetAnswered() {
+  if (resetOutcome_ == ResetOutcome::WentDown) {
+    resetOutcome_ = ResetOutcome::CameBack;
+    Util_LogWrite(INF, "The terminal answered again after its restart.");
+  } else if (resetOutcome_ == ResetOutcome::Sent) {
+    StopResetProbe();
+    resetOutcome_ = ResetOutcome::StayedUp;
+    Util_LogWrite(ERR,
+                  "The terminal answered without having gone down after the reset request: it "
+                  "did not restart.");
+  }
+}
+
+void ZingChannel::StopResetProbe() {
+  tmrResetProbe.setEnabled(false);
+  if (sckResetProbe->state() != sckClosed) sckResetProbe->close();
 }
 
 }  // namespace orvex

@@ -72,6 +72,20 @@ class ZingChannel : public Part {
   void ResetTerminal();
   void tmrFiveSecDelayedReset_Timer();
 
+  // How the last reset of the Tools menu went (Reset Modem, or Restore
+  // Factory Defaults, which ends in a reset). Done (CameBack) only when the
+  // terminal went down after the reset request and then answered with its
+  // version; a terminal that answers without having gone down did not
+  // restart (StayedUp).
+  enum class ResetOutcome { None, Asked, Sent, WentDown, CameBack, StayedUp };
+  ResetOutcome ZING_ResetOutcome() const { return resetOutcome_; }
+  // While the terminal has not yet gone down after the reset request, its
+  // FTP port is tried every tick: a refused try, or one that has not
+  // connected after kResetProbeWaits ticks, shows it went down.
+  void tmrResetProbe_Timer();
+  static constexpr int kResetProbeWaits = 3;
+  static constexpr int kResetProbeTicks = 60;
+
   std::unique_ptr<TcpSocketPort> sckZING;
   std::unique_ptr<TcpSocketPort> sckTest;
   Timer tmrConnect;
@@ -82,6 +96,8 @@ class ZingChannel : public Part {
   Timer tmrIbFlashStall;
   Timer tmrRefetchIbVersion;
   Timer tmrFiveSecDelayedReset;
+  std::unique_ptr<TcpSocketPort> sckResetProbe;
+  Timer tmrResetProbe;
 
   long pendingZingReq = 0;
   // The IB flashing's percentage when it last moved; -1 before the first.
@@ -131,6 +147,18 @@ class ZingChannel : public Part {
   void OnReleaseInfo(const std::string& reply);
   void OnIbUpgradeStatus(const std::string& reply);
   void OnIbUpgradePrepare(const std::string& reply);
+
+  // The reset request went out: the terminal is watched until it goes down.
+  void ResetSent();
+  // The terminal showed it went down after the reset request (`how`).
+  void ResetWentDown(const std::string& how);
+  // The version reply after a reset request decides its outcome.
+  void ResetAnswered();
+  void StopResetProbe();
+
+  ResetOutcome resetOutcome_ = ResetOutcome::None;
+  int resetProbeTicks_ = 0;  // ticks since the reset request went out
+  int resetProbeWaits_ = 0;  // ticks the current try has been connecting
 
   // The bytes received on the current connection that do not yet make a
   // whole reply.

@@ -92,7 +92,10 @@ ZingChannel::ZingChannel(Upgrader& up)
       tmrRefetchIbVersion(up.platform, "tmrRefetchIbVersion", 10000, up.cfg.timeScale,
                           [this] { tmrRefetchIbVersion_Timer(); }),
       tmrFiveSecDelayedReset(up.platform, "tmrFiveSecDelayedReset", 5000, up.cfg.timeScale,
-                             [this] { tmrFiveSecDelayedReset_Timer(); }) {
+                             [this] { tmrFiveSecDelayedReset_Timer(); }),
+      sckResetProbe(up.platform.makeSocket("sckResetProbe")),
+      tmrResetProbe(up.platform, "tmrResetProbe", 1000, up.cfg.timeScale,
+                    [this] { tmrResetProbe_Timer(); }) {
   TcpSocketPort::Events zing;
   zing.onConnect = [this] { sckZING_Connect(); };
   zing.onDataArrival = [this](long n) { sckZING_DataArrival(n); };
@@ -104,6 +107,16 @@ ZingChannel::ZingChannel(Upgrader& up)
   test.onConnect = [this] { sckTest_Connect(); };
   test.onError = [this](long number, const std::string& d) { sckTest_Error(number, d); };
   sckTest->setEvents(std::move(test));
+
+  TcpSocketPort::Events probe;
+  probe.onConnect = [this] {
+    sckResetProbe->close();  // still up: the next tick tries again
+    resetProbeWaits_ = 0;
+  };
+  probe.onError = [this](long number, const std::string& d) {
+    ResetWentDown("its FTP port refused a connection (" + std::to_string(number) + ": " + d + ")");
+  };
+  sckResetProbe->setEvents(std::move(probe));
 }
 
 void ZingChannel::SendZINGCommand(long code) {
@@ -134,6 +147,7 @@ void ZingChannel::sckZING_Connect() {
   }
   if (pendingZingReq == ZING_RESET) {
     // No reply comes: the terminal restarts.
+    ResetSent();
     tmrResponse.setEnabled(false);
     up.pic.tmr40SecDelay.setEnabled(true);
     pendingZingReq = 0;
@@ -159,11 +173,13 @@ void ZingChannel::tmrConnect_Timer() {
 
   switch (pendingZingReq) {
     case 0:  // the reset went out; the terminal dropped the connection
+      ResetWentDown("it dropped the connection of the reset request");
       up.pic.tmr40SecDelay.setEnabled(true);
       Util_LogWrite(DET, "tmr40SecDelay.Enabled = True");
       SetStatus("Reset done. Please wait .....");
       break;
     case ZING_GET_SW_VERSION:
+      ResetWentDown("it could not be reached for its software version");
       st.strCurrSwVersion = "0_0_0_0";
       win.setText("txtCurrentSoftwareVersion", "UNKNOWN");
       if (st.bWaitTermRestart && st.restartRetryCount < kRestartRetries) {

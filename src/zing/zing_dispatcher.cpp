@@ -136,6 +136,7 @@ void ZingChannel::DispatchReply(const std::string& reply) {
 }
 
 void ZingChannel::OnSoftwareVersion(const std::string& reply) {
+  ResetAnswered();
   st.bWaitTermRestart = false;
   st.restartRetryCount = 0;
   if (st.currUpgradeState == UPG_STATE_IDLE) up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
@@ -242,6 +243,7 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
 
 void ZingChannel::OnRestoreDefaults() {
   Util_LogWrite(DET, "Restore defaults response has arrived");
+  resetOutcome_ = ResetOutcome::Asked;  // the reset follows in five seconds
   sckZING->close();
   tmrFiveSecDelayedReset.setEnabled(true);
   SetStatus("Restore in Progress. Please Wait .. ");

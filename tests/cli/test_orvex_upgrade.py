@@ -472,16 +472,25 @@ class OrvexUpgrade(unittest.TestCase):
                                               "/bin/orvex_5_1_0_12.bin"))
                 self.assertIn(t.version().split()[0], ("5.1.0.9", "5.1.0.12"))
 
-    def test_a_reset_after_which_the_terminal_does_not_come_back_exits_1(self):
-        for address, command in (("127.0.0.174", "reset"), ("127.0.0.175", "factory-defaults")):
-            with self.subTest(command=command):
-                t = self.terminal(address)
+    def test_a_reset_is_done_only_when_the_terminal_went_down_and_came_back(self):
+        # stop: the terminal stays off after its restart; 0x0D dropped: it
+        # ignores the reset and never goes down.
+        for address, command, faults, stop, code, said in (
+                ("127.0.0.174", "reset", "", True, 1, "did not answer after its restart"),
+                ("127.0.0.175", "factory-defaults", "", True, 1,
+                 "did not answer after its restart"),
+                ("127.0.0.176", "reset", "drop_reply = 0x0D", False, 1,
+                 "the terminal did not go down after the reset request: it did not restart"),
+                ("127.0.0.177", "factory-defaults", "", False, 0, "runs software 5.1.0.9")):
+            with self.subTest(command=command, faults=faults, stop=stop):
+                t = self.terminal(address, scenario(faults=faults))
                 p = self.start_cli(address, "--yes", command)
-                self.wait_until(lambda: t.journal("restart"))
-                t.stop()
+                if stop:
+                    self.wait_until(lambda: t.journal("restart"))
+                    t.stop()
                 out, err = p.communicate(timeout=240)
-                self.assertEqual(p.returncode, 1, out + err)
-                self.assertIn("the terminal did not answer after its restart", err)
+                self.assertEqual(p.returncode, code, out + err)
+                self.assertIn(said, out + err)
 
     # ----------------------------------------- the depot: GNU parallel
 
