@@ -474,16 +474,18 @@ class OrvexUpgrade(unittest.TestCase):
 
     def test_a_reset_is_done_only_when_the_terminal_went_down_and_came_back(self):
         # stop: the terminal stays off after its restart; 0x0D dropped: it
-        # ignores the reset and never goes down.
-        for address, command, faults, stop, code, said in (
-                ("127.0.0.174", "reset", "", True, 1, "did not answer after its restart"),
-                ("127.0.0.175", "factory-defaults", "", True, 1,
+        # ignores the reset and never goes down; a boot long enough to be seen.
+        for address, command, text, stop, code, said in (
+                ("127.0.0.174", "reset", SAMPLE, True, 1, "did not answer after its restart"),
+                ("127.0.0.175", "factory-defaults", SAMPLE, True, 1,
                  "did not answer after its restart"),
-                ("127.0.0.176", "reset", "drop_reply = 0x0D", False, 1,
+                ("127.0.0.176", "reset", scenario(faults="drop_reply = 0x0D"), False, 1,
                  "the terminal did not go down after the reset request: it did not restart"),
-                ("127.0.0.177", "factory-defaults", "", False, 0, "runs software 5.1.0.9")):
-            with self.subTest(command=command, faults=faults, stop=stop):
-                t = self.terminal(address, scenario(faults=faults))
+                ("127.0.0.177", "factory-defaults",
+                 scenario([("boot_time = 3", "boot_time = 20")]), False, 0,
+                 "runs software 5.1.0.9")):
+            with self.subTest(command=command, address=address):
+                t = self.terminal(address, text)
                 p = self.start_cli(address, "--yes", command)
                 if stop:
                     self.wait_until(lambda: t.journal("restart"))

@@ -259,6 +259,27 @@ TEST_F(ZingConnection, ResetModemCommand) {
   EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
 }
 
+TEST_F(ZingConnection, AResetIsDoneOnlyWhenTheTerminalWentDownAndAnsweredAgain) {
+  using Outcome = ZingChannel::ResetOutcome;
+  // How the terminal's FTP port takes each try after the reset request.
+  enum Probe { Answers, Refuses, Hangs };
+  const std::pair<Probe, Outcome> cases[] = {
+      {Answers, Outcome::StayedUp}, {Refuses, Outcome::CameBack}, {Hangs, Outcome::CameBack}};
+  for (auto [probe, outcome] : cases) {
+    SCOPED_TRACE(probe);
+    p.socket("sckResetProbe").onConnectRequested = [probe = probe](FakeSocket& s) {
+      if (probe == Answers) s.acceptConnect();
+      if (probe == Refuses) s.raiseError();
+    };
+    up->click("cmdResetModem");
+    EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
+    EXPECT_EQ(up->zing.ZING_ResetOutcome(), Outcome::Sent);
+    p.vclock.advance(40000);
+    answer(VersionReply(kVersionText));
+    EXPECT_EQ(up->zing.ZING_ResetOutcome(), outcome);
+  }
+}
+
 TEST_F(ZingConnection, FactoryDefaultsThenDelayedRestart) {
   answer(VersionReply(kVersionText));
   up->st.restartRetryCount = 3;
