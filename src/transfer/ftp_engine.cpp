@@ -324,6 +324,7 @@ void FtpEngine::OnServerRefused() {
       Util_LogWrite(DET, "Get_IMG_CMG in icerror");
       SetStatus("image file does not exist on terminal, use default software");
       up.sw.bImageValid = false;
+      up.sw.strCurrExecutable.clear();
       st.ftpState = CD_TO_BIN_FOLDER;
       Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
       inetFTP->execute({"CD", {kBinFolder}});
@@ -470,7 +471,7 @@ void FtpEngine::OnDisconnected() {
 void FtpEngine::tmrFTPReq_Timer() {
   Util_LogWrite(VRB, ">> tmrFTPReq_Timer()");
   if (IsImageTxtState(st.ftpState) && !st.bFtpDone) {
-    up.sw.UPG_ImageTxtCutOff();
+    up.sw.UPG_ImageTxtCutOff(false);
     return;
   }
   EndChainOnFailure("FTP watchdog expired");

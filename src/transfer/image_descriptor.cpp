@@ -117,6 +117,7 @@ std::string SoftwareUpgrade::ImageTxtItem() const {
 
 void SoftwareUpgrade::ImageUploadFatal() {
   if (imageUpload_) imageUpload_->closeHandles();
+  if (imageTxt_.inPlace && RepairImageTxt()) return;
   if (imageTxt_.inPlace) {
     // The write went to image.txt itself: what is there now is not known.
     Util_LogWrite(ERR,
@@ -151,9 +152,9 @@ bool SoftwareUpgrade::PutImageTxt(const std::string& agent, const std::string& r
       Util_LogWrite(ERR, "[ FTP Error ] : connection for uploading image.txt file failed");
       Util_LogWrite(ERR, "FTP connection establishment failure.");
     }
-    // Nothing was written yet.
+    // Nothing was written yet (but a repair follows a damaging write).
     const bool inPlace = imageTxt_.inPlace;
-    imageTxt_.inPlace = false;
+    imageTxt_.inPlace = imageTxt_.repair != ImageTxtWrite::Repair::None;
     ImageUploadFatal();
     imageTxt_.inPlace = inPlace;
     return false;
@@ -287,7 +288,7 @@ void SoftwareUpgrade::UPG_CompareImageTxt() {
   Util_LogWrite(INF, "image.txt read back from the terminal and verified.");
   imageTxt_.written = true;
   if (!imageTxt_.partLeft) {
-    ImageTxtWritten();
+    UPG_ImageTxtPartRemoved();
     return;
   }
   // The temporary file that the terminal would not rename goes.
@@ -298,8 +299,16 @@ void SoftwareUpgrade::UPG_CompareImageTxt() {
 }
 
 void SoftwareUpgrade::UPG_ImageTxtPartRemoved() {
+  if (imageTxt_.repair == ImageTxtWrite::Repair::Removed) {
+    // image.txt is gone: a read back that finds nothing confirms it.
+    ReadBackImageTxt();
+    return;
+  }
   imageTxt_.partLeft = false;
-  if (imageTxt_.written)
+  if (imageTxt_.written && imageTxt_.repair == ImageTxtWrite::Repair::Previous) {
+    Util_LogWrite(INF, "image.txt on the terminal is as it was before the upgrade.");
+    ImageTxtNotWritten("image.txt could not be replaced and was written back as it was");
+  } else if (imageTxt_.written)
     ImageTxtWritten();
   else
     ImageTxtNotWritten("image.txt was not complete on the terminal");
@@ -325,10 +334,19 @@ void SoftwareUpgrade::UPG_ImageTxtRefused(bool notFound) {
       ReadBackImageTxt();
       break;
     case READ_BACK_IMAGE_TXT_CMD:
+      if (notFound && imageTxt_.repair == ImageTxtWrite::Repair::Removed) {
+        ImageTxtRemoved();
+        break;
+      }
       Util_LogWrite(ERR, "image.txt could not be read back: " + reply);
       ImageTxtDamaged("image.txt could not be read back from the terminal");
       break;
     default:  // DELETE_IMAGE_TXT_PART_CMD
+      if (imageTxt_.repair == ImageTxtWrite::Repair::Removed) {
+        Util_LogWrite(ERR, "Unable to remove image.txt: " + reply);
+        ImageTxtDamaged("image.txt could not be removed from the terminal");
+        break;
+      }
       if (!notFound)
         Util_LogWrite(ERR, std::string("Unable to remove ") + kImageTxtPart + ": " + reply);
       UPG_ImageTxtPartRemoved();
@@ -336,13 +354,21 @@ void SoftwareUpgrade::UPG_ImageTxtRefused(bool notFound) {
   }
 }
 
-void SoftwareUpgrade::UPG_ImageTxtCutOff() {
+void SoftwareUpgrade::UPG_ImageTxtCutOff(bool clientIdle) {
   Util_LogWrite(ERR,
                 "The connection to the terminal was lost while image.txt was written, FTP "
                 "state : " +
                     std::to_string(st.ftpState));
-  if (st.ftpState == CHECK_IMAGE_TXT_CMD ||
-      (st.ftpState == DELETE_IMAGE_TXT_PART_CMD && !imageTxt_.written))
+  const bool repairing = imageTxt_.repair != ImageTxtWrite::Repair::None;
+  // A command still running: nothing more can be sent to repair image.txt.
+  if (!clientIdle && imageTxt_.inPlace) imageTxt_.repair = ImageTxtWrite::Repair::Removed;
+  if (repairing) {
+    if (imageTxt_.written)
+      ImageTxtNotWritten("the connection was lost after image.txt was written back");
+    else
+      ImageTxtDamaged("the connection was lost while image.txt was repaired");
+  } else if (st.ftpState == CHECK_IMAGE_TXT_CMD ||
+             (st.ftpState == DELETE_IMAGE_TXT_PART_CMD && !imageTxt_.written))
     ImageTxtNotWritten("the connection was lost before image.txt was replaced");
   else if (st.ftpState == DELETE_IMAGE_TXT_PART_CMD)
     ImageTxtWritten();  // image.txt is verified; the temporary file is harmless
@@ -385,7 +411,62 @@ void SoftwareUpgrade::ImageTxtNotWritten(const std::string& reason) {
   SetStatus("");
 }
 
+bool SoftwareUpgrade::RepairImageTxt() {
+  using Repair = ImageTxtWrite::Repair;
+  if (!imageTxt_.inPlace || imageTxt_.repair == Repair::Removed) return false;
+  const std::string agent =
+      imageTxt_.restore ? "ORVEX Software Upgrader Restore" : "ORVEX Software Upgrader";
+  // The descriptor fetched at the chain start names the image that runs;
+  // a restore fetched none.
+  if (imageTxt_.repair == Repair::None && !imageTxt_.restore && !strCurrExecutable.empty()) {
+    imageTxt_.repair = Repair::Previous;
+    imageTxt_.content = strCurrExecutable;
+    imageTxt_.written = false;
+    Util_LogWrite(ERR, "image.txt is written back as it was: " + imageTxt_.content);
+    std::error_code ec;
+    fs::remove(fs::path(LocalImageTxt()), ec);
+    if (std::FILE* f = OpenForWrite(LocalImageTxt(), "wbx")) {
+      const bool written = std::fwrite(imageTxt_.content.data(), 1, imageTxt_.content.size(), f) ==
+                           imageTxt_.content.size();
+      if (std::fclose(f) == 0 && written) {
+        strLocalImageFile = LocalImageTxt();
+        if (PutImageTxt(agent, "image.txt")) ReadBackImageTxt();
+        return true;
+      }
+    }
+    Util_LogWrite(ERR, "Unable to write " + LocalImageTxt());
+  }
+  // Without image.txt the terminal boots its default image.
+  if (!bDefaultImageListed || imageTxt_.restore) return false;
+  imageTxt_.repair = Repair::Removed;
+  imageTxt_.written = false;
+  Util_LogWrite(ERR, "image.txt is removed: the terminal then starts /tffs0/bin/orvex.bin.");
+  st.bFtpDone = false;
+  st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
+  Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
+  up.ftp.tmrFTPReq.setEnabled(true);
+  up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
+  up.ftp.inetFTP->execute({"Delete", {"image.txt"}});
+  return true;
+}
+
+void SoftwareUpgrade::ImageTxtRemoved() {
+  Util_LogWrite(ERR,
+                "image.txt was removed from the terminal: it starts its default software "
+                "orvex.bin.");
+  up.ftp.EndChainOnFailure("image.txt could not be written and was removed");
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("The new image.txt could not be put in place on the Satellite IP Modem.") +
+             CRLF +
+             "Operation cancelled. image.txt was removed: the terminal starts its default "
+             "software (orvex.bin)." +
+             CRLF + CRLF + "Check the connection and run the " + ImageTxtItem() + " again.",
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
 void SoftwareUpgrade::ImageTxtDamaged(const std::string& reason) {
+  if (RepairImageTxt()) return;
   Util_LogWrite(ERR,
                 "image.txt on the terminal may be incomplete: the terminal must not be "
                 "restarted before it is written again.");

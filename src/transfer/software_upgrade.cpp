@@ -213,6 +213,8 @@ void SoftwareUpgrade::UPG_HandleOldBinDeletions() {
   Util_LogWrite(VRB, ">> UPG_HandleOldBinDeletions()");
   const std::vector<std::string> files = Util_getBinFileList();
   if (st.bFtpDone || st.bUnloaded) return;  // the listing never finished
+  bDefaultImageListed = false;
+  for (const auto& listed : files) bDefaultImageListed |= EqualsNoCase(listed, "orvex.bin");
   Util_LogWrite(INF, "Current running release: " + strCurrExecutable + "**");
   SetStatus("Cleaning Up Flash Memory...");
 

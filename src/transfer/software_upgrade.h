@@ -56,8 +56,9 @@ class SoftwareUpgrade : public Part {
   void UPG_CompareImageTxt();
   void UPG_ImageTxtPartRemoved();
   void UPG_ImageTxtRefused(bool notFound);
-  // The connection went (reset, closed, timed out) during those steps.
-  void UPG_ImageTxtCutOff();
+  // The connection went (reset, closed, timed out) during those steps;
+  // with the command still running (the watchdog) nothing more is sent.
+  void UPG_ImageTxtCutOff(bool clientIdle = true);
   void Util_CleanUpHomeDirectory();
 
   // Restore and its dialog frmRestore
@@ -72,6 +73,8 @@ class SoftwareUpgrade : public Part {
 
   bool bImageValid = false;
   std::string strCurrExecutable;
+  // The last /tffs0/bin listing showed the default image orvex.bin.
+  bool bDefaultImageListed = false;
   std::string strLocalImageFile;
   bool bRestoreImagePut = false;
   // What HELP told in this chain: the terminal's FTP server renames files.
@@ -107,7 +110,8 @@ class SoftwareUpgrade : public Part {
   bool WriteLocalImageFile(const std::string& content);
   void ImageUploadFatal();
   // Puts the local image.txt on the terminal under this name (blocking);
-  // false when the program has been ended with the fatal message.
+  // false when the program has been ended with the fatal message, or a
+  // repair of the in-place write has taken over.
   bool PutImageTxt(const std::string& agent, const std::string& remote);
   void StartImageTxtCheck();
   void ReadBackImageTxt();
@@ -116,6 +120,12 @@ class SoftwareUpgrade : public Part {
   void ImageTxtWritten();
   void ImageTxtNotWritten(const std::string& reason);
   void ImageTxtDamaged(const std::string& reason);
+  // After a failed in-place write, while the terminal's FTP answers: the
+  // next step that may make image.txt bootable again (the descriptor fetched
+  // at the chain start written back, else image.txt removed where orvex.bin
+  // is on the flash). False when nothing is left to try.
+  bool RepairImageTxt();
+  void ImageTxtRemoved();
   std::string ImageTxtItem() const;
   // The PC-side working files: the copy of image.txt, and the backup of a
   // file name on its way (see SharedState::strScratchDir).
@@ -151,6 +161,9 @@ class SoftwareUpgrade : public Part {
     bool partLeft = false;  // the temporary file is still on the flash
     bool written = false;   // image.txt is verified
     std::string content;
+    // After a failed in-place write: what has been tried to make image.txt
+    // bootable again.
+    enum class Repair { None, Previous, Removed } repair = Repair::None;
   };
   ImageTxtWrite imageTxt_;
   // The version whose image the restore has put on the flash.

@@ -39,7 +39,7 @@ class FtpScript {
     p_.onUploadPut = [this](const std::string& local, const std::string& remote) {
       std::ifstream in(local, std::ios::binary);
       std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      if (uploadShortBy > 0)
+      if (uploadShortBy > 0 && uploadShortCount-- != 0)
         content.resize(content.size() > size_t(uploadShortBy) ? content.size() - uploadShortBy : 0);
       texts[remote] = content;
       flash[remote] = static_cast<long long>(content.size());
@@ -90,8 +90,9 @@ class FtpScript {
   std::map<std::string, long long> flash;
   // When set, a PUT stores this many bytes fewer than it was sent.
   long long putShortBy = 0;
-  // The same for the one-file upload (image.txt).
+  // The same for the one-file upload (image.txt), for this many (-1: all).
   long long uploadShortBy = 0;
+  int uploadShortCount = -1;
   // What the one-file upload put, by remote name.
   std::map<std::string, std::string> texts;
   // Local folder of the relative local names of a PUT.
@@ -184,6 +185,7 @@ class FtpScript {
     } else if (command.rfind("Delete ", 0) == 0) {
       flash.erase(command.substr(7));
       texts.erase(command.substr(7));
+      if (command == "Delete image.txt") imageTxt.reset();
     }
     ftp.fire(icResponseCompleted);
   }

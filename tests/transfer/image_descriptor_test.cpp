@@ -154,13 +154,14 @@ TEST_F(ImageDescriptorTest, AFailedUploadEndsTheProgram) {
 // checked and renamed over image.txt; in place (no rename, or none over an
 // existing file) it is read back. A failure says whether a restart is safe.
 TEST_F(ImageDescriptorTest, ImageTxtIsReplacedOnlyWhenVerified) {
-  enum Outcome { Written, NotWritten, Damaged };
+  enum Outcome { Written, NotWritten, Damaged, Removed };
   struct Case {
     const char* name;
     bool renameWorks;
     std::function<void(FtpScript&)> fault;
     std::vector<std::string> commands;  // after the put
     Outcome outcome;
+    bool defaultListed = false;  // orvex.bin is on the flash
   };
   const std::string rb = "GET image.txt \"" + home.path() + "/image.txt.readback\"";
   const Case cases[] = {
@@ -186,11 +187,24 @@ TEST_F(ImageDescriptorTest, ImageTxtIsReplacedOnlyWhenVerified) {
        {"DIR ", "RENAME image.txt.part image.txt"},
        Damaged},
       {"in place", false, nullptr, {rb, "CLOSE"}, Written},
-      {"in place short", false, [](FtpScript& f) { f.uploadShortBy = 1; }, {rb}, Damaged},
+      // A failed in-place write is repaired: the old descriptor written
+      // back, else image.txt removed where orvex.bin is there to boot.
+      {"in place short", false, [](FtpScript& f) { f.uploadShortBy = 1; }, {rb, rb}, Damaged},
+      {"in place short once",
+       false,
+       [](FtpScript& f) { f.uploadShortBy = f.uploadShortCount = 1; },
+       {rb, rb},
+       NotWritten},
+      {"in place short, default image",
+       false,
+       [](FtpScript& f) { f.uploadShortBy = 1; },
+       {rb, rb, "Delete image.txt", rb},
+       Removed,
+       true},
       {"read back refused",
        false,
        [](FtpScript& f) { f.fail("GET image.txt", ftpErrServerRefused, "451 Local error"); },
-       {rb},
+       {rb, rb},
        Damaged},
       {"read back timed out", false, [](FtpScript& f) { f.hang("GET image.txt"); }, {rb}, Damaged},
   };
@@ -205,6 +219,8 @@ TEST_F(ImageDescriptorTest, ImageTxtIsReplacedOnlyWhenVerified) {
     up->st.currUpgradeState = UPG_STATE_IDLE;
     up->zing.tmrFiveSecDelayedReset.setEnabled(false);
     up->sw.bRenameWorks = c.renameWorks;
+    up->sw.strCurrExecutable = "/bin/orvex_5_1_0_9.bin";
+    up->sw.bDefaultImageListed = c.defaultListed;
     auto resets = [this] {
       int n = 0;
       for (const auto& line : logLines()) n += EndsWith(line, "Resetting terminal in 5 seconds ..");
@@ -240,6 +256,7 @@ TEST_F(ImageDescriptorTest, ImageTxtIsReplacedOnlyWhenVerified) {
       if (c.outcome == NotWritten) {
         EXPECT_EQ(ftp->imageTxt, "/bin/orvex_5_1_0_9.bin");
       }
+      EXPECT_EQ(!ftp->imageTxt, c.outcome == Removed);
       EXPECT_NE(up->st.currUpgradeState, UPG_STATE_BIN_DONE);
     }
   }
