@@ -55,14 +55,21 @@ int CompleteResults(const std::string& text) {
   return n;
 }
 
+// Text that is no more than (a piece of) the prompt that ends an answer.
+bool OnlyPrompt(const std::string& text) {
+  return text.find_first_not_of("-> \r\n") == std::string::npos;
+}
+
 // The shell's print of image.txt (the text before its result) names a
-// software image: its first line that is not blank starts with /bin/.
+// software image: its first line that is not blank starts with /bin/. The
+// prompt that ended the answer before may come first.
 bool NamesSoftwareImage(const std::string& text) {
   size_t at = 0;
   while (at < text.size()) {
     size_t end = text.find_first_of("\r\n", at);
     if (end == std::string::npos) end = text.size();
-    const std::string line = Trim(text.substr(at, end - at));
+    std::string line = Trim(text.substr(at, end - at));
+    if (StartsWith(line, "->")) line = Trim(line.substr(2));
     if (!line.empty()) return StartsWith(line, "/bin/");
     at = end + 1;
   }
@@ -75,11 +82,17 @@ void PicUpgrade::OnScriptAnswer(long state, const std::string& chunk) {
   loggedInText += chunk;
   if (loggedInText.size() > kLoggedInTextMax)
     loggedInText.erase(0, loggedInText.size() - kLoggedInTextMax);
-  // The battery checks look for their marker in all that came; the other
-  // states decide on results whose lines have ended.
+  // The battery checks look for their marker in all that came, and act on
+  // it once the result of pic_data_show has ended too: the rest of its
+  // answer must not be read as the answer to the next command. An output
+  // without a marker counts once its line has ended. The other states
+  // decide on results whose lines have ended.
   const bool battery = state == PIC_UPG_STATE_PREP_CHECK_BATT || state == PIC_UPG_STATE_CHECK_BATT;
   const int needed = state == PIC_UPG_STATE_LOGGEDIN ? 2 : 1;
-  if (!battery && CompleteResults(loggedInText) < needed) return;
+  bool ready = CompleteResults(loggedInText) >= needed;
+  if (battery && BatteryTest(loggedInText) == Battery::Wait)
+    ready = chunk.find('\n') != std::string::npos;
+  if (!ready) return;
   const std::string text = loggedInText;
   switch (state) {
     case PIC_UPG_STATE_PREP_LOGGEDIN: OnPrepLoggedIn(text); break;
@@ -322,10 +335,20 @@ void PicUpgrade::OnBatteryRebootWait(const std::string& text) {
   SetStatus("Resetting Modem. Please wait ...");
 }
 
-void PicUpgrade::OnReflashSent(const std::string& text) {
-  if (text.empty()) return;
+void PicUpgrade::OnReflashSent(const std::string& chunk) {
+  // The terminal reports in lines: a line is judged once it has ended,
+  // however the shell cut it.
+  loggedInText += chunk;
+  if (loggedInText.size() > kLoggedInTextMax)
+    loggedInText.erase(0, loggedInText.size() - kLoggedInTextMax);
+  const size_t end = loggedInText.rfind('\n');
+  if (end == std::string::npos) return;
+  const std::string text = loggedInText.substr(0, end + 1);
+  loggedInText.erase(0, end + 1);
   if (!PlatformIs(8) && !PlatformIs(9)) {
-    // Older platforms report nothing useful: the first answer ends the dialogue.
+    // Older platforms report nothing useful: the first line ends the
+    // dialogue. The prompt that ended the battery check's answer is none.
+    if (OnlyPrompt(text)) return;
     if (Contains(text, kOk)) LogReceived("Reflash: ", text);
     SetPicState(PIC_UPG_STATE_WAIT_RESET);
     telnetShell->close();

@@ -55,12 +55,14 @@ class PicUpgrade : public Part {
   int picUpgTickCount = 0;
   bool bPicBattRebootWait = false;
   // Outputs of pic_data_show that told nothing about the battery, counted
-  // across the data events of one battery check of the reflash pass.
+  // by the data events that ended a line, in one battery check of the
+  // reflash pass.
   int picDataWaitCount = 0;
   // What the shell has answered in the current state so far: a result may
   // come in several data events, and the states that decide on a result
   // wait until its line is complete (PIC_UPG_STATE_LOGGEDIN needs both the
-  // result of `cd` and of the copy of the saved descriptor).
+  // result of `cd` and of the copy of the saved descriptor; after the
+  // reflash command the line that has not ended waits here).
   std::string loggedInText;
   // PIC_UPG_STATE_PREP_CHK_IMG asked whether a saved descriptor is already
   // on the terminal (an earlier pass that stopped after saving it).
@@ -105,7 +107,7 @@ class PicUpgrade : public Part {
   void OnRecoverImage(const std::string& text);
   void OnCheckBattery(const std::string& text);
   void OnBatteryRebootWait(const std::string& text);
-  void OnReflashSent(const std::string& text);
+  void OnReflashSent(const std::string& chunk);
   void ReflashBatteryStop();
   void SetCurrUpgradeState(long state);
   bool PlatformIs(long platformId) const;

@@ -620,18 +620,23 @@ bool FtpEngine::UploadCutOff() {
   const bool during =
       state == CLEAR_LEFTOVER_CMD || state == VERIFY_UPLOAD_CMD || state == DELETE_UPLOAD_CMD;
   const Upload u = during ? upload_ : UploadFor(state);
-  if (u.state != UPGRADE_ANTENNA_ATB_CMD && u.state != UPGRADE_ANTENNA_HPA_CMD &&
-      u.state != UPGRADE_IB_SA_CMD)
-    return false;
+  if (!IsCheckedUpload(u.state)) return false;
   if (!HasUploadLeftover(u.remote)) leftovers_.push_back(u.remote);
   Util_LogWrite(ERR, "The upload of " + u.remote + " was cut off.");
   EndChainOnFailure("the upload of " + u.remote + " was cut off");
   up.ui.SetMouseCursor(0);
   SetStatus("");
+  // The terminal acts on a PIC file only in the shell script that follows
+  // the upload: its PIC firmware is as it was, whatever arrived.
+  const std::string advice =
+      u.state == UPGRADE_PIC_SA_CMD
+          ? std::string(
+                "The PIC firmware of the terminal is unchanged: its reflash had not "
+                "started.")
+          : std::string("Do not restart or switch off the Satellite IP Modem.");
   MsgBox(std::string("The connection to the Satellite IP Modem was lost while the ") + u.what +
-             " was being sent. Part of the file may be on the terminal." + CRLF + CRLF +
-             "Do not restart or switch off the Satellite IP Modem." + CRLF +
-             "Check the cable connection, then run the " + u.item +
+             " was being sent. Part of the file may be on the terminal." + CRLF + CRLF + advice +
+             CRLF + "Check the cable connection, then run the " + u.item +
              " again: it removes the partial file first.",
          vbExclamation, kProgramTitle);
   return true;

@@ -21,6 +21,8 @@
 namespace orvex::test {
 namespace {
 
+const std::string kRestoredImage = "/tffs0/bin/orvex_5_1_0_3.bin";
+
 // Retries after the first attempt before a case counts as never done.
 constexpr int kMaxRetries = 4;
 
@@ -76,6 +78,9 @@ Draw DrawCase(unsigned seed) {
   const size_t mask = pick(2) ? size_t{1} << pick(4) : 1 + pick(15);
   for (size_t i = 0; i < 4; ++i)
     if (mask & (size_t{1} << i)) d.chain.push_back(items[i]);
+  // One case in six restores an older backup instead, drawn apart so that
+  // the other seeds keep their cases.
+  if (std::mt19937(seed ^ 0x7777u)() % 6 == 0) d.chain = {"restore"};
 
   // The files the chain sends or fetches (their transfer and about their
   // size), and every file.
@@ -93,6 +98,8 @@ Draw DrawCase(unsigned seed) {
     if (item == "antenna") files.push_back({"*.sxm", "STOR", 36864});
     if (item == "ib") files.push_back({"*.glo", "STOR", 25678});
     if (item == "pic") files.push_back({"pic.s19", "STOR", 700});
+    if (item == "restore")
+      files.insert(files.end(), {{"image*", "any", 23}, {"orvex_5_1_0_3.bin*", "STOR", 262144}});
   }
   const File file = files[pick(files.size())];
   const std::string match = file.match;
@@ -171,9 +178,9 @@ class Campaign : public SimFaultTest {
   // The terminal itself shows the item's new version: it boots the new
   // image, or it installed, flashed or reflashed the item's firmware.
   static bool TerminalShows(const SimulatedTerminal& t, const std::string& item) {
-    if (item == "software")
+    if (item == "software" || item == "restore")
       return FlashReport(t.flash())["boot"].toObject()["image_path"].toString().toStdString() ==
-             kNewImage;
+             (item == "software" ? kNewImage : kRestoredImage);
     for (const auto& e : Journal(t)) {
       const QString event = e["event"].toString();
       if ((item == "antenna" && event == "antenna_install" &&
@@ -195,6 +202,19 @@ class Campaign : public SimFaultTest {
       u.click("cmdUpdate");
     };
     u.click("cmdSetModemIP");
+    p.fakeUi.onModal = nullptr;
+  }
+
+  // The restore of the older backup, chosen in its dialog.
+  void restore(Upgrader& u) {
+    p.fakeUi.onModal = [&](const std::string& form) {
+      const auto& items = u.win.at("lstOldSoftwareVersions").items;
+      const auto it = std::find(items.begin(), items.end(), "5.1.0.3");
+      if (form != "frmRestore" || it == items.end()) return;
+      u.win.setListIndex("lstOldSoftwareVersions", static_cast<int>(it - items.begin()));
+      u.click("cmdOkRestore");
+    };
+    u.click("cmdRestore");
     p.fakeUi.onModal = nullptr;
   }
 
@@ -240,6 +260,11 @@ class Campaign : public SimFaultTest {
     // The terminal is asked only while the upgrader waits for nothing: the
     // question blocks the event loop.
     std::vector<std::string> pending = d.chain;
+    if (pending.front() == "restore") {
+      QDir(QString::fromStdString(home.path())).mkpath("Backup");
+      home.write("Backup/orvex_5_1_0_3.bin", std::string(262144, '3'));
+      verifiedImage = kRestoredImage;
+    }
     Upgrader* u = nullptr;
     for (int n = 0;; ++n) {
       if (pending.empty()) {
@@ -274,7 +299,10 @@ class Campaign : public SimFaultTest {
         return n;
       }
       p.fakeUi.messages.clear();
-      attempt(*u, pending);
+      if (pending.front() == "restore")
+        restore(*u);
+      else
+        attempt(*u, pending);
       if (n == 0 && d.action != "none") {
         WaitFor([&] { return u->st.bUnloaded; }, d.actionMs);
         if (!u->st.bUnloaded) act(*u, d.action);
@@ -293,7 +321,8 @@ class Campaign : public SimFaultTest {
       for (const auto& item : d.chain) {
         bool reported = false;
         for (const auto& r : results)
-          reported |= r.item == ItemOf(item) && r.outcome == ItemOutcome::Done;
+          reported |= (item == "restore" ? r.restore : r.item == ItemOf(item)) &&
+                      r.outcome == ItemOutcome::Done;
         EXPECT_FALSE(reported && !TerminalShows(terminal, item))
             << item << " reported done after " << when << " but the terminal does not show it\n"
             << shownText() << logTail();

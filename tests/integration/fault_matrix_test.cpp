@@ -160,7 +160,7 @@ const Row kRows[] = {
      First::Fails, "Do not restart or switch off the Satellite IP Modem."},
     {"PicResetDuringPut", "pic",
      "ftp_reset_after = 100\nftp_reset_on = STOR\nftp_reset_match = pic.s19\nftp_reset_count = 1",
-     First::Quits, "The upgrader will now close."},
+     First::Fails, "The PIC firmware of the terminal is unchanged"},
     {"PicStorRefused", "pic",
      "ftp_stor_refuse = 552\nftp_stor_refuse_match = pic.s19\nftp_stor_refuse_count = 1",
      First::Fails, "An unexpected FTP error occurred."},

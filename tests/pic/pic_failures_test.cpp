@@ -241,37 +241,66 @@ TEST_P(PicUploadStallTest, UploadDoesNotStartAgain) {
 
 INSTANTIATE_TEST_SUITE_P(Pic, PicUploadStallTest, ::testing::ValuesIn(kStalls), CaseName);
 
-// The reflash pass sends `cd "/tffs0/"; copy "uimage.txt"`; whatever the
-// shell's answer is cut into, the descriptor of a terminal that had none is
-// removed and a saved one put back.
-TEST_F(PicFailuresTest, DescriptorSwapWaitsForBothResultsAtEverySplit) {
+// Every state after the login decides on complete result lines, however the
+// shell cuts its answer (in two at any place, or byte by byte): the reflash
+// pass's `cd "/tffs0/"; copy "uimage.txt"` needs both results, a battery
+// check acts once pic_data_show's result has ended (the rest of its answer
+// is no answer to the next command), the newer platforms' reflash report is
+// read by whole lines on every platform, and the prompt that ends an
+// answer is no text.
+TEST_F(PicFailuresTest, ScriptStatesWaitForCompleteResultsAtEverySplit) {
   struct Case {
     const char* name;
+    long state, platform;
     std::string answer;
-    const char* command;
+    const char* command;  // the line sent on it, or none
+    long next;
   };
+  const std::string data =
+      "PIC_FW_VER=2.03\r\nBATT_PRESENT=0\r\nDC_PRESENT=1\r\nTEMP_C=34\r\n" + kOk;
   const Case cases[] = {
-      {"no saved descriptor",
-       "value = 0 = 0x0\r\ncopy: can't open\r\nvalue = -1 = 0xffffffff\r\n-> ", "rm \"image.txt\""},
-      {"saved descriptor", "value = 0 = 0x0\r\norvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n-> ",
-       "mv \"uimage.txt\", \"image.txt\""},
-      {"cd failed", "value = -1 = 0xffffffff\r\nvalue = 0 = 0x0\r\n-> ", "rm \"image.txt\""},
+      {"no saved descriptor", PIC_UPG_STATE_LOGGEDIN, 11,
+       "value = 0 = 0x0\r\ncopy: can't open\r\nvalue = -1 = 0xffffffff\r\n-> ", "rm \"image.txt\"",
+       PIC_UPG_STATE_RECOVER_IMG},
+      {"saved descriptor", PIC_UPG_STATE_LOGGEDIN, 11,
+       "value = 0 = 0x0\r\norvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n-> ",
+       "mv \"uimage.txt\", \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
+      {"cd failed", PIC_UPG_STATE_LOGGEDIN, 11, "value = -1 = 0xffffffff\r\nvalue = 0 = 0x0\r\n-> ",
+       "rm \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
+      {"battery check, preparation", PIC_UPG_STATE_PREP_CHECK_BATT, 11, data, "copy \"image.txt\"",
+       PIC_UPG_STATE_PREP_CHK_IMG},
+      {"battery check, reflash", PIC_UPG_STATE_CHECK_BATT, 11, data, "pic_driver_reflash 1",
+       PIC_UPG_STATE_REFLASH_SENT},
+      {"descriptor after a prompt", PIC_UPG_STATE_PREP_CHK_IMG, 11,
+       "-> /bin/orvex_5_1_0_9.bin\r\n" + kOk, "copy \"uimage.txt\"", PIC_UPG_STATE_PREP_CHK_IMG},
+      {"reflash completed", PIC_UPG_STATE_REFLASH_SENT, 9, "PIC Reflash Completed\r\n" + kOk,
+       nullptr, PIC_UPG_STATE_WAIT_RESET},
+      {"recovery mode", PIC_UPG_STATE_REFLASH_SENT, 8,
+       "PIC entered Recovery Mode. Press ENTER to continue.\r\n", "", PIC_UPG_STATE_REFLASH_SENT},
+      {"older platform, no line ended", PIC_UPG_STATE_REFLASH_SENT, 11,
+       "-> \r\nStarting PIC reflash ...", nullptr, PIC_UPG_STATE_REFLASH_SENT},
   };
-  shell->banner = {"\r\n-> "};
   shell->replies.clear();
-  const std::string line = "cd \"/tffs0/\"; copy \"uimage.txt\"";
   for (const auto& c : cases) {
-    for (size_t cut = 1; cut < c.answer.size(); ++cut) {
-      SCOPED_TRACE(std::string(c.name) + ", cut at " + std::to_string(cut));
+    std::vector<std::vector<std::string>> splits;
+    for (size_t cut = 1; cut < c.answer.size(); ++cut)
+      splits.push_back({c.answer.substr(0, cut), c.answer.substr(cut)});
+    splits.emplace_back();
+    for (char ch : c.answer) splits.back().push_back(std::string(1, ch));
+    for (size_t i = 0; i < splits.size(); ++i) {
+      SCOPED_TRACE(std::string(c.name) + ", split " + std::to_string(i + 1));
       tel().close();
+      tel().acceptConnect();
       shell->lines.clear();
-      up->pic.Init_PIC_Upgrade();
-      settle();
-      ASSERT_EQ(picState(), PIC_UPG_STATE_LOGGEDIN);
-      shell->say(c.answer.substr(0, cut));
-      shell->say(c.answer.substr(cut));
-      EXPECT_EQ(shell->lines, (std::vector<std::string>{line, c.command}));
-      EXPECT_EQ(picState(), PIC_UPG_STATE_RECOVER_IMG);
+      platforms(c.platform, c.platform);
+      up->st.picUpgradeState = c.state;
+      up->pic.loggedInText.clear();
+      up->pic.prepSavedCheck = false;
+      up->pic.picDataWaitCount = 0;
+      for (const auto& piece : splits[i]) shell->say(piece);
+      EXPECT_EQ(shell->lines,
+                c.command ? std::vector<std::string>{c.command} : std::vector<std::string>{});
+      EXPECT_EQ(picState(), c.next);
     }
   }
 }

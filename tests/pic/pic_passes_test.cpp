@@ -105,7 +105,8 @@ TEST_F(PicPassesTest, StatusLinesOfThePreparationSteps) {
   const Step steps[] = {
       {"value = -1 = 0xffffffff\r\n", PIC_UPG_STATE_PREP_LOGGEDIN, "Connected"},  // cd failed
       {"value = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CHECK_BATT, "Preparing for PIC-Upgrade."},
-      {"BATT_PRESENT=0\r\n", PIC_UPG_STATE_PREP_CHK_IMG, "Continuing with PIC-Upgrade."},
+      {"BATT_PRESENT=0\r\n", PIC_UPG_STATE_PREP_CHECK_BATT, "Preparing for PIC-Upgrade."},
+      {"value = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CHK_IMG, "Continuing with PIC-Upgrade."},
       {"/bin/orvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n", PIC_UPG_STATE_PREP_CHK_IMG,
        "Continuing with PIC-Upgrade."},
       {"value = -1 = 0xffffffff\r\n", PIC_UPG_STATE_PREP_BKUP_IMG, "Preparing for PIC-Upgrade.."},
@@ -142,7 +143,9 @@ TEST_F(PicPassesTest, BatteryTest) {
     SCOPED_TRACE(c.text);
     up->st.picUpgradeState = PIC_UPG_STATE_PREP_CHECK_BATT;
     tel().acceptConnect();
+    // The check acts once the result of pic_data_show has ended.
     shell->say(c.text);
+    shell->say(ShellValue(true));
     EXPECT_EQ(picState(), c.next);
   }
   EXPECT_TRUE(logHas("DET: \tJust waiting for PIC info."));

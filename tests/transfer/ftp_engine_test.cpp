@@ -289,6 +289,14 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
        0,
        {"DIR /tffs0", "Delete /tffs0/pic.s19"},
        "is not complete."},
+      {"pic cut off",
+       22,
+       "PUT PIC_2.s19 /tffs0/pic.s19",
+       "/tffs0/pic.s19",
+       0,
+       ftpErrConnectionReset,
+       {},
+       "The PIC firmware of the terminal is unchanged"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
