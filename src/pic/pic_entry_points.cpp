@@ -57,8 +57,7 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
 
   // The FTP engine hands over to one of the session openers below once the
   // file is on the terminal and its connection is closed.
-  st.ftpState = UPGRADE_PIC_SA_CMD;
-  Util_LogWrite(DET, "FTP state : UPGRADE_PIC_SA_CMD");
+  up.ftp.EnterStep(UPGRADE_PIC_SA_CMD);
   SetStatus("Uploading PIC software! Wait...");
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   up.ftp.tmrFTPReq.setEnabled(true);

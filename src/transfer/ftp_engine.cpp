@@ -17,6 +17,37 @@ bool IsImageTxtState(long state) {
 
 }  // namespace
 
+const char* FtpStateName(long state) {
+  switch (state) {
+    case GET_BIN_CMD: return "GET_BIN_CMD";
+    case PUT_NEW_BIN_CMD: return "PUT_NEW_BIN_CMD";
+    case GET_IMG_CMD: return "GET_IMG_CMD";
+    case CD_TO_BIN_FOLDER: return "CD_TO_BIN_FOLDER";
+    case DELETE_OLD_ORVEX_FILE: return "DELETE_OLD_ORVEX_FILE";
+    case SEARCH_ALL_BIN_FILE: return "SEARCH_ALL_BIN_FILE";
+    case PUT_RESTORE_BIN_CMD: return "PUT_RESTORE_BIN_CMD";
+    case CLOSE_CONNECTION: return "CLOSE_CONNECTION";
+    case CLOSE_CONN_IMAGE_PUT: return "CLOSE_CONN_IMAGE_PUT";
+    case GET_LOG_CMD: return "GET_LOG_CMD";
+    case UPGRADE_PIC_SA_CMD: return "UPGRADE_PIC_SA_CMD";
+    case UPGRADE_ANTENNA_ATB_CMD: return "UPGRADE_ANTENNA_ATB_CMD";
+    case UPGRADE_ANTENNA_HPA_CMD: return "UPGRADE_ANTENNA_HPA_CMD";
+    case UPGRADE_IB_SA_CMD: return "UPGRADE_IB_SA_CMD";
+    case VERIFY_NEW_BIN_CMD: return "VERIFY_NEW_BIN_CMD";
+    case RENAME_NEW_BIN_CMD: return "RENAME_NEW_BIN_CMD";
+    case DELETE_PART_BIN_CMD: return "DELETE_PART_BIN_CMD";
+    case CHECK_RENAME_CMD: return "CHECK_RENAME_CMD";
+    case CLEAR_LEFTOVER_CMD: return "CLEAR_LEFTOVER_CMD";
+    case VERIFY_UPLOAD_CMD: return "VERIFY_UPLOAD_CMD";
+    case DELETE_UPLOAD_CMD: return "DELETE_UPLOAD_CMD";
+    case CHECK_IMAGE_TXT_CMD: return "CHECK_IMAGE_TXT_CMD";
+    case RENAME_IMAGE_TXT_CMD: return "RENAME_IMAGE_TXT_CMD";
+    case READ_BACK_IMAGE_TXT_CMD: return "READ_BACK_IMAGE_TXT_CMD";
+    case DELETE_IMAGE_TXT_PART_CMD: return "DELETE_IMAGE_TXT_PART_CMD";
+    default: return "?";
+  }
+}
+
 FtpEngine::FtpEngine(Upgrader& up)
     : Part(up),
       inetFTP(up.platform.makeFtpClient()),
@@ -62,12 +93,21 @@ void FtpEngine::inetFTP_StateChanged(int state) {
   }
 }
 
+void FtpEngine::EnterStep(long state) {
+  st.ftpState = state;
+  Util_LogWrite(DET, std::string("FTP state : ") + FtpStateName(state));
+}
+
+void FtpEngine::StartStep(long state, const FtpCommand& command, bool watchdog) {
+  EnterStep(state);
+  if (watchdog) tmrFTPReq.setEnabled(true);
+  inetFTP->execute(command);
+}
+
 void FtpEngine::CloseConnection(bool watchdog) {
   Util_LogWrite(DET, "Closing FTP connection");
-  tmrFTPReq.setEnabled(watchdog);
-  st.ftpState = CLOSE_CONNECTION;
-  Util_LogWrite(DET, "FTP state : CLOSE_CONNECTION");
-  inetFTP->execute({"CLOSE", {}});
+  if (!watchdog) tmrFTPReq.setEnabled(false);
+  StartStep(CLOSE_CONNECTION, {"CLOSE", {}}, watchdog);
 }
 
 void FtpEngine::OnCommandComplete() {
@@ -103,9 +143,7 @@ void FtpEngine::OnCommandComplete() {
       if (up.sw.UPG_CheckRetrievedImage()) {
         SetStatus("searching orvex.bin lists");
         Util_LogWrite(DET, "Retrieved Image file valid. Continue ..");
-        st.ftpState = CD_TO_BIN_FOLDER;
-        Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
-        inetFTP->execute({"CD", {kBinFolder}});
+        StartStep(CD_TO_BIN_FOLDER, {"CD", {kBinFolder}}, false);
       } else {
         Util_LogWrite(ERR, "Retrieved Image file Corrupt. Bypassing Binary retieval.");
         Util_LogWrite(VRB, "Continuing with binary Upload  ..");
@@ -115,9 +153,7 @@ void FtpEngine::OnCommandComplete() {
     case CD_TO_BIN_FOLDER:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : Change Directory to bin folder");
       SetStatus("Retrieving binary list from Terminal.");
-      st.ftpState = SEARCH_ALL_BIN_FILE;
-      Util_LogWrite(DET, "FTP state : SEARCH_ALL_BIN_FILE");
-      inetFTP->execute({"LS", {}, "LS "});
+      StartStep(SEARCH_ALL_BIN_FILE, {"LS", {}, "LS "}, false);
       break;
     case DELETE_OLD_ORVEX_FILE:
       // The deletion loop waits for this and goes on by itself.
@@ -132,8 +168,8 @@ void FtpEngine::OnCommandComplete() {
       if (st.bFtpDone || st.bUnloaded) break;
       SetStatus("Downloading Satellite IP Modem software to PC...");
       Util_LogWrite(DET, "current executable: " + up.sw.strCurrExecutable + "**");
-      Util_LogWrite(DET, "current SoftwareFile : \"" + st.strBackupDir + PathSep() + "orvex_" +
-                             st.strCurrSwVersion + ".bin\"");
+      Util_LogWrite(DET, "current SoftwareFile : \"" + st.strBackupDir + PathSep() +
+                             ImageFileName(st.strCurrSwVersion) + "\"");
       up.sw.UPG_HandleSwBackupAndProceed();
       break;
     case PUT_RESTORE_BIN_CMD:
@@ -197,8 +233,7 @@ void FtpEngine::ContinueAfterUpload(long state) {
         // The HPA upload is a command of the same chain: its failures are
         // handled like those of the ATB upload.
         st.bFtpDone = false;
-        st.ftpState = UPGRADE_ANTENNA_HPA_CMD;
-        Util_LogWrite(DET, "FTP state : UPGRADE_ANTENNA_HPA_CMD");
+        EnterStep(UPGRADE_ANTENNA_HPA_CMD);
         SetStatus("Uploading Antenna software! Wait...");
         Util_LogWrite(VRB, "Uploaded ATB file Successfully ! Continue with HPA.");
         tmrFTPReq.setEnabled(true);
@@ -325,9 +360,7 @@ void FtpEngine::OnServerRefused() {
       SetStatus("image file does not exist on terminal, use default software");
       up.sw.bImageValid = false;
       up.sw.strCurrExecutable.clear();
-      st.ftpState = CD_TO_BIN_FOLDER;
-      Util_LogWrite(DET, "FTP state : CD_TO_BIN_FOLDER");
-      inetFTP->execute({"CD", {kBinFolder}});
+      StartStep(CD_TO_BIN_FOLDER, {"CD", {kBinFolder}}, false);
       SetStatus("Searching orvex.bin lists");
       Util_LogWrite(DET, "leaving Get_img_cmd in icerror");
       break;
@@ -484,10 +517,7 @@ void FtpEngine::tmrFTPReq_Timer() {
 
 void FtpEngine::UPG_CloseFtpForImagePut() {
   Util_LogWrite(DET, "Closing FTP connection");
-  st.ftpState = CLOSE_CONN_IMAGE_PUT;
-  Util_LogWrite(DET, "FTP state : CLOSE_CONN_IMAGE_PUT");
-  tmrFTPReq.setEnabled(true);
-  inetFTP->execute({"CLOSE", {}});
+  StartStep(CLOSE_CONN_IMAGE_PUT, {"CLOSE", {}}, true);
 }
 
 bool FtpEngine::IsCheckedUpload(long state) {
@@ -539,9 +569,7 @@ void FtpEngine::UPG_PutCheckedUpload(const FtpCommand& command) {
     // terminal must never act on: it goes first.
     pendingPut_ = command;
     Util_LogWrite(INF, "Removing what an earlier upload left: " + upload_.remote);
-    st.ftpState = CLEAR_LEFTOVER_CMD;
-    Util_LogWrite(DET, "FTP state : CLEAR_LEFTOVER_CMD");
-    inetFTP->execute({"Delete", {upload_.remote}});
+    StartStep(CLEAR_LEFTOVER_CMD, {"Delete", {upload_.remote}}, false);
     return;
   }
   // Until it is verified or removed, the file counts as a leftover.
@@ -554,12 +582,10 @@ void FtpEngine::VerifyUpload() {
   if (!HasUploadLeftover(upload_.remote)) leftovers_.push_back(upload_.remote);
   Util_LogWrite(VRB,
                 "[ FTP Command Complete ] : " + upload_.remote + " uploaded, checking its size");
-  st.ftpState = VERIFY_UPLOAD_CMD;
-  Util_LogWrite(DET, "FTP state : VERIFY_UPLOAD_CMD");
-  tmrFTPReq.setEnabled(true);
   const size_t slash = upload_.remote.rfind('/');
-  inetFTP->execute(
-      {"DIR", {slash == std::string::npos ? std::string() : upload_.remote.substr(0, slash)}});
+  StartStep(VERIFY_UPLOAD_CMD,
+            {"DIR", {slash == std::string::npos ? std::string() : upload_.remote.substr(0, slash)}},
+            true);
 }
 
 void FtpEngine::CheckUploadedSize() {
@@ -592,10 +618,7 @@ void FtpEngine::CheckUploadedSize() {
 
 void FtpEngine::RemoveUpload(const std::string& message) {
   upload_.failure = message;
-  st.ftpState = DELETE_UPLOAD_CMD;
-  Util_LogWrite(DET, "FTP state : DELETE_UPLOAD_CMD");
-  tmrFTPReq.setEnabled(true);
-  inetFTP->execute({"Delete", {upload_.remote}});
+  StartStep(DELETE_UPLOAD_CMD, {"Delete", {upload_.remote}}, true);
 }
 
 void FtpEngine::ReportRemovedUpload(bool removed) {

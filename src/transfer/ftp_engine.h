@@ -52,6 +52,9 @@ enum FtpCommandState : long {
   DELETE_IMAGE_TXT_PART_CMD = 36,
 };
 
+// The name of a state as the "FTP state : " log lines print it.
+const char* FtpStateName(long state);
+
 // The warning shown before the upgrader closes on a broken connection.
 inline constexpr const char* kClosingConnectionWarning =
     "\r\nWARNING: Connection Problem.\r\n\r\n# Please check the cable connection.\r\n# Restart "
@@ -67,6 +70,12 @@ class FtpEngine : public Part {
   void inetFTP_StateChanged(int state);
   void tmrFTPReq_Timer();
   void UPG_CloseFtpForImagePut();
+
+  // Makes the state the outstanding command's and logs its name.
+  void EnterStep(long state);
+  // Enters the state and executes its command, under the watchdog when
+  // asked.
+  void StartStep(long state, const FtpCommand& command, bool watchdog);
 
   // Puts the IB, antenna or PIC file of the current state (ftpState) with
   // this command, after removing what a cut-off upload of it left.

@@ -221,10 +221,7 @@ void SoftwareUpgrade::StartImageTxtCheck() {
   auto& ftp = *up.ftp.inetFTP;
   ftp.setRemoteHost(st.strModemIPAddress);
   st.bFtpDone = false;
-  st.ftpState = CHECK_IMAGE_TXT_CMD;
-  Util_LogWrite(DET, "FTP state : CHECK_IMAGE_TXT_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  ftp.execute({"DIR", {}, "DIR "});
+  up.ftp.StartStep(CHECK_IMAGE_TXT_CMD, {"DIR", {}, "DIR "}, true);
 }
 
 void SoftwareUpgrade::UPG_CheckImageTxtSize() {
@@ -236,18 +233,12 @@ void SoftwareUpgrade::UPG_CheckImageTxtSize() {
     Util_LogWrite(ERR, std::string("Size of ") + kImageTxtPart + " on the terminal: " +
                            (size ? std::to_string(*size) : std::string("not listed")) +
                            "; expected: " + std::to_string(expected) + " bytes.");
-    st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
-    Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
-    up.ftp.tmrFTPReq.setEnabled(true);
-    ftp.execute({"Delete", {kImageTxtPart}});
+    up.ftp.StartStep(DELETE_IMAGE_TXT_PART_CMD, {"Delete", {kImageTxtPart}}, true);
     return;
   }
   Util_LogWrite(INF, std::string("image.txt verified on the terminal as ") + kImageTxtPart + ", " +
                          std::to_string(*size) + " bytes.");
-  st.ftpState = RENAME_IMAGE_TXT_CMD;
-  Util_LogWrite(DET, "FTP state : RENAME_IMAGE_TXT_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  ftp.execute({"RENAME", {kImageTxtPart, "image.txt"}});
+  up.ftp.StartStep(RENAME_IMAGE_TXT_CMD, {"RENAME", {kImageTxtPart, "image.txt"}}, true);
 }
 
 void SoftwareUpgrade::UPG_ImageTxtRenamed() {
@@ -263,11 +254,9 @@ void SoftwareUpgrade::ReadBackImageTxt() {
   fs::remove(fs::path(local), ec);
   ftp.setRemoteHost(st.strModemIPAddress);
   st.bFtpDone = false;
-  st.ftpState = READ_BACK_IMAGE_TXT_CMD;
-  Util_LogWrite(DET, "FTP state : READ_BACK_IMAGE_TXT_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
   ftp.limitNextDownload(kMaxImageTxtBytes);
-  ftp.execute({"GET", {"image.txt", local}, "GET image.txt \"" + local + "\""});
+  up.ftp.StartStep(READ_BACK_IMAGE_TXT_CMD,
+                   {"GET", {"image.txt", local}, "GET image.txt \"" + local + "\""}, true);
 }
 
 void SoftwareUpgrade::UPG_CompareImageTxt() {
@@ -292,10 +281,7 @@ void SoftwareUpgrade::UPG_CompareImageTxt() {
     return;
   }
   // The temporary file that the terminal would not rename goes.
-  st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
-  Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute({"Delete", {kImageTxtPart}});
+  up.ftp.StartStep(DELETE_IMAGE_TXT_PART_CMD, {"Delete", {kImageTxtPart}}, true);
 }
 
 void SoftwareUpgrade::UPG_ImageTxtPartRemoved() {
@@ -442,11 +428,8 @@ bool SoftwareUpgrade::RepairImageTxt() {
   imageTxt_.written = false;
   Util_LogWrite(ERR, "image.txt is removed: the terminal then starts /tffs0/bin/orvex.bin.");
   st.bFtpDone = false;
-  st.ftpState = DELETE_IMAGE_TXT_PART_CMD;
-  Util_LogWrite(DET, "FTP state : DELETE_IMAGE_TXT_PART_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
-  up.ftp.inetFTP->execute({"Delete", {"image.txt"}});
+  up.ftp.StartStep(DELETE_IMAGE_TXT_PART_CMD, {"Delete", {"image.txt"}}, true);
   return true;
 }
 

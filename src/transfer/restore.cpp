@@ -21,7 +21,7 @@ std::string Replaced(std::string s, char from, char to) {
 std::string BackupVersion(const std::string& name) {
   const std::string version = AppFrame::ImageVersionFromName(name);
   if (version.empty() || !EqualsNoCase(Left(name, 6), "orvex_") ||
-      !EqualsNoCase(name, "orvex_" + version + ".bin"))
+      !EqualsNoCase(name, ImageFileName(version)))
     return "";
   for (char c : version)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return "";
@@ -31,7 +31,7 @@ std::string BackupVersion(const std::string& name) {
 }  // namespace
 
 std::string SoftwareUpgrade::BackupFileFor(const std::string& version) const {
-  const std::string name = "orvex_" + version + ".bin";
+  const std::string name = ImageFileName(version);
   for (const auto& file : FindFiles(st.strBackupDir, "orvex*.bin"))
     if (EqualsNoCase(file, name)) return file;
   return name;
@@ -100,8 +100,7 @@ void SoftwareUpgrade::cmdRestore_Click() {
   up.seq.UPG_RestoreStarted(strRestoreVersion);
   up.ui.SetMouseCursor(1);
   SetStatus("Restoring Satellite IP Modem with version " + strRestoreVersion + " ...");
-  st.ftpState = PUT_RESTORE_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : PUT_RESTORE_BIN_CMD");
+  up.ftp.EnterStep(PUT_RESTORE_BIN_CMD);
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   st.bFtpDone = false;
   Util_LogWrite(DET, "Putting orvex.bin");

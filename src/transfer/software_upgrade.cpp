@@ -88,7 +88,7 @@ void SoftwareUpgrade::tmrDelayedSwUpgIgnite_Timer() {
 void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   Util_LogWrite(VRB, ">> UPG_SoftwareUpgradeIgnite()");
   if (!VersionKnownForBackup()) return;
-  const std::string backupName = "orvex_" + st.strCurrSwVersion + ".bin";
+  const std::string backupName = ImageFileName(st.strCurrSwVersion);
   for (const auto& name : FindFiles(st.strBackupDir, "orvex*.bin")) {
     if (name == backupName) {
       Util_LogWrite(INF, "Backup binary exists.");
@@ -99,8 +99,7 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   ftp.setRemoteHost(st.strModemIPAddress);
   strLocalImageFile = Quoted(LocalImageTxt());
   Util_LogWrite(DET, "Image path: " + strLocalImageFile);
-  st.ftpState = GET_IMG_CMD;
-  Util_LogWrite(DET, "FTP state : GET_IMG_CMD");
+  up.ftp.EnterStep(GET_IMG_CMD);
   SetStatus("Downloading Satellite IP Modem Image to PC...");
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
@@ -202,7 +201,7 @@ bool SoftwareUpgrade::IsSparedFromDeletion(const std::string& entry) const {
     if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == '*' || c == '?' || c == '"')
       return true;
   }
-  if (EqualsNoCase(entry, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
+  if (EqualsNoCase(entry, ImageFileName(st.strCurrSwVersion))) return true;
   if (!bImageValid) return ContainsNoCase("orvex.bin", entry);
   // Without the running image's name nothing can be told apart: keep all.
   if (strCurrExecutable.empty()) return true;
@@ -255,7 +254,7 @@ void SoftwareUpgrade::UPG_HandleSwBackupAndProceed() {
   } else {
     Util_LogWrite(DET, "No Image backup default orvex.bin");
     SetStatus("Downloading Satellite IP Modem software to PC...");
-    name = "orvex_" + st.strCurrSwVersion + ".bin";
+    name = ImageFileName(st.strCurrSwVersion);
   }
   std::string found;
   if (!name.empty() && name.find_first_of("*?") == std::string::npos) {
@@ -289,8 +288,7 @@ std::string SoftwareUpgrade::BackupPartFor(const std::string& name) const {
 
 void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
   Util_LogWrite(VRB, ">> UPG_GetCurrentOrvexBintoPc()");
-  st.ftpState = GET_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : GET_BIN_CMD");
+  up.ftp.EnterStep(GET_BIN_CMD);
   up.ui.SetMouseCursor(1);
   SetStatus("Downloading Satellite IP Modem Binary to PC...");
   st.bFtpDone = false;
@@ -305,11 +303,11 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
                          std::string::npos;
   const std::string remote = !bImageValid ? "/tffs0/bin/orvex.bin"
                              : plain      ? "/tffs0" + strCurrExecutable
-                                          : "/tffs0/bin/orvex_" + st.strCurrSwVersion + ".bin";
+                                          : "/tffs0/bin/" + ImageFileName(st.strCurrSwVersion);
   // The download goes to a temporary name; the old copy is replaced only
   // once the new one is complete.
-  backupFinal_ = st.strBackupDir + PathSep() + "orvex_" + st.strCurrSwVersion + ".bin";
-  backupPart_ = BackupPartFor("orvex_" + st.strCurrSwVersion + ".bin");
+  backupFinal_ = st.strBackupDir + PathSep() + ImageFileName(st.strCurrSwVersion);
+  backupPart_ = BackupPartFor(ImageFileName(st.strCurrSwVersion));
   const std::string command = "GET " + Quoted(remote) + " " + Quoted(backupPart_);
   Util_LogWrite(DET, "UPG_GetCurrentOrvexBintoPc(): " + command);
   up.ftp.inetFTP->execute({"GET", {remote, backupPart_}, command});
@@ -317,14 +315,13 @@ void SoftwareUpgrade::UPG_GetCurrentOrvexBintoPc() {
 
 void SoftwareUpgrade::UPG_UploadOrvexBinToTarget() {
   Util_LogWrite(VRB, ">> UPG_UploadOrvexBinToTarget()");
-  st.ftpState = PUT_NEW_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : PUT_NEW_BIN_CMD");
+  up.ftp.EnterStep(PUT_NEW_BIN_CMD);
   up.ui.SetMouseCursor(1);
   SetStatus("Uploading Satellite IP Modem Binary to Terminal...");
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
   st.bFtpDone = false;
   // The release file as start-up found it: its letters may differ in case.
-  const std::string image = "orvex_" + st.strNewSwVersion + ".bin";
+  const std::string image = ImageFileName(st.strNewSwVersion);
   const std::string local = EqualsNoCase(st.strLocalBinFile, image) ? st.strLocalBinFile : image;
   PutImage(st.strHomeDir + local, st.strNewSwVersion);
 }
@@ -346,13 +343,10 @@ std::string Folder(const std::string& remotePath) {
 void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& version) {
   install_ = {};
   install_.localPath = localPath;
-  install_.finalPath = "/tffs0/bin/orvex_" + version + ".bin";
+  install_.finalPath = "/tffs0/bin/" + ImageFileName(version);
   install_.size = FileLength(localPath);
   install_.putState = st.ftpState;
-  st.ftpState = CHECK_RENAME_CMD;
-  Util_LogWrite(DET, "FTP state : CHECK_RENAME_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute({"HELP", {}});
+  up.ftp.StartStep(CHECK_RENAME_CMD, {"HELP", {}}, true);
 }
 
 void SoftwareUpgrade::UPG_CheckRenameSupport() {
@@ -381,7 +375,7 @@ void SoftwareUpgrade::UPG_CheckRenameSupport() {
 
 bool SoftwareUpgrade::IsRunningImage(const std::string& finalPath, bool restore) const {
   const std::string name = FileName(finalPath);
-  if (EqualsNoCase(name, "orvex_" + st.strCurrSwVersion + ".bin")) return true;
+  if (EqualsNoCase(name, ImageFileName(st.strCurrSwVersion))) return true;
   // A restore reads no image.txt; what an upgrade read earlier is stale.
   if (restore || !bImageValid) return false;
   return EqualsNoCase(FileName(strCurrExecutable), name);
@@ -392,9 +386,8 @@ void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
   Util_LogWrite(INF, renameWorks ? "The terminal's FTP server renames files."
                                  : "The terminal's FTP server cannot rename files: the image is "
                                    "put under its final name.");
-  st.ftpState = install_.putState;
-  const bool restore = st.ftpState == PUT_RESTORE_BIN_CMD;
-  Util_LogWrite(DET, restore ? "FTP state : PUT_RESTORE_BIN_CMD" : "FTP state : PUT_NEW_BIN_CMD");
+  const bool restore = install_.putState == PUT_RESTORE_BIN_CMD;
+  up.ftp.EnterStep(restore ? PUT_RESTORE_BIN_CMD : PUT_NEW_BIN_CMD);
   if (!renameWorks && !st.bBootromMode && IsRunningImage(install_.finalPath, restore)) {
     // Without a rename the new copy would be written over the image that
     // runs, and a cut-off upload would leave the terminal unable to boot.
@@ -419,11 +412,8 @@ void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
 
 void SoftwareUpgrade::UPG_VerifyUploadedImage() {
   Util_LogWrite(VRB, ">> UPG_VerifyUploadedImage()");
-  st.ftpState = VERIFY_NEW_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : VERIFY_NEW_BIN_CMD");
   SetStatus("Verifying the software image on the Satellite IP Modem...");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute({"DIR", {Folder(install_.partPath)}});
+  up.ftp.StartStep(VERIFY_NEW_BIN_CMD, {"DIR", {Folder(install_.partPath)}}, true);
 }
 
 void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
@@ -459,19 +449,13 @@ void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
 
 void SoftwareUpgrade::UPG_RenameUploadedImage() {
   Util_LogWrite(VRB, ">> UPG_RenameUploadedImage()");
-  st.ftpState = RENAME_NEW_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : RENAME_NEW_BIN_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute({"RENAME", {install_.partPath, install_.finalPath}});
+  up.ftp.StartStep(RENAME_NEW_BIN_CMD, {"RENAME", {install_.partPath, install_.finalPath}}, true);
 }
 
 void SoftwareUpgrade::UPG_AbandonUploadedImage(const std::string& message) {
   Util_LogWrite(VRB, ">> UPG_AbandonUploadedImage()");
   install_.failure = message;
-  st.ftpState = DELETE_PART_BIN_CMD;
-  Util_LogWrite(DET, "FTP state : DELETE_PART_BIN_CMD");
-  up.ftp.tmrFTPReq.setEnabled(true);
-  up.ftp.inetFTP->execute({"Delete", {install_.partPath}});
+  up.ftp.StartStep(DELETE_PART_BIN_CMD, {"Delete", {install_.partPath}}, true);
 }
 
 void SoftwareUpgrade::UPG_ReportAbandonedImage() {

@@ -11,6 +11,12 @@
 
 namespace orvex {
 
+// The file name of a version's software image, on the terminal's flash and
+// in the backup folder.
+inline std::string ImageFileName(const std::string& version) {
+  return "orvex_" + version + ".bin";
+}
+
 class SoftwareUpgrade : public Part {
  public:
   explicit SoftwareUpgrade(Upgrader& up);

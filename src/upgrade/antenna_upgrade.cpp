@@ -63,13 +63,11 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   up.seq.UPG_ItemStarted(UpgradeItem::Antenna);
   std::string file, remote;
   if (!st.strAtbFile.empty()) {
-    st.ftpState = 23;
-    Util_LogWrite(DET, "FTP state : UPGRADE_ANTENNA_ATB_CMD");
+    up.ftp.EnterStep(UPGRADE_ANTENNA_ATB_CMD);
     file = st.strAtbFile;
     remote = "atb.sxm";
   } else if (!st.strHpaFile.empty()) {
-    st.ftpState = 24;
-    Util_LogWrite(DET, "FTP state : UPGRADE_ANTENNA_HPA_CMD");
+    up.ftp.EnterStep(UPGRADE_ANTENNA_HPA_CMD);
     file = st.strHpaFile;
     remote = "hpa.sxm";
   } else {

@@ -39,8 +39,7 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
     return;
   }
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
-  st.ftpState = 25;
-  Util_LogWrite(DET, "FTP state : UPGRADE_IB_SA_CMD");
+  up.ftp.EnterStep(UPGRADE_IB_SA_CMD);
   up.ui.SetMouseCursor(1);
   SetStatus("Uploading IB Firmware to Satellite IP Modem ...");
   st.bFtpDone = false;

@@ -78,7 +78,7 @@ void ReleaseSeries::DownloadTerminalLog() {
   std::filesystem::remove(std::filesystem::path(target), ec);  // a stale copy may stay
 
   auto& ftp = *up.ftp.inetFTP;
-  st.ftpState = 21;
+  st.ftpState = GET_LOG_CMD;
   SetStatus("Downloading Log");
   ftp.setRemoteHost(st.strModemIPAddress);
   auto& clock = up.platform.clock();
@@ -86,7 +86,7 @@ void ReleaseSeries::DownloadTerminalLog() {
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
   ftp.execute({"GET", {"/ram0/syslog.log", target}, "GET /ram0/syslog.log \"" + target + "\""});
-  Util_LogWrite(DET, "FTP state : GET_LOG_CMD");
+  Util_LogWrite(DET, std::string("FTP state : ") + FtpStateName(GET_LOG_CMD));
 
   auto& pump = up.platform.pump();
   // Each step sleeps a second, so the step count bounds the wait even when
