@@ -243,10 +243,13 @@ void PicUpgrade::OnPrepCreateImage(const std::string& text) {
 // both results, however the shell splits its answer.
 void PicUpgrade::OnLoggedIn(const std::string& text) {
   if (Contains(text, kFailed)) {
-    // No saved descriptor: the terminal had none before the upgrade.
+    // No saved descriptor: the terminal had none before the upgrade, or an
+    // earlier reflash pass already put it back. Only the PIC file's
+    // descriptor is removed: image.txt is looked at first.
     LogReceived("cd outcome: ", text);
-    SendShellLine("rm \"image.txt\"");
+    SendShellLine("copy \"image.txt\"");
     SetPicState(PIC_UPG_STATE_RECOVER_IMG);
+    reflashImageCheck = true;
     SetStatus("Recovering Image..");
     StartWatchdog();
   } else if (Contains(text, kOk)) {
@@ -262,6 +265,16 @@ void PicUpgrade::OnLoggedIn(const std::string& text) {
 void PicUpgrade::OnRecoverImage(const std::string& text) {
   LogReceived("cd outcome: ", text);
   if (!Contains(text, kDone)) return;
+  if (reflashImageCheck) {
+    if (Contains(text, kOk) && NamesSoftwareImage(text)) {
+      Util_LogWrite(INF, "image.txt names a software image: it is kept.");
+    } else {
+      SendShellLine("rm \"image.txt\"");
+      SetPicState(PIC_UPG_STATE_RECOVER_IMG);
+      StartWatchdog();
+      return;
+    }
+  }
   SetPicState(PIC_UPG_STATE_CHECK_BATT);
   picDataWaitCount = 0;
   SendShellLine("pic_data_show");

@@ -67,6 +67,9 @@ class PicUpgrade : public Part {
   // PIC_UPG_STATE_PREP_CHK_IMG asked whether a saved descriptor is already
   // on the terminal (an earlier pass that stopped after saving it).
   bool prepSavedCheck = false;
+  // PIC_UPG_STATE_RECOVER_IMG printed image.txt to see whether it still is
+  // the PIC file's descriptor (the one to remove) before removing it.
+  bool reflashImageCheck = false;
 
   // The warning that every PIC upgrade confirmation shows: the long one when
   // the terminal or the image is of the platform that powers off after a

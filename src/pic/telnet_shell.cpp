@@ -50,6 +50,7 @@ void PicUpgrade::SetPicState(long state) {
   st.picUpgradeState = state;
   loggedInText.clear();
   prepSavedCheck = false;
+  reflashImageCheck = false;
   Util_LogWrite(DET, "picUpgradeState = " + Util_PicUpgStateName(st.picUpgradeState));
 }
 

@@ -260,12 +260,17 @@ TEST_F(PicFailuresTest, ScriptStatesWaitForCompleteResultsAtEverySplit) {
       "PIC_FW_VER=2.03\r\nBATT_PRESENT=0\r\nDC_PRESENT=1\r\nTEMP_C=34\r\n" + kOk;
   const Case cases[] = {
       {"no saved descriptor", PIC_UPG_STATE_LOGGEDIN, 11,
-       "value = 0 = 0x0\r\ncopy: can't open\r\nvalue = -1 = 0xffffffff\r\n-> ", "rm \"image.txt\"",
-       PIC_UPG_STATE_RECOVER_IMG},
+       "value = 0 = 0x0\r\ncopy: can't open\r\nvalue = -1 = 0xffffffff\r\n-> ",
+       "copy \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
       {"saved descriptor", PIC_UPG_STATE_LOGGEDIN, 11,
        "value = 0 = 0x0\r\norvex_5_1_0_9.bin\r\nvalue = 0 = 0x0\r\n-> ",
        "mv \"uimage.txt\", \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
       {"cd failed", PIC_UPG_STATE_LOGGEDIN, 11, "value = -1 = 0xffffffff\r\nvalue = 0 = 0x0\r\n-> ",
+       "copy \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
+      // A retry after a reflash pass that put the descriptor back keeps it.
+      {"descriptor already back", PIC_UPG_STATE_RECOVER_IMG, 11, "/bin/orvex_5_1_0_9.bin\r\n" + kOk,
+       "pic_data_show", PIC_UPG_STATE_CHECK_BATT},
+      {"PIC descriptor to remove", PIC_UPG_STATE_RECOVER_IMG, 11, "S00600004844521B\r\n" + kOk,
        "rm \"image.txt\"", PIC_UPG_STATE_RECOVER_IMG},
       {"battery check, preparation", PIC_UPG_STATE_PREP_CHECK_BATT, 11, data, "copy \"image.txt\"",
        PIC_UPG_STATE_PREP_CHK_IMG},
@@ -296,6 +301,7 @@ TEST_F(PicFailuresTest, ScriptStatesWaitForCompleteResultsAtEverySplit) {
       up->st.picUpgradeState = c.state;
       up->pic.loggedInText.clear();
       up->pic.prepSavedCheck = false;
+      up->pic.reflashImageCheck = c.state == PIC_UPG_STATE_RECOVER_IMG;
       up->pic.picDataWaitCount = 0;
       for (const auto& piece : splits[i]) shell->say(piece);
       EXPECT_EQ(shell->lines,

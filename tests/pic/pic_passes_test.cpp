@@ -85,8 +85,9 @@ TEST_F(PicPassesTest, TerminalWithoutADescriptorGetsItRemovedAgain) {
   const size_t mark = shell->lines.size();
   restartIntoBootrom();
   // cd succeeded and copy failed in one text: the remove branch.
-  EXPECT_EQ(linesFrom(mark + 3), (std::vector<std::string>{"rm \"image.txt\"", "pic_data_show",
-                                                           "pic_driver_reflash 1"}));
+  EXPECT_EQ(linesFrom(mark + 3),
+            (std::vector<std::string>{"copy \"image.txt\"", "rm \"image.txt\"", "pic_data_show",
+                                      "pic_driver_reflash 1"}));
   EXPECT_TRUE(
       logHas("DET: \tcd outcome: value = 0 = 0x0 /xD  /xA value = -1 = 0xffffffff /xD "
              " /xA -> "));
