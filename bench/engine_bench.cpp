@@ -16,6 +16,7 @@
 #include "app/upgrader_log.h"
 #include "support/engine_fixture.h"
 #include "support/fake_platform.h"
+#include "transfer/software_upgrade.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/app_frame.h"
 #include "app/part.h"
 #include "app/upgrader.h"
 #include "app/version.h"

@@ -4,6 +4,16 @@
 #include <system_error>
 
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/local_files.h"
+#include "upgrade/release_series.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace fs = std::filesystem;
 

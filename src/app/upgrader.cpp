@@ -6,7 +6,20 @@
 #include <map>
 #include <set>
 
+#include "app/app_frame.h"
 #include "app/settings.h"
+#include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "transfer/transfer_meter.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/ib_upgrade.h"
+#include "upgrade/local_files.h"
+#include "upgrade/release_series.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 
@@ -16,25 +29,65 @@ void ApplyEnvironment(Config& cfg) {
     cfg.modemAddress = std::string(addr);
 }
 
+// The parts' constructors read only the platform and the configuration, so
+// they may be built in any order.
+struct Upgrader::Parts {
+  explicit Parts(Upgrader& u)
+      : ui(u),
+        dialogs(u),
+        app(u),
+        zing(u),
+        ftp(u),
+        meter(u),
+        sw(u),
+        pic(u),
+        files(u),
+        seq(u),
+        series(u),
+        ant(u),
+        ib(u) {}
+
+  MainWindow ui;
+  Dialogs dialogs;
+  AppFrame app;
+  ZingChannel zing;
+  FtpEngine ftp;
+  TransferMeter meter;
+  SoftwareUpgrade sw;
+  PicUpgrade pic;
+  LocalFiles files;
+  Sequencer seq;
+  ReleaseSeries series;
+  AntennaUpgrade ant;
+  IbUpgrade ib;
+};
+
 Upgrader::Upgrader(Platform& p, Config c)
     : platform(p),
       cfg(std::move(c)),
       log(p.clock(), p.ui()),
-      ui(*this),
-      dialogs(*this),
-      app(*this),
-      zing(*this),
-      ftp(*this),
-      meter(*this),
-      sw(*this),
-      pic(*this),
-      files(*this),
-      seq(*this),
-      series(*this),
-      ant(*this),
-      ib(*this) {
+      parts_(std::make_unique<Parts>(*this)),
+      ui(parts_->ui),
+      dialogs(parts_->dialogs),
+      app(parts_->app),
+      zing(parts_->zing),
+      ftp(parts_->ftp),
+      meter(parts_->meter),
+      sw(parts_->sw),
+      pic(parts_->pic),
+      files(parts_->files),
+      seq(parts_->seq),
+      series(parts_->series),
+      ant(parts_->ant),
+      ib(parts_->ib) {
   if (cfg.modemAddress) win.setText("txtIPAddress", *cfg.modemAddress);
   log.newFileEachStart = cfg.logNewFileEachStart;
+}
+
+Upgrader::~Upgrader() = default;
+
+void Upgrader::keyPress(int keyAscii) {
+  series.Form_KeyPress(keyAscii);
 }
 
 bool Upgrader::click(const std::string& control) {

@@ -4,28 +4,31 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "app/app_frame.h"
 #include "app/shared_state.h"
 #include "app/upgrader_log.h"
-#include "pic/pic_upgrade.h"
 #include "platform/ports.h"
-#include "transfer/ftp_engine.h"
-#include "transfer/software_upgrade.h"
-#include "transfer/transfer_meter.h"
-#include "ui/dialogs.h"
-#include "ui/main_window.h"
 #include "ui/window_model.h"
-#include "upgrade/antenna_upgrade.h"
-#include "upgrade/ib_upgrade.h"
-#include "upgrade/local_files.h"
-#include "upgrade/release_series.h"
-#include "upgrade/sequencer.h"
-#include "zing/zing_channel.h"
 
 namespace orvex {
+
+// The parts: a source includes the headers of those it calls.
+class MainWindow;
+class Dialogs;
+class AppFrame;
+class ZingChannel;
+class FtpEngine;
+class TransferMeter;
+class SoftwareUpgrade;
+class PicUpgrade;
+class LocalFiles;
+class Sequencer;
+class ReleaseSeries;
+class AntennaUpgrade;
+class IbUpgrade;
 
 struct Config {
   // The current folder at start (the home folder).
@@ -57,6 +60,7 @@ void ApplyEnvironment(Config& cfg);
 class Upgrader {
  public:
   Upgrader(Platform& platform, Config cfg);
+  ~Upgrader();
   Upgrader(const Upgrader&) = delete;
   Upgrader& operator=(const Upgrader&) = delete;
 
@@ -64,7 +68,7 @@ class Upgrader {
   // control's name. Returns false for a name that has no click handler.
   bool click(const std::string& control);
   // A key press anywhere in the main window.
-  void keyPress(int keyAscii) { series.Form_KeyPress(keyAscii); }
+  void keyPress(int keyAscii);
 
   Platform& platform;
   Config cfg;
@@ -72,20 +76,27 @@ class Upgrader {
   WindowModel win;
   UpgraderLog log;
 
-  MainWindow ui;
-  Dialogs dialogs;
-  AppFrame app;
-  ZingChannel zing;
-  FtpEngine ftp;
+ private:
+  // The parts themselves, built after the state above; only upgrader.cpp
+  // sees them all.
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+
+ public:
+  MainWindow& ui;
+  Dialogs& dialogs;
+  AppFrame& app;
+  ZingChannel& zing;
+  FtpEngine& ftp;
   // The progress of file transfers, for the front-ends.
-  TransferMeter meter;
-  SoftwareUpgrade sw;
-  PicUpgrade pic;
-  LocalFiles files;
-  Sequencer seq;
-  ReleaseSeries series;
-  AntennaUpgrade ant;
-  IbUpgrade ib;
+  TransferMeter& meter;
+  SoftwareUpgrade& sw;
+  PicUpgrade& pic;
+  LocalFiles& files;
+  Sequencer& seq;
+  ReleaseSeries& series;
+  AntennaUpgrade& ant;
+  IbUpgrade& ib;
 };
 
 }  // namespace orvex

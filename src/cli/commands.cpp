@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/session.h"
+#include "upgrade/sequencer.h"
 #include "zing/zing_channel.h"
 
 namespace orvex::cli {

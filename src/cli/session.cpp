@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/app_frame.h"
 #include "cli/command.h"
+#include "transfer/transfer_meter.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::cli {
 

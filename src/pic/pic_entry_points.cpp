@@ -2,6 +2,9 @@
 // upload of the PIC file, and the openers of the two shell sessions.
 #include "app/upgrader.h"
 #include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex {
 

@@ -6,6 +6,8 @@
 
 #include "app/upgrader.h"
 #include "pic/pic_upgrade.h"
+#include "ui/main_window.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

@@ -3,6 +3,9 @@
 // the fatal failure of a session.
 #include "app/upgrader.h"
 #include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex {
 

@@ -2,8 +2,16 @@
 
 #include <algorithm>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
 #include "transfer/remote_listing.h"
+#include "transfer/software_upgrade.h"
+#include "transfer/transfer_meter.h"
+#include "ui/main_window.h"
+#include "upgrade/ib_upgrade.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

@@ -7,9 +7,14 @@
 #include <optional>
 #include <vector>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
 #include "transfer/remote_listing.h"
 #include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace fs = std::filesystem;
 

@@ -2,8 +2,14 @@
 // dialog frmRestore.
 #include <cctype>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
 #include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
+#include "upgrade/release_series.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

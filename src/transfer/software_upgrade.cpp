@@ -4,7 +4,10 @@
 #include <filesystem>
 
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
 #include "transfer/remote_listing.h"
+#include "ui/main_window.h"
+#include "zing/zing_channel.h"
 
 namespace fs = std::filesystem;
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
 
 namespace orvex {
 

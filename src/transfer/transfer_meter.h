@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/part.h"
-#include "upgrade/sequencer.h"
+#include "upgrade/upgrade_item.h"
 
 namespace orvex {
 

@@ -2,6 +2,7 @@
 
 #include "app/upgrader.h"
 #include "app/version.h"
+#include "ui/main_window.h"
 
 namespace orvex {
 

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "app/upgrader.h"
+#include "transfer/transfer_meter.h"
 #include "ui/main_window.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex {
 

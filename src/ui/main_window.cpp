@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "ui/dialogs.h"
 
 namespace orvex {
 

@@ -3,6 +3,10 @@
 #include <vector>
 
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

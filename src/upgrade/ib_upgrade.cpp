@@ -1,6 +1,10 @@
 #include "upgrade/ib_upgrade.h"
 
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/upgrader.h"
+#include "ui/main_window.h"
+#include "zing/zing_channel.h"
 
 namespace orvex {
 

@@ -3,7 +3,11 @@
 #include <chrono>
 #include <filesystem>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/transfer_meter.h"
+#include "ui/main_window.h"
 
 namespace orvex {
 

@@ -1,8 +1,13 @@
 #include "upgrade/sequencer.h"
 
-#include <cctype>
-
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+#include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/ib_upgrade.h"
+#include "upgrade/release_series.h"
+#include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 
 namespace orvex {
@@ -21,21 +26,10 @@ bool Ticked(const WindowModel& win, const char* box) {
 // What a chain-ending message box adds after saying what failed.
 constexpr const char* kNoFurtherItem = "\r\nNo further upgrade item has been started.";
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 using Shown = VersionMatch;
 
-// A terminal's and a local version in the forms the window shows them.
-// Texts the window uses for "no version" cannot be compared.
 Shown CompareShown(const std::string& terminal, const std::string& local) {
-  const std::string t = Lower(Trim(terminal)), l = Lower(Trim(local));
-  for (const std::string& v : {t, l})
-    if (v.empty() || v == "unknown" || v == "unavailable") return Shown::NotComparable;
-  if (Contains(t, "unknown")) return Shown::NotComparable;  // "Unknown yet"
-  return t == l ? Shown::Same : Shown::Differs;
+  return CompareShownVersionTexts(terminal, local);
 }
 
 // The title of an item in its failure message.
@@ -50,40 +44,6 @@ std::string ItemTitle(UpgradeItem item) {
 }
 
 }  // namespace
-
-const char* UpgradeItemCheckBox(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "chkBinUpg";
-    case UpgradeItem::Antenna: return "chkAntUpg";
-    case UpgradeItem::Ib: return "chkIBUpg";
-    case UpgradeItem::Pic: return "chkPICUpg";
-  }
-  return "";
-}
-
-std::string UpgradeItemName(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "Software";
-    case UpgradeItem::Antenna: return "Antenna firmware";
-    case UpgradeItem::Ib: return "IB firmware";
-    case UpgradeItem::Pic: return "PIC firmware";
-  }
-  return "";
-}
-
-VersionMatch CompareShownVersionTexts(const std::string& terminal, const std::string& local) {
-  return CompareShown(terminal, local);
-}
-
-std::string ItemOutcomeName(ItemOutcome outcome) {
-  switch (outcome) {
-    case ItemOutcome::Running: return "running";
-    case ItemOutcome::Done: return "done";
-    case ItemOutcome::Failed: return "failed";
-    case ItemOutcome::NotVerified: return "not verified";
-  }
-  return "";
-}
 
 std::string Sequencer::TerminalVersionOf(UpgradeItem item) const {
   switch (item) {

@@ -1,6 +1,7 @@
 // Tools > Reset Modem and Restore Factory Defaults, and the delayed restart
 // that ends an upgrade step.
 #include "app/upgrader.h"
+#include "ui/main_window.h"
 #include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 

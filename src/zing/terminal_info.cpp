@@ -2,6 +2,7 @@
 // the version text, PIC, IB and antenna versions from the release
 // information.
 #include "app/upgrader.h"
+#include "ui/main_window.h"
 #include "zing/terminal_text.h"
 #include "zing/zing_channel.h"
 

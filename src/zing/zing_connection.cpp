@@ -1,7 +1,13 @@
 // The connection of one ZING exchange: the connect event that sends the
 // request, the connect and reply time-outs, the close and error events, and
 // the connectivity test on the terminal's FTP port.
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
+#include "upgrade/sequencer.h"
 #include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 

@@ -4,6 +4,13 @@
 #include <algorithm>
 
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/ib_upgrade.h"
+#include "upgrade/sequencer.h"
 #include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 

@@ -1,6 +1,7 @@
 // The request procedures: each records the pending request, shows what is
 // happening and starts a fresh connection; the connect event sends it.
 #include "app/upgrader.h"
+#include "ui/main_window.h"
 #include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 

@@ -4,8 +4,10 @@
 // way, which rule refused a command, and whether an item would change.
 #include <gtest/gtest.h>
 
+#include "app/app_frame.h"
 #include "support/ftp_script.h"
 #include "support/upgrade_fixture.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::test {
 namespace {

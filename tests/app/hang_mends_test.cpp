@@ -2,7 +2,11 @@
 // each must give the technician the window back and say what happened.
 #include <gtest/gtest.h>
 
+#include "pic/pic_upgrade.h"
 #include "support/engine_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "upgrade/antenna_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

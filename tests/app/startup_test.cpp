@@ -7,8 +7,15 @@
 #include <string>
 #include <utility>
 
+#include "app/app_frame.h"
 #include "app/settings.h"
+#include "pic/pic_upgrade.h"
 #include "support/engine_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "ui/dialogs.h"
+#include "upgrade/antenna_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace fs = std::filesystem;
 

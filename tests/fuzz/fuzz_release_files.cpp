@@ -23,6 +23,8 @@
 
 #include "app/util.h"
 #include "fuzz_world.h"
+#include "pic/pic_upgrade.h"
+#include "upgrade/local_files.h"
 
 using orvex::fuzz::TheWorld;
 namespace fs = std::filesystem;

@@ -14,6 +14,7 @@
 #include "app/util.h"
 #include "fuzz_world.h"
 #include "zing/terminal_text.h"
+#include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 
 using orvex::fuzz::TheWorld;

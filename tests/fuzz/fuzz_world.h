@@ -17,8 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
+#include "pic/pic_upgrade.h"
 #include "support/fake_platform.h"
+#include "upgrade/antenna_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::fuzz {
 

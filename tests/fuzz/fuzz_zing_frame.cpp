@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "fuzz_world.h"
+#include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 
 using orvex::fuzz::TheWorld;

@@ -16,7 +16,9 @@
 #include <set>
 #include <sstream>
 
+#include "app/app_frame.h"
 #include "support/sim_fault_fixture.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::test {
 namespace {

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <algorithm>
 
+#include "app/app_frame.h"
 #include "support/sim_upgrade.h"
+#include "transfer/transfer_meter.h"
 
 namespace orvex::test {
 namespace {

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
 #include "support/engine_fixture.h"
 #include "support/fake_platform.h"

@@ -2,7 +2,10 @@
 // upload of the PIC file, and the openers of the two shell sessions.
 #include <gtest/gtest.h>
 
+#include "pic/pic_upgrade.h"
 #include "support/pic_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
 
 namespace orvex::test {
 namespace {

@@ -7,7 +7,10 @@
 #include <functional>
 #include <iterator>
 
+#include "pic/pic_upgrade.h"
 #include "support/pic_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::test {
 namespace {

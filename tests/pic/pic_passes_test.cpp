@@ -3,7 +3,10 @@
 // and the waits for the terminal's restarts.
 #include <gtest/gtest.h>
 
+#include "app/app_frame.h"
+#include "pic/pic_upgrade.h"
 #include "support/pic_fixture.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

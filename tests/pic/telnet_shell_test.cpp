@@ -2,7 +2,9 @@
 // traces, the connect time-out and the session limit.
 #include <gtest/gtest.h>
 
+#include "pic/pic_upgrade.h"
 #include "support/pic_fixture.h"
+#include "ui/main_window.h"
 
 namespace orvex::test {
 namespace {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/app_frame.h"
 #include "app/util.h"
 
 namespace fs = std::filesystem;

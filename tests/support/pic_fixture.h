@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pic/pic_upgrade.h"
 #include "support/telnet_peer.h"
 #include "support/zing_peer.h"
 

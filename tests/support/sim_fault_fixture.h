@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "app/app_frame.h"
 #include "support/sim_upgrade.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
 #include "support/engine_fixture.h"
 #include "support/loopback.h"

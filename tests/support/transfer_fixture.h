@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/util.h"
 #include "support/ftp_script.h"
 #include "support/zing_peer.h"
 

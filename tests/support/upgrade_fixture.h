@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/util.h"
 #include "support/zing_peer.h"
 
 namespace orvex::test {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/util.h"
 #include "support/engine_fixture.h"
 
 namespace orvex::test {

@@ -1,6 +1,10 @@
 // The FTP command engine: the state events, every completion row, every
 // error row (12003 by state), the disconnect rows and the watchdog.
+#include "transfer/ftp_engine.h"
+
 #include "support/transfer_fixture.h"
+#include "transfer/software_upgrade.h"
+#include "ui/main_window.h"
 
 namespace orvex::test {
 namespace {

@@ -4,6 +4,8 @@
 #include <functional>
 
 #include "support/transfer_fixture.h"
+#include "transfer/software_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

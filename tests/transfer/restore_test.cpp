@@ -1,6 +1,11 @@
 // Restore of an older image: the list of backups, the dialog, the release
 // series rule and the upload that follows.
+#include "app/app_frame.h"
 #include "support/transfer_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

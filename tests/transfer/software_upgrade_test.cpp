@@ -1,11 +1,15 @@
 // The software upgrade sequence: preparation, the FTP chain with its exact
 // commands and log lines, its short paths, and the deletion rule.
+#include "transfer/software_upgrade.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <utility>
 
 #include "support/transfer_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

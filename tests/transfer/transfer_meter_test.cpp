@@ -1,7 +1,11 @@
 // Transfer progress: which item and step a byte count belongs to, the
 // throttle (first report, then at most one per interval, the full count and
 // the end always), and the technician's text.
+#include "transfer/transfer_meter.h"
+
 #include "support/transfer_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "transfer/software_upgrade.h"
 
 namespace orvex::test {
 namespace {

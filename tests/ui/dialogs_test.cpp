@@ -1,4 +1,6 @@
 // The terminal-address dialog, the start-up question and the Help boxes.
+#include "ui/dialogs.h"
+
 #include <gtest/gtest.h>
 
 #include "support/engine_fixture.h"
@@ -61,8 +63,8 @@ TEST_F(DialogsTest, AnAddressIsTakenOnlyWithItsTerminalsLock) {
   up->cfg.claimTerminal = [&claimed](const std::string& address) -> std::string {
     claimed.push_back(address);
     return address == "127.0.0.2" ? "Another upgrader is already working with the terminal at "
-                                   "127.0.0.2; lock file /run/lock/x."
-                                 : "";
+                                    "127.0.0.2; lock file /run/lock/x."
+                                  : "";
   };
   const auto typeAddress = [this](const char* last) {
     openAddressDialog([this, last] {

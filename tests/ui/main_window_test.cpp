@@ -1,10 +1,14 @@
 // The enabling rules of the main window, the busy pointer, the frame colours
 // of the upgrade stage and the terminal address.
+#include "ui/main_window.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "pic/pic_upgrade.h"
 #include "support/engine_fixture.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::test {
 namespace {

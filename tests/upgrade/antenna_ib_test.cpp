@@ -5,6 +5,11 @@
 #include <filesystem>
 
 #include "support/upgrade_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/ib_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

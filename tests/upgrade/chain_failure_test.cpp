@@ -7,7 +7,12 @@
 #include <filesystem>
 #include <functional>
 
+#include "pic/pic_upgrade.h"
 #include "support/upgrade_fixture.h"
+#include "transfer/software_upgrade.h"
+#include "upgrade/antenna_upgrade.h"
+#include "upgrade/sequencer.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

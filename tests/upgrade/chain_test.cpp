@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "support/upgrade_fixture.h"
+#include "upgrade/release_series.h"
+#include "upgrade/sequencer.h"
 
 namespace orvex::test {
 namespace {

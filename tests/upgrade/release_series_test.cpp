@@ -1,7 +1,10 @@
 // The release series rule and the hidden log download.
+#include "upgrade/release_series.h"
+
 #include <gtest/gtest.h>
 
 #include "support/upgrade_fixture.h"
+#include "transfer/ftp_engine.h"
 
 namespace orvex::test {
 namespace {

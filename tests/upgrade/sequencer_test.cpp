@@ -1,10 +1,15 @@
 // The Upgrade command and the sequencer: the confirmation per selection,
 // the version wait, the first item, and every row of Handle_UpgradeState.
+#include "upgrade/sequencer.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "support/upgrade_fixture.h"
+#include "transfer/ftp_engine.h"
+#include "ui/main_window.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

@@ -3,7 +3,10 @@
 // and the reset and factory-defaults commands.
 #include <functional>
 
+#include "pic/pic_upgrade.h"
 #include "support/zing_peer.h"
+#include "upgrade/antenna_upgrade.h"
+#include "zing/zing_channel.h"
 
 namespace orvex::test {
 namespace {

@@ -1,7 +1,10 @@
 // The reply dispatcher: every reply code, the version and release
 // information evaluation, the IB progress cycle, and replies that are short,
 // long, garbled or arrive two in one.
+#include "pic/pic_upgrade.h"
 #include "support/zing_peer.h"
+#include "upgrade/antenna_upgrade.h"
+#include "zing/zing_channel.h"
 #include "zing/zing_codec.h"
 
 namespace orvex::test {

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <algorithm>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
 #include "ui/qt/accessible_captions.h"
 #include "ui_frmrestore.h"

@@ -24,10 +24,14 @@
 #include <QTest>
 #include <functional>
 
+#include "app/app_frame.h"
 #include "app/upgrader.h"
 #include "support/engine_fixture.h"
 #include "support/fake_platform.h"
 #include "support/qt_modal_helper.h"
+#include "transfer/software_upgrade.h"
+#include "ui/dialogs.h"
+#include "ui/main_window.h"
 #include "ui/qt/accessible_captions.h"
 
 namespace orvex {
