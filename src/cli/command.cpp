@@ -6,7 +6,8 @@ const ExitCodeDoc kExitCodeDocs[10] = {
     {kExitDone, "every item asked for is done and verified on the terminal"},
     {kExitFailed,
      "an item failed or could not be verified, also after another item was done (the item "
-     "lines say which were done); reset and factory-defaults: the terminal did not come back"},
+     "lines say which were done); reset and factory-defaults: the terminal did not go down and "
+     "come back"},
     {kExitNothingToDo, "nothing to do: every item asked for is at the release's version"},
     {kExitUnreachable, "the terminal could not be reached, or another upgrader is working with it"},
     {kExitRefused,
