@@ -17,6 +17,20 @@ namespace {
 
 constexpr const auto& kItems = kUpgradeItems;
 
+// The item words in the order a chain runs them, and "all".
+QStringList ItemWords() {
+  QStringList words;
+  for (UpgradeItem item : kItems) words << ItemWord(item);
+  return words << QStringLiteral("all");
+}
+
+// "software, antenna, ib, pic"
+QString ItemList() {
+  QStringList words = ItemWords();
+  words.removeLast();
+  return words.join(QStringLiteral(", "));
+}
+
 QString RefusalReason(Refusal r) {
   return QStringLiteral("refused by the %1 rule").arg(QLatin1String(RefusalName(r)));
 }
@@ -53,22 +67,23 @@ class VersionsCommand : public Command {
 class UpgradeCommand : public Command {
  public:
   UpgradeCommand()
-      : Command(QStringLiteral("upgrade"),
-                QStringLiteral("Upgrade the items, in the order software, antenna, ib, pic, across "
-                               "the terminal's restarts."),
-                {{QStringLiteral("ITEM..."),
-                  QStringLiteral("software, antenna, ib, pic, or all (every item the release "
-                                 "folder has firmware for); without ITEM, every item whose "
-                                 "release version differs from the terminal's."),
-                  true, Argument::Completion::Words}},
-                {QStringLiteral("software"), QStringLiteral("antenna"), QStringLiteral("ib"),
-                 QStringLiteral("pic"), QStringLiteral("all")}) {}
+      : Command(
+            QStringLiteral("upgrade"),
+            QStringLiteral("Upgrade the items, in the order %1, across the terminal's restarts.")
+                .arg(ItemList()),
+            {{QStringLiteral("ITEM..."),
+              QStringLiteral("%1, or all (every item the release folder has firmware for); "
+                             "without ITEM, every item whose release version differs from "
+                             "the terminal's.")
+                  .arg(ItemList()),
+              true, Argument::Completion::Words}},
+            ItemWords()) {}
 
   QString check(const QStringList& args) const override {
     for (const QString& a : args)
       if (!words().contains(a))
-        return QStringLiteral("upgrade: unknown item \"%1\" (software, antenna, ib, pic, all)")
-            .arg(a);
+        return QStringLiteral("upgrade: unknown item \"%1\" (%2)")
+            .arg(a, words().join(QStringLiteral(", ")));
     return {};
   }
 

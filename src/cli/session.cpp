@@ -90,13 +90,7 @@ QString Latin1(const std::string& s) {
 }
 
 QString ItemWord(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return QStringLiteral("software");
-    case UpgradeItem::Antenna: return QStringLiteral("antenna");
-    case UpgradeItem::Ib: return QStringLiteral("ib");
-    case UpgradeItem::Pic: return QStringLiteral("pic");
-  }
-  return {};
+  return QLatin1String(FactsOf(item).word);
 }
 
 Session::Session(Settings settings, Output& out)

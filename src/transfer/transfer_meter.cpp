@@ -18,17 +18,21 @@ struct StepOfCommand {
   bool upload;
 };
 
+// The upload of an item's new file.
+StepOfCommand Upload(UpgradeItem item) {
+  return {FactsOf(item).upload, item, true};
+}
+
 std::optional<StepOfCommand> StepOf(long ftpState) {
   switch (ftpState) {
     case GET_BIN_CMD: return StepOfCommand{TransferStep::Backup, UpgradeItem::Software, false};
-    case PUT_NEW_BIN_CMD: return StepOfCommand{TransferStep::Image, UpgradeItem::Software, true};
+    case PUT_NEW_BIN_CMD: return Upload(UpgradeItem::Software);
     case PUT_RESTORE_BIN_CMD:
       return StepOfCommand{TransferStep::Restore, UpgradeItem::Software, true};
     case UPGRADE_ANTENNA_ATB_CMD:
-    case UPGRADE_ANTENNA_HPA_CMD:
-      return StepOfCommand{TransferStep::Antenna, UpgradeItem::Antenna, true};
-    case UPGRADE_IB_SA_CMD: return StepOfCommand{TransferStep::Ib, UpgradeItem::Ib, true};
-    case UPGRADE_PIC_SA_CMD: return StepOfCommand{TransferStep::Pic, UpgradeItem::Pic, true};
+    case UPGRADE_ANTENNA_HPA_CMD: return Upload(UpgradeItem::Antenna);
+    case UPGRADE_IB_SA_CMD: return Upload(UpgradeItem::Ib);
+    case UPGRADE_PIC_SA_CMD: return Upload(UpgradeItem::Pic);
     case GET_LOG_CMD: return StepOfCommand{TransferStep::Log, std::nullopt, false};
     default: return std::nullopt;
   }
@@ -56,13 +60,12 @@ std::string TimeLeft(long long seconds) {
 std::string TransferStepName(TransferStep step) {
   switch (step) {
     case TransferStep::Backup: return "backup";
-    case TransferStep::Image: return "image";
     case TransferStep::Restore: return "restore";
-    case TransferStep::Antenna: return "antenna";
-    case TransferStep::Ib: return "IB";
-    case TransferStep::Pic: return "PIC";
     case TransferStep::Log: return "log";
+    default: break;
   }
+  for (UpgradeItem item : kUpgradeItems)
+    if (FactsOf(item).upload == step) return FactsOf(item).uploadName;
   return "";
 }
 

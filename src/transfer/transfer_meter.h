@@ -13,17 +13,6 @@
 
 namespace orvex {
 
-// The FTP transfers that report their progress.
-enum class TransferStep {
-  Backup,   // GET of the running image into the Backup folder
-  Image,    // PUT of the new image
-  Restore,  // PUT of a backed-up image
-  Antenna,  // PUT of an ATB or HPA file
-  Ib,       // PUT of the IB firmware
-  Pic,      // PUT of the PIC firmware
-  Log,      // GET of the terminal's log
-};
-
 // "backup", "image", "restore", "antenna", "IB", "PIC", "log".
 std::string TransferStepName(TransferStep step);
 

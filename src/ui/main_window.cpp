@@ -3,6 +3,7 @@
 #include "app/app_frame.h"
 #include "app/upgrader.h"
 #include "ui/dialogs.h"
+#include "upgrade/upgrade_item.h"
 
 namespace orvex {
 
@@ -11,24 +12,11 @@ namespace {
 // How often a locked window looks whether the chain has ended.
 constexpr int kChainLockCheckMs = 500;
 
-// The controls that start a chain, change the address or fetch the log.
-const char* const kChainCommands[] = {"cmdSetModemIP",
-                                      "cmdGetSoftwareVersion",
-                                      "cmdRestoreDefaults",
-                                      "cmdResetModem",
-                                      "cmdUpgrade",
-                                      "cmdRestore",
-                                      "cmdUpgradeMenu",
-                                      "cmdRestoreMenu",
-                                      "cmdPicUpgradeMenu",
-                                      "cmdIbUpgradeMenu",
-                                      "cmdAntUpgradeMenu",
-                                      "txtIPAddress",
-                                      "chkBinUpg",
-                                      "chkAntUpg",
-                                      "chkIBUpg",
-                                      "chkPICUpg",
-                                      "mnuTools"};
+// The controls that start a chain, change the address or fetch the log:
+// these and every item's check box and standalone menu command.
+const char* const kChainCommands[] = {
+    "cmdSetModemIP", "cmdGetSoftwareVersion", "cmdRestoreDefaults", "cmdResetModem", "cmdUpgrade",
+    "cmdRestore",    "cmdUpgradeMenu",        "cmdRestoreMenu",     "txtIPAddress",  "mnuTools"};
 
 }  // namespace
 
@@ -60,28 +48,13 @@ bool MainWindow::SetMouseCursor(long mode) {
 
 void MainWindow::DisableButtons() {
   Util_LogWrite(VRB, ">> DisableButtons()");
-  for (const char* name : {"cmdSetModemIP",
-                           "cmdGetSoftwareVersion",
-                           "cmdRestoreDefaults",
-                           "cmdResetModem",
-                           "cmdUpgrade",
-                           "cmdRestore",
-                           "cmdUpgradeMenu",
-                           "cmdRestoreMenu",
-                           "cmdPicUpgradeMenu",
-                           "mnuHelpAbout",
-                           "mnuFileExit",
-                           "txtIPAddress",
-                           "cmdIbUpgradeMenu",
-                           "cmdAntUpgradeMenu",
-                           "chkBinUpg",
-                           "chkAntUpg",
-                           "chkIBUpg",
-                           "chkPICUpg",
-                           "mnuFile",
-                           "mnuTools",
-                           "mnuHelp",
-                           "frmMain"})
+  for (const char* name :
+       {"cmdSetModemIP", "cmdGetSoftwareVersion", "cmdRestoreDefaults", "cmdResetModem",
+        "cmdUpgrade", "cmdRestore", "cmdUpgradeMenu", "cmdRestoreMenu", "cmdPicUpgradeMenu",
+        "mnuHelpAbout", "mnuFileExit", "txtIPAddress", "cmdIbUpgradeMenu", "cmdAntUpgradeMenu"})
+    win.setEnabled(name, false);
+  for (UpgradeItem item : kUpgradeItems) win.setEnabled(UpgradeItemCheckBox(item), false);
+  for (const char* name : {"mnuFile", "mnuTools", "mnuHelp", "frmMain"})
     win.setEnabled(name, false);
 }
 
@@ -89,6 +62,11 @@ void MainWindow::EnableButtons() {
   Util_LogWrite(VRB, ">> EnableButtons()");
   if (up.app.UpgradeInProgress()) {
     for (const char* name : kChainCommands) win.setEnabled(name, false);
+    for (UpgradeItem item : kUpgradeItems) {
+      const ItemFacts& f = FactsOf(item);
+      win.setEnabled(f.checkBox, false);
+      if (*f.menuCommand) win.setEnabled(f.menuCommand, false);
+    }
     for (const char* name : {"mnuFile", "mnuFileExit", "mnuHelp", "mnuHelpAbout", "frmMain"})
       win.setEnabled(name, true);
     chainLocked_ = true;
@@ -200,19 +178,21 @@ void MainWindow::UI_UpdateUIUpgState(long stage) {
                     "Upgrade Progress Complete. Clear Pending requests: " + std::to_string(stage));
       st.bSwUpgPending = st.bPicUpgPending = st.bAntUpgPending = st.bIbUpgPending = false;
       break;
-    case 2: highlighted = "frameBin"; break;
-    case 3: highlighted = "frameAntenna"; break;
-    case 4: highlighted = "frameIbInfo"; break;
-    case 5: highlighted = "framePIC"; break;
+    case 2: highlighted = FactsOf(UpgradeItem::Software).frame; break;
+    case 3: highlighted = FactsOf(UpgradeItem::Antenna).frame; break;
+    case 4: highlighted = FactsOf(UpgradeItem::Ib).frame; break;
+    case 5: highlighted = FactsOf(UpgradeItem::Pic).frame; break;
     default:
       Util_LogWrite(ERR,
                     "Unexpected Progress State, Clear Pending requests: " + std::to_string(stage));
       st.bSwUpgPending = st.bPicUpgPending = st.bAntUpgPending = st.bIbUpgPending = false;
       break;
   }
-  for (const char* frame : {"frameBin", "frameAntenna", "frameIbInfo", "framePIC"})
+  for (UpgradeItem item : kUpgradeItems) {
+    const char* frame = FactsOf(item).frame;
     win.setBackColor(frame, highlighted && std::string(frame) == highlighted ? kColorHighlight
                                                                              : kColorButtonFace);
+  }
 }
 
 void MainWindow::cmdSetModemIP_Click() {

@@ -14,13 +14,8 @@ namespace orvex {
 
 namespace {
 
-constexpr const char* kItemSoftware = "- Software";
-constexpr const char* kItemAntenna = "- Antenna Firmware";
-constexpr const char* kItemPic = "- PIC";
-constexpr const char* kItemIb = "- IB Firmware";
-
-bool Ticked(const WindowModel& win, const char* box) {
-  return win.value(box) != 0;
+bool Ticked(const WindowModel& win, UpgradeItem item) {
+  return win.value(UpgradeItemCheckBox(item)) != 0;
 }
 
 // What a chain-ending message box adds after saying what failed.
@@ -34,70 +29,42 @@ Shown CompareShown(const std::string& terminal, const std::string& local) {
 
 // The title of an item in its failure message.
 std::string ItemTitle(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "Software";
-    case UpgradeItem::Antenna: return "Antenna Firmware";
-    case UpgradeItem::Ib: return "IB Firmware";
-    case UpgradeItem::Pic: return "PIC";
-  }
-  return "";
+  return FactsOf(item).title;
+}
+
+// An item's line in the confirmation question: "- Antenna Firmware".
+std::string ConfirmationLine(UpgradeItem item) {
+  return std::string("- ") + FactsOf(item).title + CRLF;
 }
 
 }  // namespace
 
+std::string Sequencer::ShownParts(UpgradeItem item, const char* VersionBoxes::*box) const {
+  const std::vector<VersionBoxes>& parts = FactsOf(item).versions;
+  if (parts.size() == 1) return win.text(parts[0].*box);
+  // The antenna: the parts the release has a file for, or both without any.
+  const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
+  const bool hasFile[] = {!st.strAtbFile.empty(), !st.strHpaFile.empty()};
+  std::string shown;
+  for (size_t i = 0; i < parts.size() && i < std::size(hasFile); ++i)
+    if (both || hasFile[i])
+      shown += (shown.empty() ? "" : ", ") + std::string(parts[i].part) + win.text(parts[i].*box);
+  return shown;
+}
+
 std::string Sequencer::TerminalVersionOf(UpgradeItem item) const {
-  switch (item) {
-    case UpgradeItem::Software: return win.text("txtCurrentSoftwareVersion");
-    case UpgradeItem::Antenna: {
-      std::string parts;
-      const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
-      if (both || !st.strAtbFile.empty()) parts = "ATB " + win.text("txtAntATBver");
-      if (both || !st.strHpaFile.empty())
-        parts += (parts.empty() ? "" : ", ") + std::string("HPA ") + win.text("txtAntHPAver");
-      return parts;
-    }
-    case UpgradeItem::Ib: return win.text("txtTermIBVer");
-    case UpgradeItem::Pic: return win.text("txtTermPICVersion");
-  }
-  return "";
+  return ShownParts(item, &VersionBoxes::terminal);
 }
 
 std::string Sequencer::NewVersionOf(UpgradeItem item) const {
-  switch (item) {
-    case UpgradeItem::Software: return Util_ReplaceChar(st.strNewSwVersion, "_", ".");
-    case UpgradeItem::Antenna: {
-      std::string parts;
-      const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
-      if (both || !st.strAtbFile.empty()) parts = "ATB " + win.text("txtLocAtbVer");
-      if (both || !st.strHpaFile.empty())
-        parts += (parts.empty() ? "" : ", ") + std::string("HPA ") + win.text("txtLocHpaVer");
-      return parts;
-    }
-    case UpgradeItem::Ib: return win.text("txtLocIBVer");
-    case UpgradeItem::Pic: return win.text("txtLocPICVer");
-  }
-  return "";
+  if (item == UpgradeItem::Software) return Util_ReplaceChar(st.strNewSwVersion, "_", ".");
+  return ShownParts(item, &VersionBoxes::local);
 }
 
 VersionMatch Sequencer::UPG_CompareItem(UpgradeItem item, std::string* why) const {
-  struct Part {
-    const char* name;
-    const char* terminal;
-    const char* local;
-  };
-  std::vector<Part> parts;
-  switch (item) {
-    case UpgradeItem::Software:
-      parts = {{"", "txtCurrentSoftwareVersion", "txtNewSoftwareVersion"}};
-      break;
-    case UpgradeItem::Antenna:
-      parts = {{"ATB ", "txtAntATBver", "txtLocAtbVer"}, {"HPA ", "txtAntHPAver", "txtLocHpaVer"}};
-      break;
-    case UpgradeItem::Ib: parts = {{"", "txtTermIBVer", "txtLocIBVer"}}; break;
-    case UpgradeItem::Pic: parts = {{"", "txtTermPICVersion", "txtLocPICVer"}}; break;
-  }
+  const std::vector<VersionBoxes>& parts = FactsOf(item).versions;
   bool differs = false, unsure = false, compared = false;
-  for (const Part& p : parts) {
+  for (const VersionBoxes& p : parts) {
     const std::string& terminal = win.text(p.terminal);
     const std::string local =
         item == UpgradeItem::Software ? NewVersionOf(item) : win.text(p.local);
@@ -110,7 +77,7 @@ VersionMatch Sequencer::UPG_CompareItem(UpgradeItem item, std::string* why) cons
       case Shown::NotComparable:
         unsure = true;
         if (why && why->empty())
-          *why = "the terminal shows " + std::string(p.name) + "\"" + terminal +
+          *why = "the terminal shows " + std::string(p.part) + "\"" + terminal +
                  "\", the new version is \"" + local + "\"";
         break;
     }
@@ -384,8 +351,7 @@ void Sequencer::RecordHistory(bool interrupted) {
     HistoryRow row;
     row.address = st.strModemIPAddress;
     row.antennaSerial = serial;
-    static const char* const kWords[] = {"software", "antenna", "ib", "pic"};
-    row.item = kWords[static_cast<int>(r.item)];
+    row.item = FactsOf(r.item).word;
     row.before = r.before;
     row.after = r.after;
     row.expected = r.expected;
@@ -417,8 +383,7 @@ void Sequencer::UPG_EndChainOnFailure(const std::string& reason) {
   st.picUpgradeState = 0;
   st.ibUpgState = IB_UPG_IDLE;
   st.upgPrepState = UPG_PREP_IDLE;
-  for (const char* frame : {"frameBin", "frameAntenna", "frameIbInfo", "framePIC"})
-    win.setBackColor(frame, kColorButtonFace);
+  for (UpgradeItem item : kUpgradeItems) win.setBackColor(FactsOf(item).frame, kColorButtonFace);
   LogChainResults();
 }
 
@@ -439,13 +404,13 @@ bool Sequencer::WaitWhileBusy() {
 
 std::string Sequencer::UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const {
   std::string list;
-  if (sw) list += std::string(kItemSoftware) + CRLF;
-  if (ant) list += std::string(kItemAntenna) + CRLF;
+  if (sw) list += ConfirmationLine(UpgradeItem::Software);
+  if (ant) list += ConfirmationLine(UpgradeItem::Antenna);
   if (pic) {
-    list += std::string(kItemPic) + CRLF;
+    list += ConfirmationLine(UpgradeItem::Pic);
     list += up.pic.PicUpgradeWarning();
   }
-  if (ib) list += std::string(kItemIb) + CRLF;
+  if (ib) list += ConfirmationLine(UpgradeItem::Ib);
   if (int(sw) + int(ant) + int(pic) + int(ib) > 1) {
     list += std::string(CRLF) + CRLF +
             "Note: Terminal will Upgrade each chosen Item in the order shown above." + CRLF +
@@ -473,17 +438,17 @@ void Sequencer::cmdUpgrade_Click() {
   if (!st.bOkToFTP) return;
 
   ClearPendingFlags();
-  st.bSwUpgPending = Ticked(win, "chkBinUpg");
-  st.bPicUpgPending = Ticked(win, "chkPICUpg");
-  st.bAntUpgPending = Ticked(win, "chkAntUpg");
-  st.bIbUpgPending = Ticked(win, "chkIBUpg");
+  st.bSwUpgPending = Ticked(win, UpgradeItem::Software);
+  st.bPicUpgPending = Ticked(win, UpgradeItem::Pic);
+  st.bAntUpgPending = Ticked(win, UpgradeItem::Antenna);
+  st.bIbUpgPending = Ticked(win, UpgradeItem::Ib);
 
   if (!st.bSwUpgPending && !st.bPicUpgPending && !st.bAntUpgPending && !st.bIbUpgPending) {
     MsgBox("Please Select the Item(s) you wish to Upgrade.", vbOKOnly | vbCritical);
     return;
   }
 
-  for (const char* box : {"chkBinUpg", "chkAntUpg", "chkIBUpg", "chkPICUpg"}) win.setValue(box, 0);
+  for (UpgradeItem item : kUpgradeItems) win.setValue(UpgradeItemCheckBox(item), 0);
 
   const std::string question = UpgradeConfirmationText(st.bSwUpgPending, st.bAntUpgPending,
                                                        st.bPicUpgPending, st.bIbUpgPending);

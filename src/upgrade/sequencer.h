@@ -104,6 +104,8 @@ class Sequencer : public Part {
   static constexpr int kVersionWaitSteps = 6000;
 
  private:
+  // The item's versions from one of its boxes, part by part ("ATB 11, HPA 4").
+  std::string ShownParts(UpgradeItem item, const char* VersionBoxes::*box) const;
   // Pumps events while the busy pointer is shown; false when it still is
   // after the bound (or the program is ending).
   bool WaitWhileBusy();

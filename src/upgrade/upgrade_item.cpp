@@ -1,6 +1,7 @@
 #include "upgrade/upgrade_item.h"
 
 #include <cctype>
+#include <iterator>
 
 #include "app/util.h"
 
@@ -15,24 +16,73 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
+const ItemFacts& FactsOf(UpgradeItem item) {
+  static const ItemFacts kFacts[] = {
+      {UpgradeItem::Software,
+       "Software",
+       "Software",
+       "software",
+       "chkBinUpg",
+       "",
+       "frameBin",
+       {{"", "txtCurrentSoftwareVersion", "txtNewSoftwareVersion"}},
+       "lblBinUpdate",
+       "lblBinResult",
+       TransferStep::Image,
+       "image"},
+      {UpgradeItem::Antenna,
+       "Antenna firmware",
+       "Antenna Firmware",
+       "antenna",
+       "chkAntUpg",
+       "cmdAntUpgradeMenu",
+       "frameAntenna",
+       {{"ATB ", "txtAntATBver", "txtLocAtbVer"}, {"HPA ", "txtAntHPAver", "txtLocHpaVer"}},
+       "lblAntUpdate",
+       "lblAntResult",
+       TransferStep::Antenna,
+       "antenna"},
+      {UpgradeItem::Ib,
+       "IB firmware",
+       "IB Firmware",
+       "ib",
+       "chkIBUpg",
+       "cmdIbUpgradeMenu",
+       "frameIbInfo",
+       {{"", "txtTermIBVer", "txtLocIBVer"}},
+       "lblIbUpdate",
+       "lblIbResult",
+       TransferStep::Ib,
+       "IB"},
+      {UpgradeItem::Pic,
+       "PIC firmware",
+       "PIC",
+       "pic",
+       "chkPICUpg",
+       "cmdPicUpgradeMenu",
+       "framePIC",
+       {{"", "txtTermPICVersion", "txtLocPICVer"}},
+       "lblPicUpdate",
+       "lblPicResult",
+       TransferStep::Pic,
+       "PIC"},
+  };
+  static_assert(std::size(kFacts) == std::size(kUpgradeItems), "one row per item");
+  return kFacts[static_cast<size_t>(item)];
+}
+
+std::optional<UpgradeItem> ItemOfWord(const std::string& word) {
+  for (UpgradeItem item : kUpgradeItems)
+    if (word == FactsOf(item).word) return item;
+  return std::nullopt;
+}
+
 const char* UpgradeItemCheckBox(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "chkBinUpg";
-    case UpgradeItem::Antenna: return "chkAntUpg";
-    case UpgradeItem::Ib: return "chkIBUpg";
-    case UpgradeItem::Pic: return "chkPICUpg";
-  }
-  return "";
+  return FactsOf(item).checkBox;
 }
 
 std::string UpgradeItemName(UpgradeItem item) {
-  switch (item) {
-    case UpgradeItem::Software: return "Software";
-    case UpgradeItem::Antenna: return "Antenna firmware";
-    case UpgradeItem::Ib: return "IB firmware";
-    case UpgradeItem::Pic: return "PIC firmware";
-  }
-  return "";
+  return FactsOf(item).name;
 }
 
 VersionMatch CompareShownVersionTexts(const std::string& terminal, const std::string& local) {

@@ -1,12 +1,55 @@
 // The upgrade items and how each ended in the last upgrade.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orvex {
 
 // The upgrade items, in the order a chain runs them.
 enum class UpgradeItem { Software, Antenna, Ib, Pic };
+
+// The FTP transfers that report their progress.
+enum class TransferStep {
+  Backup,   // GET of the running image into the Backup folder
+  Image,    // PUT of the new image
+  Restore,  // PUT of a backed-up image
+  Antenna,  // PUT of an ATB or HPA file
+  Ib,       // PUT of the IB firmware
+  Pic,      // PUT of the PIC firmware
+  Log,      // GET of the terminal's log
+};
+
+// One version of an item as the window shows it: the terminal's box and
+// the new version's box, and the part's name before it ("ATB ") for an
+// item of several parts.
+struct VersionBoxes {
+  const char* part;
+  const char* terminal;
+  const char* local;
+};
+
+// What the program knows of one item, for every place that names it; one
+// row per item, in the order of UpgradeItem.
+struct ItemFacts {
+  UpgradeItem item;
+  const char* name;         // in the log and the results: "Antenna firmware"
+  const char* title;        // in its failure boxes and the confirmation: "Antenna Firmware"
+  const char* word;         // on the command line and in the history: "antenna"
+  const char* checkBox;     // "chkAntUpg"
+  const char* menuCommand;  // its standalone File menu command; none for the software
+  const char* frame;        // "frameAntenna"
+  std::vector<VersionBoxes> versions;
+  const char* updateLabel;  // "Update available" / "Up to date" / "Unknown"
+  const char* resultLabel;  // the item's result in the last upgrade
+  TransferStep upload;      // the transfer of its new file
+  const char* uploadName;   // that transfer's name: "antenna"
+};
+
+const ItemFacts& FactsOf(UpgradeItem item);
+// The item a command-line or history word names.
+std::optional<UpgradeItem> ItemOfWord(const std::string& word);
 
 // How an item ended: done only when the terminal showed the new version
 // after its restart; not verified when the terminal's report and the new

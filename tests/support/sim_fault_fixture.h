@@ -49,10 +49,7 @@ inline std::string FaultScenario(Server server, const std::string& faults,
 }
 
 inline const char* ItemCheckBox(const std::string& item) {
-  if (item == "software") return "chkBinUpg";
-  if (item == "antenna") return "chkAntUpg";
-  if (item == "ib") return "chkIBUpg";
-  return "chkPICUpg";
+  return UpgradeItemCheckBox(ItemOfWord(item).value());
 }
 
 class SimFaultTest : public SimUpgradeTest {
@@ -74,8 +71,7 @@ class SimFaultTest : public SimUpgradeTest {
   // Ticks the items' boxes and clicks Upgrade; the confirmation is answered
   // Yes by the fake.
   void attempt(Upgrader& u, const std::vector<std::string>& items) {
-    for (const char* box : {"chkBinUpg", "chkAntUpg", "chkIBUpg", "chkPICUpg"})
-      u.win.setValue(box, 0);
+    for (UpgradeItem item : kUpgradeItems) u.win.setValue(UpgradeItemCheckBox(item), 0);
     for (const auto& item : items) u.win.setValue(ItemCheckBox(item), 1);
     u.click("cmdUpgrade");
   }
@@ -83,22 +79,16 @@ class SimFaultTest : public SimUpgradeTest {
   bool itemDone(const std::string& item) const {
     bool done = false;
     for (const auto& r : up->seq.itemResults())
-      if (UpgradeItemName(r.item) == UpgradeItemName(ItemOf(item)))
-        done = r.outcome == ItemOutcome::Done;
+      if (r.item == ItemOf(item)) done = r.outcome == ItemOutcome::Done;
     return done && ShowsNew(item);
   }
+  // The sample release's versions, in the order of the items.
   bool ShowsNew(const std::string& item) const {
-    return (item == "software" && up->win.text("txtCurrentSoftwareVersion") == "5.1.0.12") ||
-           (item == "antenna" && up->win.text("txtAntATBver") == "12") ||
-           (item == "ib" && up->win.text("txtTermIBVer") == "31.05") ||
-           (item == "pic" && up->win.text("txtTermPICVersion") == "2.05");
+    static const char* const kNew[] = {"5.1.0.12", "12", "31.05", "2.05"};
+    const UpgradeItem i = ItemOf(item);
+    return up->win.text(FactsOf(i).versions[0].terminal) == kNew[static_cast<int>(i)];
   }
-  static UpgradeItem ItemOf(const std::string& item) {
-    return item == "software"  ? UpgradeItem::Software
-           : item == "antenna" ? UpgradeItem::Antenna
-           : item == "ib"      ? UpgradeItem::Ib
-                               : UpgradeItem::Pic;
-  }
+  static UpgradeItem ItemOf(const std::string& item) { return ItemOfWord(item).value(); }
   // What keeps the window from being idle, for a failure message.
   std::string busyText() const {
     if (!up || up->st.bUnloaded) return "";
