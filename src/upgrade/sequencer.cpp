@@ -42,7 +42,8 @@ std::string ConfirmationLine(UpgradeItem item) {
 std::string Sequencer::ShownParts(UpgradeItem item, const char* VersionBoxes::*box) const {
   const std::vector<VersionBoxes>& parts = FactsOf(item).versions;
   if (parts.size() == 1) return win.text(parts[0].*box);
-  // The antenna: the parts the release has a file for, or both without any.
+  // The antenna's parts, ATB and HPA in the order of its boxes: those the
+  // release has a file for, or both when it has none.
   const bool both = st.strAtbFile.empty() && st.strHpaFile.empty();
   const bool hasFile[] = {!st.strAtbFile.empty(), !st.strHpaFile.empty()};
   std::string shown;

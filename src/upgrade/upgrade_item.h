@@ -1,4 +1,5 @@
-// The upgrade items and how each ended in the last upgrade.
+// The upgrade items, what the program knows of each (names, controls,
+// words, transfer step), and how each ended in the last upgrade.
 #pragma once
 
 #include <optional>
