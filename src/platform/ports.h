@@ -266,6 +266,21 @@ class HistoryPort {
   // False when the row could not be written; lastError() says why.
   virtual bool record(const HistoryRow& row) = 0;
   virtual std::string lastError() const = 0;
+  // The files on the terminal at `address` whose upload was neither checked
+  // by its size nor removed (a cut-off upload may have left part of one),
+  // kept across runs: the next chain to that terminal removes them first.
+  // A history that keeps none has none.
+  virtual std::vector<std::string> uploadLeftovers(const std::string& address) {
+    (void)address;
+    return {};
+  }
+  // Replaces the list of that terminal; false when it could not be written.
+  virtual bool setUploadLeftovers(const std::string& address,
+                                  const std::vector<std::string>& remotes) {
+    (void)address;
+    (void)remotes;
+    return true;
+  }
 };
 
 // Everything the engine needs from the platform.

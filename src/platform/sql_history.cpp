@@ -139,7 +139,7 @@ bool SqlHistory::prepare() {
   int version = -1;
   if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next()) version = q.value(0).toInt();
   bool ok = version >= 0;
-  if (version == 0) {
+  if (ok && version == 0) {
     ok = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS upgrades ("
                                " id INTEGER PRIMARY KEY AUTOINCREMENT,"
                                " time TEXT NOT NULL,"
@@ -152,8 +152,13 @@ bool SqlHistory::prepare() {
                                " result TEXT NOT NULL,"
                                " log_file TEXT,"
                                " front_end TEXT NOT NULL)")) &&
-         q.exec(
-             QStringLiteral("CREATE INDEX IF NOT EXISTS upgrades_address ON upgrades(address)")) &&
+         q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS upgrades_address ON upgrades(address)"));
+  }
+  if (ok && version < kSchemaVersion) {
+    ok = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS leftovers ("
+                               " address TEXT NOT NULL,"
+                               " remote TEXT NOT NULL,"
+                               " PRIMARY KEY (address, remote))")) &&
          q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
   }
   const QString why = ok ? QString() : q.lastError().text();
@@ -194,6 +199,51 @@ bool SqlHistory::record(const HistoryRow& row) {
   q.addBindValue(optional(row.logFile));
   q.addBindValue(text(row.frontEnd));
   if (!q.exec()) return fail(q.lastError().text());
+  return true;
+}
+
+std::vector<std::string> SqlHistory::uploadLeftovers(const std::string& address) {
+  std::vector<std::string> out;
+  if (!open_) return out;
+  QSqlQuery q(QSqlDatabase::database(connection_, false));
+  q.prepare(QStringLiteral("SELECT remote FROM leftovers WHERE address = ? ORDER BY rowid LIMIT %1")
+                .arg(kMaxLeftovers));
+  q.addBindValue(QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size())));
+  if (!q.exec()) {
+    fail(q.lastError().text());
+    return out;
+  }
+  while (q.next()) out.push_back(Std(q.value(0)));
+  return out;
+}
+
+bool SqlHistory::setUploadLeftovers(const std::string& address,
+                                    const std::vector<std::string>& remotes) {
+  if (!open_) {
+    if (error_.isEmpty()) error_ = QStringLiteral("not open");
+    return false;
+  }
+  QSqlDatabase db = QSqlDatabase::database(connection_, false);
+  const auto text = [](const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+  };
+  if (!db.transaction()) return fail(db.lastError().text());
+  QSqlQuery q(db);
+  q.prepare(QStringLiteral("DELETE FROM leftovers WHERE address = ?"));
+  q.addBindValue(text(address));
+  bool ok = q.exec();
+  for (const std::string& remote : remotes) {
+    if (!ok) break;
+    q.prepare(QStringLiteral("INSERT OR IGNORE INTO leftovers (address, remote) VALUES (?, ?)"));
+    q.addBindValue(text(address));
+    q.addBindValue(text(remote));
+    ok = q.exec();
+  }
+  if (!ok || !db.commit()) {
+    const QString why = ok ? db.lastError().text() : q.lastError().text();
+    db.rollback();
+    return fail(why);
+  }
   return true;
 }
 

@@ -1,7 +1,8 @@
 // The upgrade history in SQLite through Qt SQL: one row per item per run,
 // per user, written by the window and the command line alike. Parallel
 // runs share the file (write-ahead log, a busy time-out); a schema version
-// in the file (PRAGMA user_version) allows later migrations.
+// in the file (PRAGMA user_version) allows later migrations. Beside the
+// rows it keeps, per terminal, the files an upload left there unchecked.
 #pragma once
 
 #include <QString>
@@ -16,7 +17,10 @@ namespace orvex {
 class SqlHistory : public HistoryPort {
  public:
   // The schema this program writes.
-  static constexpr int kSchemaVersion = 1;
+  // 2 adds the leftovers table to a history of version 1.
+  static constexpr int kSchemaVersion = 2;
+  // No more leftovers of a terminal are read back than this.
+  static constexpr int kMaxLeftovers = 64;
   // How long a write waits for another run that holds the file.
   static constexpr int kBusyTimeoutMs = 10000;
 
@@ -39,6 +43,9 @@ class SqlHistory : public HistoryPort {
 
   bool record(const HistoryRow& row) override;
   std::string lastError() const override { return error_.toStdString(); }
+  std::vector<std::string> uploadLeftovers(const std::string& address) override;
+  bool setUploadLeftovers(const std::string& address,
+                          const std::vector<std::string>& remotes) override;
   QString error() const { return error_; }
 
   // The rows, newest first; an empty address: every terminal's.

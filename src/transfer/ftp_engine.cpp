@@ -18,6 +18,9 @@ namespace orvex {
 namespace {
 
 const char* const kBinFolder = "/tffs0/bin";
+// Leftovers kept per terminal: one per kind of checked upload is all there
+// can be, a few IB names more at most.
+constexpr size_t kMaxLeftovers = 16;
 
 bool IsImageTxtState(long state) {
   return state >= CHECK_IMAGE_TXT_CMD && state <= DELETE_IMAGE_TXT_PART_CMD;
@@ -203,10 +206,7 @@ void FtpEngine::OnCommandComplete() {
     case UPGRADE_IB_SA_CMD: VerifyUpload(); break;
     case CLEAR_LEFTOVER_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : leftover removed: " + upload_.remote);
-      std::erase(leftovers_, upload_.remote);
-      st.ftpState = upload_.state;
-      tmrFTPReq.setEnabled(true);
-      inetFTP->execute(pendingPut_);
+      LeftoverCleared();
       break;
     case VERIFY_UPLOAD_CMD: CheckUploadedSize(); break;
     case DELETE_UPLOAD_CMD: ReportRemovedUpload(true); break;
@@ -417,12 +417,14 @@ void FtpEngine::OnServerRefused() {
       RemoveUpload(RefusalMessage());
       break;
     case CLEAR_LEFTOVER_CMD:
-      // Nothing there (or it stays): the new upload replaces it, and its
-      // size is checked all the same.
-      Util_LogWrite(DET, "Leftover not removed: " + inetFTP->responseInfo());
-      st.ftpState = upload_.state;
-      tmrFTPReq.setEnabled(true);
-      inetFTP->execute(pendingPut_);
+      // Not there is as good as removed; a file that stays ends the chain
+      // before the terminal can act on it.
+      if (!notFound) {
+        LeftoverNotRemoved();
+        break;
+      }
+      Util_LogWrite(DET, "Leftover not there: " + inetFTP->responseInfo());
+      LeftoverCleared();
       break;
     case VERIFY_UPLOAD_CMD:
       RemoveUpload(std::string("The ") + upload_.what +
@@ -567,27 +569,141 @@ FtpEngine::Upload FtpEngine::UploadFor(long state) const {
 }
 
 bool FtpEngine::HasUploadLeftover(const std::string& remote) const {
-  return std::find(leftovers_.begin(), leftovers_.end(), remote) != leftovers_.end();
+  const auto it = leftovers_.find(st.strModemIPAddress);
+  return it != leftovers_.end() &&
+         std::find(it->second.begin(), it->second.end(), remote) != it->second.end();
 }
 
 void FtpEngine::UPG_PutCheckedUpload(const FtpCommand& command) {
   upload_ = UploadFor(st.ftpState);
-  if (HasUploadLeftover(upload_.remote)) {
-    // A cut-off upload of this file may have left part of it, which the
-    // terminal must never act on: it goes first.
-    pendingPut_ = command;
-    Util_LogWrite(INF, "Removing what an earlier upload left: " + upload_.remote);
-    StartStep(CLEAR_LEFTOVER_CMD, {"Delete", {upload_.remote}}, false);
+  ExecuteFirstCommand(command);
+}
+
+void FtpEngine::StartFirstStep(long state, const FtpCommand& command) {
+  EnterStep(state);
+  tmrFTPReq.setEnabled(true);
+  ExecuteFirstCommand(command);
+}
+
+void FtpEngine::ExecuteFirstCommand(const FtpCommand& command, long long downloadLimit) {
+  pending_ = {st.ftpState, command, downloadLimit};
+  LoadLeftovers();
+  // A cut-off upload may have left part of a file, which the terminal must
+  // never act on: it goes before anything else, before any restart too.
+  if (!Leftovers().empty()) {
+    ClearNextLeftover();
     return;
   }
-  // Until it is verified or removed, the file counts as a leftover.
-  leftovers_.push_back(upload_.remote);
-  inetFTP->execute(command);
+  RunPendingCommand();
+}
+
+void FtpEngine::RunPendingCommand() {
+  if (IsCheckedUpload(st.ftpState)) {
+    upload_ = UploadFor(st.ftpState);
+    // Until it is verified or removed, the file counts as a leftover.
+    KeepLeftover(upload_.remote);
+  }
+  if (pending_.downloadLimit >= 0) inetFTP->limitNextDownload(pending_.downloadLimit);
+  inetFTP->execute(pending_.command);
+}
+
+void FtpEngine::ClearNextLeftover() {
+  upload_ = LeftoverUpload(Leftovers().front());
+  Util_LogWrite(INF, "Removing what an earlier upload left: " + upload_.remote);
+  StartStep(CLEAR_LEFTOVER_CMD, {"Delete", {upload_.remote}}, true);
+}
+
+void FtpEngine::LeftoverCleared() {
+  DropLeftover(upload_.remote);
+  if (!Leftovers().empty()) {
+    ClearNextLeftover();
+    return;
+  }
+  EnterStep(pending_.state);
+  tmrFTPReq.setEnabled(true);
+  RunPendingCommand();
+}
+
+void FtpEngine::LeftoverNotRemoved() {
+  Util_LogWrite(ERR, "Unable to remove " + upload_.remote + " from the terminal.");
+  const std::string code =
+      std::to_string(inetFTP->responseCode()) + " : " + inetFTP->responseInfo();
+  EndChainOnFailure("what an earlier upload left stays: " + upload_.remote);
+  up.ui.SetMouseCursor(0);
+  MsgBox(std::string("Part of the ") + upload_.what + " that an earlier upload left on the " +
+             "Satellite IP Modem could not be removed." + CRLF + "Operation cancelled." + CRLF +
+             CRLF + "Error Code:  " + code + CRLF + CRLF +
+             "Do not restart the Satellite IP Modem. Check the connection, then run the " +
+             upload_.item + " again; it removes the file first.",
+         vbExclamation, kProgramTitle);
+  SetStatus("");
+}
+
+std::vector<std::string>& FtpEngine::Leftovers() {
+  return leftovers_[st.strModemIPAddress];
+}
+
+namespace {
+
+// A name the engine itself puts a checked upload under; anything else read
+// back from the history goes into no command.
+bool IsLeftoverName(const std::string& remote) {
+  if (remote == "atb.sxm" || remote == "hpa.sxm" || remote == "/tffs0/pic.s19") return true;
+  const std::string folder = "/tffs0/bin/";
+  if (remote.size() > 255 || remote.rfind(folder, 0) != 0) return false;
+  const std::string name = remote.substr(folder.size());
+  if (name.size() < 5 || name[0] == '.' || !EqualsNoCase(name.substr(name.size() - 4), ".glo"))
+    return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return c == '/' || c == '\\' || u < 0x20 || u == 0x7f;
+  });
+}
+
+}  // namespace
+
+void FtpEngine::LoadLeftovers() {
+  HistoryPort* history = up.platform.history();
+  if (!history) return;
+  std::vector<std::string>& here = Leftovers();
+  for (const std::string& remote : history->uploadLeftovers(st.strModemIPAddress)) {
+    if (here.size() >= kMaxLeftovers) break;
+    if (IsLeftoverName(remote) && std::find(here.begin(), here.end(), remote) == here.end())
+      here.push_back(remote);
+  }
+}
+
+void FtpEngine::KeepLeftover(const std::string& remote) {
+  std::vector<std::string>& here = Leftovers();
+  if (std::find(here.begin(), here.end(), remote) != here.end()) return;
+  here.push_back(remote);
+  SaveLeftovers();
+}
+
+void FtpEngine::DropLeftover(const std::string& remote) {
+  if (std::erase(Leftovers(), remote) > 0) SaveLeftovers();
+}
+
+void FtpEngine::SaveLeftovers() {
+  HistoryPort* history = up.platform.history();
+  if (history && !history->setUploadLeftovers(st.strModemIPAddress, Leftovers()))
+    Util_LogWrite(ERR, "The upgrade history could not keep the list of partial uploads: " +
+                           history->lastError());
+}
+
+FtpEngine::Upload FtpEngine::LeftoverUpload(const std::string& remote) const {
+  const long state = remote == "/tffs0/pic.s19" ? UPGRADE_PIC_SA_CMD
+                     : remote == "atb.sxm"      ? UPGRADE_ANTENNA_ATB_CMD
+                     : remote == "hpa.sxm"      ? UPGRADE_ANTENNA_HPA_CMD
+                                                : UPGRADE_IB_SA_CMD;
+  Upload u = UploadFor(state);
+  u.remote = remote;
+  return u;
 }
 
 void FtpEngine::VerifyUpload() {
   upload_ = UploadFor(st.ftpState);
-  if (!HasUploadLeftover(upload_.remote)) leftovers_.push_back(upload_.remote);
+  KeepLeftover(upload_.remote);
   Util_LogWrite(VRB,
                 "[ FTP Command Complete ] : " + upload_.remote + " uploaded, checking its size");
   const size_t slash = upload_.remote.rfind('/');
@@ -619,7 +735,7 @@ void FtpEngine::CheckUploadedSize() {
   }
   Util_LogWrite(INF, "Upload verified on the terminal: " + upload_.remote + ", " +
                          std::to_string(*size) + " bytes.");
-  std::erase(leftovers_, upload_.remote);
+  DropLeftover(upload_.remote);
   st.ftpState = upload_.state;
   ContinueAfterUpload(upload_.state);
 }
@@ -632,7 +748,7 @@ void FtpEngine::RemoveUpload(const std::string& message) {
 void FtpEngine::ReportRemovedUpload(bool removed) {
   std::string message = upload_.failure;
   if (removed) {
-    std::erase(leftovers_, upload_.remote);
+    DropLeftover(upload_.remote);
     Util_LogWrite(INF, "Removed from the terminal: " + upload_.remote);
   } else {
     Util_LogWrite(ERR, "Unable to remove " + upload_.remote + " from the terminal.");
@@ -652,7 +768,7 @@ bool FtpEngine::UploadCutOff() {
       state == CLEAR_LEFTOVER_CMD || state == VERIFY_UPLOAD_CMD || state == DELETE_UPLOAD_CMD;
   const Upload u = during ? upload_ : UploadFor(state);
   if (!IsCheckedUpload(u.state)) return false;
-  if (!HasUploadLeftover(u.remote)) leftovers_.push_back(u.remote);
+  KeepLeftover(u.remote);
   Util_LogWrite(ERR, "The upload of " + u.remote + " was cut off.");
   EndChainOnFailure("the upload of " + u.remote + " was cut off");
   up.ui.SetMouseCursor(0);
@@ -665,9 +781,12 @@ bool FtpEngine::UploadCutOff() {
                 "The PIC firmware of the terminal is unchanged: its reflash had not "
                 "started.")
           : std::string("Do not restart or switch off the Satellite IP Modem.");
-  MsgBox(std::string("The connection to the Satellite IP Modem was lost while the ") + u.what +
-             " was being sent. Part of the file may be on the terminal." + CRLF + CRLF + advice +
-             CRLF + "Check the cable connection, then run the " + u.item +
+  const std::string lost = state == CLEAR_LEFTOVER_CMD
+                               ? " removing what an earlier upload of the " + u.what + " left."
+                               : " the " + u.what + " was being sent.";
+  MsgBox("The connection to the Satellite IP Modem was lost while" + lost +
+             " Part of the file may be on the terminal." + CRLF + CRLF + advice + CRLF +
+             "Check the cable connection, then run the " + u.item +
              " again: it removes the partial file first.",
          vbExclamation, kProgramTitle);
   return true;

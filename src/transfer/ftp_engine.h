@@ -2,6 +2,7 @@
 // states, with its watchdog, the FTP readiness lamp and the lock-out.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,9 +38,10 @@ enum FtpCommandState : long {
   // Before an image is put: does the terminal's FTP server rename files?
   // (An older one knows neither RNFR nor RNTO.) Asked with HELP.
   CHECK_RENAME_CMD = 29,
-  // The IB, antenna and PIC files: a leftover of a cut-off upload goes
-  // before the new one is put; what was put is checked by its size in the
-  // listing before the terminal acts on it, and removed when it is wrong.
+  // The IB, antenna and PIC files: what a cut-off upload left on the
+  // terminal goes before the first command of the next chain to it; what was
+  // put is checked by its size in the listing before the terminal acts on
+  // it, and removed when it is wrong.
   CLEAR_LEFTOVER_CMD = 30,
   VERIFY_UPLOAD_CMD = 31,
   DELETE_UPLOAD_CMD = 32,
@@ -76,12 +78,21 @@ class FtpEngine : public Part {
   // Enters the state and executes its command, under the watchdog when
   // asked.
   void StartStep(long state, const FtpCommand& command, bool watchdog);
+  // StartStep under the watchdog for the first command of a chain (see
+  // ExecuteFirstCommand).
+  void StartFirstStep(long state, const FtpCommand& command);
+  // Executes the command of the current state (ftpState), the first of a
+  // chain to the terminal: whatever earlier uploads left there is removed
+  // before it, one DELE each (CLEAR_LEFTOVER_CMD, under the watchdog), and
+  // a DELE that fails ends the chain. With nothing left the command goes at
+  // once. downloadLimit >= 0 limits the GET it is (see limitNextDownload).
+  void ExecuteFirstCommand(const FtpCommand& command, long long downloadLimit = -1);
 
   // Puts the IB, antenna or PIC file of the current state (ftpState) with
-  // this command, after removing what a cut-off upload of it left.
+  // this command, after removing what cut-off uploads left.
   void UPG_PutCheckedUpload(const FtpCommand& command);
-  // The remote file of that state is no longer a leftover (it was checked,
-  // or it is gone).
+  // True while the remote file on the terminal at the current address is a
+  // leftover: put, but neither checked nor removed.
   bool HasUploadLeftover(const std::string& remote) const;
 
   // Ends the chain after a failure: the client is left idle at the login
@@ -123,11 +134,31 @@ class FtpEngine : public Part {
   // the state was such an upload and the chain has ended with the message.
   bool UploadCutOff();
 
+  // The leftovers of the terminal at the current address; the history's
+  // list is merged in before the first command of a chain.
+  std::vector<std::string>& Leftovers();
+  void LoadLeftovers();
+  void KeepLeftover(const std::string& remote);
+  void DropLeftover(const std::string& remote);
+  void SaveLeftovers();
+  // The upload a leftover came from, by its remote name.
+  Upload LeftoverUpload(const std::string& remote) const;
+  void ClearNextLeftover();
+  void LeftoverCleared();
+  void LeftoverNotRemoved();
+  void RunPendingCommand();
+
   Upload upload_;
-  // The command that follows the removal of a leftover.
-  FtpCommand pendingPut_;
-  // Remote files whose upload did not end verified (or removed).
-  std::vector<std::string> leftovers_;
+  // The first command of the chain, once the leftovers are removed.
+  struct Pending {
+    long state = 0;
+    FtpCommand command;
+    long long downloadLimit = -1;
+  };
+  Pending pending_;
+  // By terminal address: remote files whose upload did not end verified
+  // (or removed).
+  std::map<std::string, std::vector<std::string>> leftovers_;
 };
 
 }  // namespace orvex

@@ -107,8 +107,9 @@ void SoftwareUpgrade::UPG_SoftwareUpgradeIgnite() {
   st.bFtpDone = false;
   up.ftp.tmrFTPReq.setEnabled(true);
   // image.txt holds one short line: no more of it is fetched than is read.
-  ftp.limitNextDownload(kMaxImageTxtBytes);
-  ftp.execute({"GET", {"image.txt", LocalImageTxt()}, "GET image.txt " + strLocalImageFile});
+  up.ftp.ExecuteFirstCommand(
+      {"GET", {"image.txt", LocalImageTxt()}, "GET image.txt " + strLocalImageFile},
+      kMaxImageTxtBytes);
   up.platform.pump().doEvents();
 }
 
@@ -349,7 +350,8 @@ void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& 
   install_.finalPath = "/tffs0/bin/" + ImageFileName(version);
   install_.size = FileLength(localPath);
   install_.putState = st.ftpState;
-  up.ftp.StartStep(CHECK_RENAME_CMD, {"HELP", {}}, true);
+  // The first command of a restore, and of an upgrade in BOOTROM mode.
+  up.ftp.StartFirstStep(CHECK_RENAME_CMD, {"HELP", {}});
 }
 
 void SoftwareUpgrade::UPG_CheckRenameSupport() {

@@ -235,6 +235,27 @@ class FakeProcess : public ProcessPort {
   std::vector<std::pair<std::string, std::string>> started;
 };
 
+// Keeps the rows and each terminal's leftovers; the write of the row
+// numbered `failAt` fails.
+struct FakeHistory : HistoryPort {
+  std::vector<HistoryRow> rows;
+  size_t failAt = 0;
+  std::map<std::string, std::vector<std::string>> leftovers;
+  bool record(const HistoryRow& row) override {
+    rows.push_back(row);
+    return rows.size() != failAt;
+  }
+  std::string lastError() const override { return "disk full"; }
+  std::vector<std::string> uploadLeftovers(const std::string& address) override {
+    return leftovers[address];
+  }
+  bool setUploadLeftovers(const std::string& address,
+                          const std::vector<std::string>& remotes) override {
+    leftovers[address] = remotes;
+    return true;
+  }
+};
+
 class FakePlatform : public Platform {
  public:
   FakePlatform() : pump_(vclock), wall(vclock) { uiFake.clock = &vclock; }

@@ -257,6 +257,8 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
   up->st.strAtbFile = "ATB1.sxm";
   up->st.strHpaFile.clear();
   up->st.strLocalPicFile = "PIC_2.s19";
+  FakeHistory history;
+  p.historyPort = &history;
   struct Case {
     const char* name;
     long state;
@@ -304,6 +306,8 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    // Each row is a terminal of its own: a leftover stays with its terminal.
+    up->st.strModemIPAddress = "127.0.0." + std::to_string(50 + (&c - cases));
     ftp.reset();
     ftp = std::make_unique<FtpScript>(p);
     ftp->localFolder = home.path() + "/";
@@ -330,18 +334,34 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
     EXPECT_EQ(ftp->flash.count(c.remote), (*c.shown || c.fault) ? 0u : 1u);
     EXPECT_EQ(up->ftp.HasUploadLeftover(c.remote), c.fault != 0);
   }
-  // The retry of the cut-off antenna upload removes what it left first.
+  // The retry of the cut-off PIC upload removes what it left first.
   ftp.reset();
   ftp = std::make_unique<FtpScript>(p);
   ftp->localFolder = home.path() + "/";
   p.ftp().commands.clear();
   up->st.bFtpDone = false;
-  up->st.ftpState = UPGRADE_ANTENNA_ATB_CMD;
-  up->ftp.UPG_PutCheckedUpload("PUT ATB1.sxm atb.sxm");
+  up->st.ftpState = UPGRADE_PIC_SA_CMD;
+  up->ftp.UPG_PutCheckedUpload("PUT PIC_2.s19 /tffs0/pic.s19");
   p.vclock.advance(1000);
   EXPECT_EQ(commands(),
-            (std::vector<std::string>{"Delete atb.sxm", "PUT ATB1.sxm atb.sxm", "DIR ", "CLOSE"}));
-  EXPECT_FALSE(up->ftp.HasUploadLeftover("atb.sxm"));
+            (std::vector<std::string>{"Delete /tffs0/pic.s19", "PUT PIC_2.s19 /tffs0/pic.s19",
+                                      "DIR /tffs0", "CLOSE"}));
+  EXPECT_FALSE(up->ftp.HasUploadLeftover("/tffs0/pic.s19"));
+  // The next run's software upgrade of the terminal with the cut-off
+  // antenna file removes it before anything else.
+  ftp.reset();
+  up.reset();
+  start();
+  ftp = std::make_unique<FtpScript>(p);
+  up->st.strModemIPAddress = "127.0.0.52";
+  up->st.strCurrSwVersion = "5_1_0_9";
+  up->sw.UPG_SoftwareUpgradeIgnite();
+  p.vclock.advance(10);
+  ASSERT_GE(commands().size(), 2u);
+  EXPECT_EQ(commands()[0], "Delete atb.sxm");
+  EXPECT_EQ(commands()[1].rfind("GET image.txt", 0), 0u) << commands()[1];
+  EXPECT_TRUE(history.leftovers["127.0.0.52"].empty());
+  p.historyPort = nullptr;
 }
 
 TEST_F(FtpEngineTest, DisconnectRows) {

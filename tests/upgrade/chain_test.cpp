@@ -18,17 +18,6 @@ constexpr const char* kNewAntennaAndIb =
     "PIC: 2.03\r\nIB: 01.00.31.05\r\nATB: 12\r\nAHW: 03\r\nHPA: V3\r\nASN: A10042317\r\n"
     "CLASS: 11\r\n";
 
-// Keeps the rows; the write of the row numbered `failAt` fails.
-struct FakeHistory : HistoryPort {
-  std::vector<HistoryRow> rows;
-  size_t failAt = 0;
-  bool record(const HistoryRow& row) override {
-    rows.push_back(row);
-    return rows.size() != failAt;
-  }
-  std::string lastError() const override { return "disk full"; }
-};
-
 class UpgradeChain : public UpgradeTest {
  protected:
   void ftpCompletes() { p.ftp().fire(icResponseCompleted); }
