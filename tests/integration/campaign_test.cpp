@@ -23,8 +23,6 @@
 namespace orvex::test {
 namespace {
 
-const std::string kRestoredImage = "/tffs0/bin/orvex_5_1_0_3.bin";
-
 // Retries after the first attempt before a case counts as never done.
 constexpr int kMaxRetries = 4;
 
@@ -207,19 +205,6 @@ class Campaign : public SimFaultTest {
     p.fakeUi.onModal = nullptr;
   }
 
-  // The restore of the older backup, chosen in its dialog.
-  void restore(Upgrader& u) {
-    p.fakeUi.onModal = [&](const std::string& form) {
-      const auto& items = u.win.at("lstOldSoftwareVersions").items;
-      const auto it = std::find(items.begin(), items.end(), "5.1.0.3");
-      if (form != "frmRestore" || it == items.end()) return;
-      u.win.setListIndex("lstOldSoftwareVersions", static_cast<int>(it - items.begin()));
-      u.click("cmdOkRestore");
-    };
-    u.click("cmdRestore");
-    p.fakeUi.onModal = nullptr;
-  }
-
   // The technician's action; a disabled control cannot be clicked. While a
   // chain runs no control may start another one or change the address.
   void act(Upgrader& u, const std::string& action) {
@@ -262,11 +247,7 @@ class Campaign : public SimFaultTest {
     // The terminal is asked only while the upgrader waits for nothing: the
     // question blocks the event loop.
     std::vector<std::string> pending = d.chain;
-    if (pending.front() == "restore") {
-      QDir(QString::fromStdString(home.path())).mkpath("Backup");
-      home.write("Backup/orvex_5_1_0_3.bin", std::string(262144, '3'));
-      verifiedImage = kRestoredImage;
-    }
+    if (pending.front() == "restore") offerOlderBackup();
     Upgrader* u = nullptr;
     for (int n = 0;; ++n) {
       if (pending.empty()) {
