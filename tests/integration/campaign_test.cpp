@@ -159,6 +159,26 @@ Draw DrawCase(unsigned seed) {
     d.ftp = "rename_existing = refuse\n";
   }
 
+  // One case in eight the terminal loses its power during an upload,
+  // drawn apart as the restore is. An image.txt written in place (no
+  // rename on the server) cannot survive that, so only a server that
+  // renames sees it hit image.txt.
+  std::mt19937 power(seed ^ 0x5a5au);
+  std::vector<File> stored;
+  for (const auto& f : files)
+    if (f.transfer != std::string("RETR") && *f.match &&
+        (d.server == Server::Strict || f.match != std::string("image*")))
+      stored.push_back(f);
+  if (power() % 8 == 0 && !stored.empty()) {
+    const File& f = stored[power() % stored.size()];
+    const int after = std::vector<int>{0, f.size / 2, f.size - 1}[power() % 3];
+    d.kind = "ftp_restart";
+    d.step = std::string("STOR '") + f.match + "' after " + std::to_string(after);
+    d.faults =
+        "ftp_reset_restart = yes\nftp_reset_on = STOR\nftp_reset_after = " + std::to_string(after) +
+        "\nftp_reset_match = " + f.match + "\nftp_reset_count = 1\n";
+  }
+
   d.action = one({"none", "none", "none", "click", "closeYes", "closeNo", "address", "logKeys"});
   if (d.action == "click") d.action += std::string(":") + kControls[pick(std::size(kControls))];
   if (d.action != "none") d.actionMs = static_cast<int>(pick(8000));
