@@ -353,7 +353,7 @@ class Campaign : public SimFaultTest {
 
 // A fixed set for every test run, each on an address of its own.
 class CampaignSeed : public Campaign, public ::testing::WithParamInterface<unsigned> {};
-const unsigned kFixedSeeds[] = {1002, 1004, 1010, 1011, 1014, 1027, 1035};
+const unsigned kFixedSeeds[] = {1002, 1004, 1010, 1011, 1014, 1027, 1035, 1135};
 
 TEST_P(CampaignSeed, KeepsTheInvariants) {
   for (size_t i = 0; i < std::size(kFixedSeeds); ++i)
