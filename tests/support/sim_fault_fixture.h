@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,32 @@ class SimFaultTest : public SimUpgradeTest {
                                      .isEmpty())
         << "a partial backup is left on the PC";
   }
+
+  // An older backup on the PC, which a restore may make the running image.
+  void offerOlderBackup() {
+    QDir(QString::fromStdString(home.path())).mkpath("Backup");
+    home.write("Backup/orvex_5_1_0_3.bin", std::string(262144, '3'));
+    verifiedImage = kRestoredImage;
+  }
+  // The restore of the older backup, chosen in its dialog.
+  void restore(Upgrader& u) {
+    p.fakeUi.onModal = [&](const std::string& form) {
+      const auto& items = u.win.at("lstOldSoftwareVersions").items;
+      const auto it = std::find(items.begin(), items.end(), "5.1.0.3");
+      if (form != "frmRestore" || it == items.end()) return;
+      u.win.setListIndex("lstOldSoftwareVersions", static_cast<int>(it - items.begin()));
+      u.click("cmdOkRestore");
+    };
+    u.click("cmdRestore");
+    p.fakeUi.onModal = nullptr;
+  }
+  bool restoreDone() const {
+    bool done = false;
+    for (const auto& r : up->seq.itemResults())
+      if (r.restore) done = r.outcome == ItemOutcome::Done;
+    return done && up->win.text("txtCurrentSoftwareVersion") == "5.1.0.3";
+  }
+  inline static const std::string kRestoredImage = "/tffs0/bin/orvex_5_1_0_3.bin";
 };
 
 }  // namespace orvex::test

@@ -170,6 +170,8 @@ class _FaultyDTP(DTPHandler):
             self.close()
             _rst(cmd.socket)
             cmd.close()
+            if term.scenario.ftp_reset_restart:
+                term.restart("power cut")
             return True
         if not self._stalled and plan.get("stall") is not None \
                 and done >= plan["stall"]:

@@ -128,6 +128,7 @@ class Scenario:
         self.ftp_reset_after = -1
         self.ftp_reset_on = "any"
         self.ftp_reset_count = 0
+        self.ftp_reset_restart = False  # the reset is a power cut
         self.ftp_stall_after = -1
         self.ftp_stall_on = "any"
         self.ftp_stall_seconds = 0.0
@@ -237,6 +238,7 @@ def load(path=None):
         sc.ib_prepare_refused = (
             f.get("ib_prepare", "accept").strip().lower() == "refuse")
         sc.shell_session_held = _bool(f.get("shell_session_held", "no"))
+        sc.ftp_reset_restart = _bool(f.get("ftp_reset_restart", "no"))
         for key in ("drop_nth", "zing_split", "ftp_stor_refuse_after",
                     "shell_split_bytes"):
             if key in f:
