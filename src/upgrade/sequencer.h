@@ -111,6 +111,8 @@ class Sequencer : public Part {
   bool WaitWhileBusy();
   void ClearPendingFlags();
   void LogUpgState();
+  // The pending PIC item starts, after the log line that says from where.
+  void StartPendingPic(const char* line);
   // The chain has ended: an item still without its result counts as not
   // verified, and each item's result goes into the log once.
   void LogChainResults();
