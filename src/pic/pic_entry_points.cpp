@@ -72,13 +72,6 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
 }
 
-void PicUpgrade::UPG_PicUploadFailed(const std::string& reason) {
-  Util_LogWrite(VRB, ">> UPG_PicUploadFailed()");
-  // Without this the release information after the FTP engine's version
-  // check would find the PIC item still pending and upload it again.
-  EndPicChain(reason);
-}
-
 void PicUpgrade::UPG_PicRestartedInBootrom() {
   Util_LogWrite(VRB, ">> UPG_PicRestartedInBootrom()");
   EndPicChain("The terminal restarted in BOOTROM mode after the PIC reflash.");

@@ -25,10 +25,6 @@ class PicUpgrade : public Part {
   void UPG_StandalonePICUpgrade();
   void UPG_Prepare4PICUpgrade();
   void Init_PIC_Upgrade();
-  // The upload of the PIC file failed or stalled (called by the FTP engine
-  // while ftpState is UPGRADE_PIC_SA_CMD): the chain ends, nothing restarts
-  // the upload by itself. The FTP engine reports the failure itself.
-  void UPG_PicUploadFailed(const std::string& reason);
   // The version reply after the reflash reports BOOTROM mode (called by the
   // reply dispatcher while picUpgradeState is PIC_UPG_STATE_WAIT_RESET): the
   // terminal does not run its software, so the PIC item has failed.

@@ -198,22 +198,14 @@ INSTANTIATE_TEST_SUITE_P(Pic, PicBoxOpenTest,
                          CaseName);
 
 // A stalled upload used to start again at every release-information reply
-// (the PIC item stays pending while it runs). The FTP engine's two time-outs
-// hand over to UPG_PicUploadFailed; the last case plays that hand-over, so
-// the PIC side is seen to be enough. The first two need the FTP engine's
-// call of it.
+// (the PIC item stays pending while it runs): the FTP engine's two time-outs
+// end the chain.
 const FailureCase kStalls[] = {
     {"FtpWatchdog", [](PicFailuresTest& t) { t.platform().vclock.advance(65000); }, ""},
     {"ClientTimeOut",
      [](PicFailuresTest& t) {
        t.platform().ftp().code = ftpErrTimeout;
        t.platform().ftp().fire(icError);
-     },
-     ""},
-    {"HandOverPlayed",
-     [](PicFailuresTest& t) {
-       t.upgrader().pic.UPG_PicUploadFailed("PIC upload timed out.");
-       t.platform().vclock.advance(65000);
      },
      ""},
 };
