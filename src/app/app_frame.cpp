@@ -90,7 +90,7 @@ void AppFrame::Form_Load() {
   up.ui.UI_InitTermIbFields();
 
   // Nothing is sent through a link that leaves the release folder.
-  if (const std::string unsafe = up.files.Util_CheckReleaseLinks(); !unsafe.empty()) {
+  if (const std::string unsafe = up.files.CheckReleaseLinks(); !unsafe.empty()) {
     st.refusal = Refusal::ReleaseFiles;
     st.refusalText = unsafe;
     Util_LogWrite(ERR, unsafe);
@@ -166,7 +166,7 @@ std::string AppFrame::ImageVersionFromName(const std::string& name) {
 }
 
 void AppFrame::Form_QueryUnload() {
-  up.seq.UPG_RecordUnfinishedChain();
+  up.seq.RecordUnfinishedChain();
   if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
   for (Timer* t :
        {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
@@ -181,7 +181,7 @@ void AppFrame::Form_Unload() {
     const std::string folder = std::string("..") + PathSep() + "SysInfo" + PathSep();
     up.platform.process().startProgram(folder + "SysInfoUpgrader.exe", folder);
   }
-  up.seq.UPG_RecordUnfinishedChain();
+  up.seq.RecordUnfinishedChain();
   if (up.zing.sckZING->state() == sckConnected) up.zing.sckZING->close();
   for (Timer* t : {&up.zing.tmrConnect, &up.zing.tmrResponse, &up.zing.tmrFiveSecDelayedReset,
                    &up.ftp.tmrFTPReq, &up.zing.tmrConneTest})
@@ -190,7 +190,7 @@ void AppFrame::Form_Unload() {
 }
 
 bool AppFrame::UpgradeInProgress() const {
-  if (up.seq.UPG_ChainActive()) return true;
+  if (up.seq.ChainActive()) return true;
   // An FTP chain under way (the log download aside), a restore among them.
   if (!st.bFtpDone && st.ftpState != 0 && st.ftpState != GET_LOG_CMD) return true;
   if (st.currUpgradeState != UPG_STATE_IDLE && st.currUpgradeState != UPG_STATE_INVALID)

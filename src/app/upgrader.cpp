@@ -128,7 +128,7 @@ bool Upgrader::click(const std::string& control) {
       "cmdUpgrade",         "cmdUpgradeMenu",   "cmdRestore",        "cmdRestoreMenu",
       "cmdAntUpgradeMenu",  "cmdIbUpgradeMenu", "cmdPicUpgradeMenu", "cmdGetSoftwareVersion",
       "cmdRestoreDefaults", "cmdResetModem"};
-  if (actions.count(control)) ui.UI_ClearItemResults();
+  if (actions.count(control)) ui.ClearItemResults();
   it->second(*this);
   return true;
 }

@@ -56,8 +56,8 @@ class VersionsCommand : public Command {
     Upgrader& up = s.up();
     for (UpgradeItem item : kItems)
       s.out().version(ItemWord(item), Latin1(up.seq.TerminalVersionOf(item)),
-                      Latin1(up.seq.NewVersionOf(item)), up.seq.UPG_ItemDiffers(item),
-                      up.seq.UPG_ItemOffered(item));
+                      Latin1(up.seq.NewVersionOf(item)), up.seq.ItemDiffers(item),
+                      up.seq.ItemOffered(item));
     return s.finish(kExitDone, {});
   }
 };
@@ -96,7 +96,7 @@ class UpgradeCommand : public Command {
     std::vector<UpgradeItem> wanted;
     for (UpgradeItem item : kItems)
       if (all || args.contains(ItemWord(item))) wanted.push_back(item);
-    const auto choices = up.seq.UPG_ChooseItems(wanted, s.settings().reinstall);
+    const auto choices = up.seq.ChooseItems(wanted, s.settings().reinstall);
 
     std::vector<UpgradeItem> asked;
     for (const Sequencer::ItemChoice& c : choices) {
@@ -231,7 +231,7 @@ class RestartingToolCommand : public Command {
     s.up().click(control_);
     s.waitIdle(s.upgradeBoundMs(), QStringLiteral("the terminal's restart"));
     using Outcome = ZingChannel::ResetOutcome;
-    switch (s.up().zing.ZING_ResetOutcome()) {
+    switch (s.up().zing.ResetRequestOutcome()) {
       case Outcome::CameBack: break;
       case Outcome::StayedUp:
         return s.finish(kExitFailed,

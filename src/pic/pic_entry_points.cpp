@@ -37,7 +37,7 @@ void PicUpgrade::cmdPicUpgradeMenu_Click() {
   } else if (st.bPicFwAvailable) {
     // Judged as the chained item is: by the PIC version the release
     // information shows after the terminal's restart.
-    up.seq.UPG_ItemStarted(UpgradeItem::Pic);
+    up.seq.ItemStarted(UpgradeItem::Pic);
     UPG_StandalonePICUpgrade();
   } else {
     MsgBox("PIC binary Unavailable. Operation Cancelled.", vbOKOnly | vbExclamation);
@@ -68,12 +68,12 @@ void PicUpgrade::UPG_StandalonePICUpgrade() {
   // engine ignore a failure of this upload and leave the window busy.
   st.bFtpDone = false;
   // The local name is relative to the home folder, the current folder.
-  up.ftp.UPG_PutCheckedUpload({"PUT", {st.strLocalPicFile, kRemotePicFile}});
+  up.ftp.PutCheckedUpload({"PUT", {st.strLocalPicFile, kRemotePicFile}});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_PIC_DONE);
 }
 
-void PicUpgrade::UPG_PicRestartedInBootrom() {
-  Util_LogWrite(VRB, ">> UPG_PicRestartedInBootrom()");
+void PicUpgrade::PicRestartedInBootrom() {
+  Util_LogWrite(VRB, ">> PicRestartedInBootrom()");
   EndPicChain("The terminal restarted in BOOTROM mode after the PIC reflash.");
   SetPicState(PIC_UPG_STATE_INIT_CONNECT);
   up.ui.SetMouseCursor(0);
@@ -85,8 +85,8 @@ void PicUpgrade::UPG_PicRestartedInBootrom() {
          vbOKOnly | vbCritical, kProgramTitle);
 }
 
-void PicUpgrade::UPG_PicPrepRestartMissed() {
-  Util_LogWrite(VRB, ">> UPG_PicPrepRestartMissed()");
+void PicUpgrade::PicPrepRestartMissed() {
+  Util_LogWrite(VRB, ">> PicPrepRestartMissed()");
   // Stopped here, the chain cannot start the preparation pass again, which
   // would save the PIC file's descriptor over the terminal's own.
   EndPicChain("The terminal did not restart in BOOTROM mode for the PIC reflash.");

@@ -28,10 +28,10 @@ class PicUpgrade : public Part {
   // The version reply after the reflash reports BOOTROM mode (called by the
   // reply dispatcher while picUpgradeState is PIC_UPG_STATE_WAIT_RESET): the
   // terminal does not run its software, so the PIC item has failed.
-  void UPG_PicRestartedInBootrom();
+  void PicRestartedInBootrom();
   // The terminal came back running its software after the preparation pass,
   // not in BOOTROM mode: the reflash cannot go on, and the chain ends.
-  void UPG_PicPrepRestartMissed();
+  void PicPrepRestartMissed();
 
   // Shell session and state machine
   void telnetShell_DataArrival(long bytesTotal);

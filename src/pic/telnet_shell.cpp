@@ -78,7 +78,7 @@ void PicUpgrade::EndPicChain(const std::string& reason) {
   loggedInText.clear();
   // Clears the pending flags and leaves picUpgradeState 0, so that the
   // close of a later FTP chain does not open a preparation pass.
-  up.seq.UPG_EndChainOnFailure(reason);
+  up.seq.EndChainOnFailure(reason);
 }
 
 void PicUpgrade::telnetShell_DataArrival(long bytesTotal) {

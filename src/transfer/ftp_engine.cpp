@@ -65,7 +65,7 @@ FtpEngine::FtpEngine(Upgrader& up)
       tmrFTPReq(up.platform, "tmrFTPReq", 65000, up.cfg.timeScale, [this] { tmrFTPReq_Timer(); }) {
   inetFTP->setStateChanged([this](int state) { inetFTP_StateChanged(state); });
   inetFTP->setTransferProgress(
-      [this](const FtpTransferBytes& b) { this->up.meter.FTP_TransferBytes(b); });
+      [this](const FtpTransferBytes& b) { this->up.meter.TransferBytes(b); });
 }
 
 void FtpEngine::setOKToFTP(bool flag) {
@@ -85,7 +85,7 @@ void FtpEngine::DisableFTPbuttons() {
 void FtpEngine::inetFTP_StateChanged(int state) {
   // A command's final state ends its transfer before the chain goes on.
   if (state == icResponseCompleted || state == icError || state == icDisconnected)
-    up.meter.FTP_TransferEnded(state == icResponseCompleted);
+    up.meter.TransferEnded(state == icResponseCompleted);
   switch (state) {
     case icResolvingHost: Util_LogWrite(DET, "FTP-State: Resolving Host"); break;
     case icHostResolved: Util_LogWrite(DET, "FTP-State: Host Resolved"); break;
@@ -131,7 +131,7 @@ void FtpEngine::OnCommandComplete() {
       Util_LogWrite(VRB,
                     "[ FTP Command Complete ] : back up current executable successfully in backup "
                     "folder");
-      if (!up.sw.UPG_CommitBackup()) {
+      if (!up.sw.CommitBackup()) {
         EndChainOnFailure("the backup could not be kept");
         up.ui.SetMouseCursor(0);
         MsgBox(std::string("The backup of the Satellite IP Modem software could not be saved in "
@@ -146,7 +146,7 @@ void FtpEngine::OnCommandComplete() {
     case PUT_NEW_BIN_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : upload new software completed");
       up.sw.bRestoreImagePut = false;
-      up.sw.UPG_VerifyUploadedImage();
+      up.sw.VerifyUploadedImage();
       break;
     case GET_IMG_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : Get image.txt file successful.");
@@ -186,15 +186,15 @@ void FtpEngine::OnCommandComplete() {
     case PUT_RESTORE_BIN_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : restore software version completed");
       up.sw.bRestoreImagePut = true;
-      up.sw.UPG_VerifyUploadedImage();
+      up.sw.VerifyUploadedImage();
       break;
-    case VERIFY_NEW_BIN_CMD: up.sw.UPG_CheckUploadedImageSize(); break;
+    case VERIFY_NEW_BIN_CMD: up.sw.CheckUploadedImageSize(); break;
     case RENAME_NEW_BIN_CMD:
       Util_LogWrite(VRB, "[ FTP Command Complete ] : new software image renamed into place");
       UPG_CloseFtpForImagePut();
       break;
-    case DELETE_PART_BIN_CMD: up.sw.UPG_ReportAbandonedImage(); break;
-    case CHECK_RENAME_CMD: up.sw.UPG_CheckRenameSupport(); break;
+    case DELETE_PART_BIN_CMD: up.sw.ReportAbandonedImage(); break;
+    case CHECK_RENAME_CMD: up.sw.CheckRenameSupport(); break;
     case GET_LOG_CMD:
       st.bFtpDone = true;
       CloseConnection(true);
@@ -210,10 +210,10 @@ void FtpEngine::OnCommandComplete() {
       break;
     case VERIFY_UPLOAD_CMD: CheckUploadedSize(); break;
     case DELETE_UPLOAD_CMD: ReportRemovedUpload(true); break;
-    case CHECK_IMAGE_TXT_CMD: up.sw.UPG_CheckImageTxtSize(); break;
-    case RENAME_IMAGE_TXT_CMD: up.sw.UPG_ImageTxtRenamed(); break;
-    case READ_BACK_IMAGE_TXT_CMD: up.sw.UPG_CompareImageTxt(); break;
-    case DELETE_IMAGE_TXT_PART_CMD: up.sw.UPG_ImageTxtPartRemoved(); break;
+    case CHECK_IMAGE_TXT_CMD: up.sw.CheckImageTxtSize(); break;
+    case RENAME_IMAGE_TXT_CMD: up.sw.ImageTxtRenamed(); break;
+    case READ_BACK_IMAGE_TXT_CMD: up.sw.CompareImageTxt(); break;
+    case DELETE_IMAGE_TXT_PART_CMD: up.sw.ImageTxtPartRemoved(); break;
     default:  // 19, 20: a close does not complete; nothing else is ever assigned
       EndChainOnFailure("unexpected FTP completion");
       up.ui.SetMouseCursor(0);
@@ -245,7 +245,7 @@ void FtpEngine::ContinueAfterUpload(long state) {
         SetStatus("Uploading Antenna software! Wait...");
         Util_LogWrite(VRB, "Uploaded ATB file Successfully ! Continue with HPA.");
         tmrFTPReq.setEnabled(true);
-        UPG_PutCheckedUpload({"PUT", {st.strHpaFile, "hpa.sxm"}});
+        PutCheckedUpload({"PUT", {st.strHpaFile, "hpa.sxm"}});
       } else {
         st.bFtpDone = true;
         CloseConnection(false);
@@ -284,7 +284,7 @@ void FtpEngine::OnError() {
   // Whatever the terminal holds of image.txt or of a cut-off upload, the
   // technician hears what it means for a restart.
   if ((code == ftpErrTimeout || code == ftpErrConnectionReset) && IsImageTxtState(st.ftpState)) {
-    up.sw.UPG_ImageTxtCutOff();
+    up.sw.ImageTxtCutOff();
     return;
   }
   if (code == ftpErrConnectionReset && UploadCutOff()) return;
@@ -346,7 +346,7 @@ void FtpEngine::OnServerRefused() {
         RefusedUnexpectedly();
         break;
       }
-      up.sw.UPG_DiscardPartialBackup();
+      up.sw.DiscardPartialBackup();
       up.ui.SetMouseCursor(0);
       Util_LogWrite(DET, "orvex bin not found, continuing");
       Util_LogWrite(ERR,
@@ -378,14 +378,14 @@ void FtpEngine::OnServerRefused() {
       SetStatus("Log file doesn't exist.");
       break;
     case VERIFY_NEW_BIN_CMD:
-      up.sw.UPG_AbandonUploadedImage(
+      up.sw.AbandonUploadedImage(
           std::string("The software image on the Satellite IP Modem could not be verified.") +
           CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
           "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
           inetFTP->responseInfo());
       break;
     case RENAME_NEW_BIN_CMD:
-      up.sw.UPG_AbandonUploadedImage(
+      up.sw.AbandonUploadedImage(
           std::string("The Satellite IP Modem refused to put the new software image in place.") +
           CRLF + "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
           "Error Code:  " + std::to_string(inetFTP->responseCode()) + " : " +
@@ -396,15 +396,15 @@ void FtpEngine::OnServerRefused() {
       // A full flash keeps what it took of the image: it goes again, so
       // that the terminal has its space back.
       Util_LogWrite(ERR, "[ FTP ERROR ] : the terminal refused the software image");
-      up.sw.UPG_AbandonUploadedImage(RefusalMessage());
+      up.sw.AbandonUploadedImage(RefusalMessage());
       break;
     case CHECK_RENAME_CMD:
       Util_LogWrite(DET, "HELP refused: " + inetFTP->responseInfo());
-      up.sw.UPG_PutImageChecked(false);
+      up.sw.PutImageChecked(false);
       break;
     case DELETE_PART_BIN_CMD:
       Util_LogWrite(ERR, "Unable to remove the unfinished image from the terminal.");
-      up.sw.UPG_ReportAbandonedImage();
+      up.sw.ReportAbandonedImage();
       break;
     case UPGRADE_PIC_SA_CMD:
     case UPGRADE_ANTENNA_ATB_CMD:
@@ -436,7 +436,7 @@ void FtpEngine::OnServerRefused() {
     case CHECK_IMAGE_TXT_CMD:
     case RENAME_IMAGE_TXT_CMD:
     case READ_BACK_IMAGE_TXT_CMD:
-    case DELETE_IMAGE_TXT_PART_CMD: up.sw.UPG_ImageTxtRefused(notFound); break;
+    case DELETE_IMAGE_TXT_PART_CMD: up.sw.ImageTxtRefused(notFound); break;
     default: RefusedUnexpectedly(); break;
   }
 }
@@ -459,12 +459,12 @@ void FtpEngine::EndChainOnFailure(const std::string& reason) {
   const long failedState = st.ftpState;
   st.bFtpDone = true;
   tmrFTPReq.setEnabled(false);
-  up.meter.FTP_TransferEnded(false);
+  up.meter.TransferEnded(false);
   // The client is idle at the login folder for whatever chain comes next.
   inetFTP->cancel();
-  if (failedState == GET_BIN_CMD) up.sw.UPG_DiscardPartialBackup();
+  if (failedState == GET_BIN_CMD) up.sw.DiscardPartialBackup();
   if (failedState == GET_LOG_CMD) return;  // the log download is no upgrade
-  up.seq.UPG_EndChainOnFailure(reason + ", FTP state : " + std::to_string(failedState));
+  up.seq.EndChainOnFailure(reason + ", FTP state : " + std::to_string(failedState));
 }
 
 void FtpEngine::OnDisconnected() {
@@ -496,7 +496,7 @@ void FtpEngine::OnDisconnected() {
       Util_LogWrite(ERR, "FTP connection was suddenly closed.");
       SetStatus("");
       if (IsImageTxtState(st.ftpState)) {
-        if (!wasDone) up.sw.UPG_ImageTxtCutOff();
+        if (!wasDone) up.sw.ImageTxtCutOff();
       } else if (!(!wasDone && UploadCutOff()) && st.ftpState != GET_LOG_CMD) {
         EndChainOnFailure("FTP connection closed");
         MsgBox(std::string("The FTP connection to the Satellite IP Modem was closed "
@@ -514,7 +514,7 @@ void FtpEngine::OnDisconnected() {
 void FtpEngine::tmrFTPReq_Timer() {
   Util_LogWrite(VRB, ">> tmrFTPReq_Timer()");
   if (IsImageTxtState(st.ftpState) && !st.bFtpDone) {
-    up.sw.UPG_ImageTxtCutOff(false);
+    up.sw.ImageTxtCutOff(false);
     return;
   }
   EndChainOnFailure("FTP watchdog expired");
@@ -574,7 +574,7 @@ bool FtpEngine::HasUploadLeftover(const std::string& remote) const {
          std::find(it->second.begin(), it->second.end(), remote) != it->second.end();
 }
 
-void FtpEngine::UPG_PutCheckedUpload(const FtpCommand& command) {
+void FtpEngine::PutCheckedUpload(const FtpCommand& command) {
   upload_ = UploadFor(st.ftpState);
   ExecuteFirstCommand(command);
 }

@@ -90,7 +90,7 @@ class FtpEngine : public Part {
 
   // Puts the IB, antenna or PIC file of the current state (ftpState) with
   // this command, after removing what cut-off uploads left.
-  void UPG_PutCheckedUpload(const FtpCommand& command);
+  void PutCheckedUpload(const FtpCommand& command);
   // True while the remote file on the terminal at the current address is a
   // leftover: put, but neither checked nor removed.
   bool HasUploadLeftover(const std::string& remote) const;

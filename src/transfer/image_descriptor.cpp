@@ -128,13 +128,13 @@ void SoftwareUpgrade::ImageUploadFatal() {
     Util_LogWrite(ERR,
                   "image.txt on the terminal may be incomplete: the terminal must not be "
                   "restarted before it is written again.");
-    up.seq.UPG_EndChainOnFailure("image.txt could not be written on the terminal.");
+    up.seq.EndChainOnFailure("image.txt could not be written on the terminal.");
     MsgBox(std::string("Unexpected Error !!") + CRLF + DamagedWarning(ImageTxtItem()) + CRLF +
                "The upgrader will now close.",
            vbCritical, kProgramTitle);
   } else {
     // Only the temporary file was being written: image.txt is as it was.
-    up.seq.UPG_EndChainOnFailure("image.txt could not be sent to the terminal.");
+    up.seq.EndChainOnFailure("image.txt could not be sent to the terminal.");
     MsgBox(std::string("Unexpected Error !!") + CRLF + kClosingConnectionWarning, vbCritical,
            kProgramTitle);
   }
@@ -229,7 +229,7 @@ void SoftwareUpgrade::StartImageTxtCheck() {
   up.ftp.StartStep(CHECK_IMAGE_TXT_CMD, {"DIR", {}, "DIR "}, true);
 }
 
-void SoftwareUpgrade::UPG_CheckImageTxtSize() {
+void SoftwareUpgrade::CheckImageTxtSize() {
   auto& ftp = *up.ftp.inetFTP;
   imageTxt_.partLeft = true;
   const auto size = SizeInLongListing(ReadListing(ftp), kImageTxtPart);
@@ -246,7 +246,7 @@ void SoftwareUpgrade::UPG_CheckImageTxtSize() {
   up.ftp.StartStep(RENAME_IMAGE_TXT_CMD, {"RENAME", {kImageTxtPart, "image.txt"}}, true);
 }
 
-void SoftwareUpgrade::UPG_ImageTxtRenamed() {
+void SoftwareUpgrade::ImageTxtRenamed() {
   Util_LogWrite(VRB, "[ FTP Command Complete ] : image.txt renamed into place");
   imageTxt_.partLeft = false;
   ImageTxtWritten();
@@ -264,7 +264,7 @@ void SoftwareUpgrade::ReadBackImageTxt() {
                    {"GET", {"image.txt", local}, "GET image.txt \"" + local + "\""}, true);
 }
 
-void SoftwareUpgrade::UPG_CompareImageTxt() {
+void SoftwareUpgrade::CompareImageTxt() {
   const std::string local = LocalImageTxt() + ".readback";
   std::ifstream f(fs::path(local), std::ios::binary);
   std::string back(kMaxImageTxtBytes + 1, '\0');
@@ -282,14 +282,14 @@ void SoftwareUpgrade::UPG_CompareImageTxt() {
   Util_LogWrite(INF, "image.txt read back from the terminal and verified.");
   imageTxt_.written = true;
   if (!imageTxt_.partLeft) {
-    UPG_ImageTxtPartRemoved();
+    ImageTxtPartRemoved();
     return;
   }
   // The temporary file that the terminal would not rename goes.
   up.ftp.StartStep(DELETE_IMAGE_TXT_PART_CMD, {"Delete", {kImageTxtPart}}, true);
 }
 
-void SoftwareUpgrade::UPG_ImageTxtPartRemoved() {
+void SoftwareUpgrade::ImageTxtPartRemoved() {
   if (imageTxt_.repair == ImageTxtWrite::Repair::Removed) {
     // image.txt is gone: a read back that finds nothing confirms it.
     ReadBackImageTxt();
@@ -305,7 +305,7 @@ void SoftwareUpgrade::UPG_ImageTxtPartRemoved() {
     ImageTxtNotWritten("image.txt was not complete on the terminal");
 }
 
-void SoftwareUpgrade::UPG_ImageTxtRefused(bool notFound) {
+void SoftwareUpgrade::ImageTxtRefused(bool notFound) {
   const std::string reply = up.ftp.inetFTP->responseInfo();
   switch (st.ftpState) {
     case CHECK_IMAGE_TXT_CMD:
@@ -340,12 +340,12 @@ void SoftwareUpgrade::UPG_ImageTxtRefused(bool notFound) {
       }
       if (!notFound)
         Util_LogWrite(ERR, std::string("Unable to remove ") + kImageTxtPart + ": " + reply);
-      UPG_ImageTxtPartRemoved();
+      ImageTxtPartRemoved();
       break;
   }
 }
 
-void SoftwareUpgrade::UPG_ImageTxtCutOff(bool clientIdle) {
+void SoftwareUpgrade::ImageTxtCutOff(bool clientIdle) {
   Util_LogWrite(ERR,
                 "The connection to the terminal was lost while image.txt was written, FTP "
                 "state : " +
@@ -376,7 +376,7 @@ void SoftwareUpgrade::ImageTxtWritten() {
   SetStatus("Successfully upgraded! Wait...");
   if (imageTxt_.restore) {
     Util_LogWrite(DET, "Image File transfer complete !");
-    up.seq.UPG_ItemInstalled();  // the version after the restart decides
+    up.seq.ItemInstalled();  // the version after the restart decides
     up.zing.tmrFiveSecDelayedReset.setEnabled(true);
     up.ui.UI_UpdateUIUpgState(1);
     Util_LogWrite(DET, "FTP state : Done sending image.txt file to terminal");

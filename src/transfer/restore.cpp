@@ -103,7 +103,7 @@ void SoftwareUpgrade::cmdRestore_Click() {
 
   // From here the restore is a chain of its own: it ends in success only
   // when the terminal comes back running the restored version.
-  up.seq.UPG_RestoreStarted(strRestoreVersion);
+  up.seq.RestoreStarted(strRestoreVersion);
   up.ui.SetMouseCursor(1);
   SetStatus("Restoring Satellite IP Modem with version " + strRestoreVersion + " ...");
   up.ftp.EnterStep(PUT_RESTORE_BIN_CMD);

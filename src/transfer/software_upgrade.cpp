@@ -354,8 +354,8 @@ void SoftwareUpgrade::PutImage(const std::string& localPath, const std::string& 
   up.ftp.StartFirstStep(CHECK_RENAME_CMD, {"HELP", {}});
 }
 
-void SoftwareUpgrade::UPG_CheckRenameSupport() {
-  Util_LogWrite(VRB, ">> UPG_CheckRenameSupport()");
+void SoftwareUpgrade::CheckRenameSupport() {
+  Util_LogWrite(VRB, ">> CheckRenameSupport()");
   auto& ftp = *up.ftp.inetFTP;
   std::string help;
   for (std::string chunk = ftp.getChunk(1024); !chunk.empty(); chunk = ftp.getChunk(1024)) {
@@ -375,7 +375,7 @@ void SoftwareUpgrade::UPG_CheckRenameSupport() {
     rnto = rnto || word == "RNTO";
     word.clear();
   }
-  UPG_PutImageChecked(rnfr && rnto);
+  PutImageChecked(rnfr && rnto);
 }
 
 bool SoftwareUpgrade::IsRunningImage(const std::string& finalPath, bool restore) const {
@@ -386,7 +386,7 @@ bool SoftwareUpgrade::IsRunningImage(const std::string& finalPath, bool restore)
   return EqualsNoCase(FileName(strCurrExecutable), name);
 }
 
-void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
+void SoftwareUpgrade::PutImageChecked(bool renameWorks) {
   bRenameWorks = renameWorks;
   Util_LogWrite(INF, renameWorks ? "The terminal's FTP server renames files."
                                  : "The terminal's FTP server cannot rename files: the image is "
@@ -415,14 +415,14 @@ void SoftwareUpgrade::UPG_PutImageChecked(bool renameWorks) {
   up.ftp.inetFTP->execute({"PUT", {install_.localPath, install_.partPath}, command});
 }
 
-void SoftwareUpgrade::UPG_VerifyUploadedImage() {
-  Util_LogWrite(VRB, ">> UPG_VerifyUploadedImage()");
+void SoftwareUpgrade::VerifyUploadedImage() {
+  Util_LogWrite(VRB, ">> VerifyUploadedImage()");
   SetStatus("Verifying the software image on the Satellite IP Modem...");
   up.ftp.StartStep(VERIFY_NEW_BIN_CMD, {"DIR", {Folder(install_.partPath)}}, true);
 }
 
-void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
-  Util_LogWrite(VRB, ">> UPG_CheckUploadedImageSize()");
+void SoftwareUpgrade::CheckUploadedImageSize() {
+  Util_LogWrite(VRB, ">> CheckUploadedImageSize()");
   auto& ftp = *up.ftp.inetFTP;
   std::string listing;
   for (std::string chunk = ftp.getChunk(1024); !chunk.empty(); chunk = ftp.getChunk(1024)) {
@@ -438,7 +438,7 @@ void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
                            " bytes; on the PC: " + std::to_string(install_.size) + " bytes.");
   }
   if (!size || install_.size < 0 || *size != install_.size) {
-    UPG_AbandonUploadedImage(
+    AbandonUploadedImage(
         std::string("The software image on the Satellite IP Modem is not complete.") + CRLF +
         "Operation cancelled. The terminal keeps its current software." + CRLF + CRLF +
         "Check the free space on the terminal's flash and retry the upgrade.");
@@ -447,31 +447,31 @@ void SoftwareUpgrade::UPG_CheckUploadedImageSize() {
   Util_LogWrite(INF, "Image verified on the terminal: " + install_.partPath + ", " +
                          std::to_string(*size) + " bytes.");
   if (bRenameWorks)
-    UPG_RenameUploadedImage();
+    RenameUploadedImage();
   else
     up.ftp.UPG_CloseFtpForImagePut();
 }
 
-void SoftwareUpgrade::UPG_RenameUploadedImage() {
-  Util_LogWrite(VRB, ">> UPG_RenameUploadedImage()");
+void SoftwareUpgrade::RenameUploadedImage() {
+  Util_LogWrite(VRB, ">> RenameUploadedImage()");
   up.ftp.StartStep(RENAME_NEW_BIN_CMD, {"RENAME", {install_.partPath, install_.finalPath}}, true);
 }
 
-void SoftwareUpgrade::UPG_AbandonUploadedImage(const std::string& message) {
-  Util_LogWrite(VRB, ">> UPG_AbandonUploadedImage()");
+void SoftwareUpgrade::AbandonUploadedImage(const std::string& message) {
+  Util_LogWrite(VRB, ">> AbandonUploadedImage()");
   install_.failure = message;
   up.ftp.StartStep(DELETE_PART_BIN_CMD, {"Delete", {install_.partPath}}, true);
 }
 
-void SoftwareUpgrade::UPG_ReportAbandonedImage() {
-  Util_LogWrite(VRB, ">> UPG_ReportAbandonedImage()");
+void SoftwareUpgrade::ReportAbandonedImage() {
+  Util_LogWrite(VRB, ">> ReportAbandonedImage()");
   up.ftp.EndChainOnFailure("the new image was not installed: " + install_.partPath);
   up.ui.SetMouseCursor(0);
   MsgBox(install_.failure, vbExclamation, kProgramTitle);
   SetStatus("");
 }
 
-bool SoftwareUpgrade::UPG_CommitBackup() {
+bool SoftwareUpgrade::CommitBackup() {
   std::error_code ec;
   if (backupPart_.empty() || !fs::is_regular_file(fs::path(backupPart_), ec)) {
     Util_LogWrite(ERR, "The backup download left no file: " + backupPart_);
@@ -480,14 +480,14 @@ bool SoftwareUpgrade::UPG_CommitBackup() {
   if (FileLength(backupPart_) <= 0) {
     // An empty copy is no backup: the old one, if any, stays as it was.
     Util_LogWrite(ERR, "The terminal's image is empty; no backup taken: " + backupFinal_);
-    UPG_DiscardPartialBackup();
+    DiscardPartialBackup();
     return true;
   }
   // The part may be in a working folder on another disk.
   const std::string moveError = MoveIntoPlace(backupPart_, backupFinal_);
   if (!moveError.empty()) {
     Util_LogWrite(ERR, "Unable to keep the backup " + backupFinal_ + ": " + moveError);
-    UPG_DiscardPartialBackup();
+    DiscardPartialBackup();
     return false;
   }
   // An older copy under the same name in other letter case is superseded.
@@ -499,7 +499,7 @@ bool SoftwareUpgrade::UPG_CommitBackup() {
   return true;
 }
 
-void SoftwareUpgrade::UPG_DiscardPartialBackup() {
+void SoftwareUpgrade::DiscardPartialBackup() {
   if (backupPart_.empty()) return;
   std::error_code ec;
   fs::remove(fs::path(backupPart_), ec);

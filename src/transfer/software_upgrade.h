@@ -35,19 +35,19 @@ class SoftwareUpgrade : public Part {
   // Before the image is put: the reply to HELP tells whether the terminal
   // renames files; then the image goes up, under a temporary name when it
   // does, else under its final name (never over the running image).
-  void UPG_CheckRenameSupport();
-  void UPG_PutImageChecked(bool renameWorks);
+  void CheckRenameSupport();
+  void PutImageChecked(bool renameWorks);
   // The image just put under its temporary name: checked by its size on the
   // flash, renamed into place, or removed again.
-  void UPG_VerifyUploadedImage();
-  void UPG_CheckUploadedImageSize();
-  void UPG_RenameUploadedImage();
-  void UPG_AbandonUploadedImage(const std::string& message);
-  void UPG_ReportAbandonedImage();
+  void VerifyUploadedImage();
+  void CheckUploadedImageSize();
+  void RenameUploadedImage();
+  void AbandonUploadedImage(const std::string& message);
+  void ReportAbandonedImage();
   // The backup just fetched under its temporary name replaces the old copy.
   // False when it could not be kept (the chain must not go on).
-  bool UPG_CommitBackup();
-  void UPG_DiscardPartialBackup();
+  bool CommitBackup();
+  void DiscardPartialBackup();
 
   // Image descriptor image.txt
   bool UPG_CheckRetrievedImage();
@@ -57,14 +57,14 @@ class SoftwareUpgrade : public Part {
   // image.txt on the terminal, after it was put: under its temporary name it
   // is checked by its size and renamed over image.txt; written in place
   // (no rename, or none over an existing file) it is read back and compared.
-  void UPG_CheckImageTxtSize();
-  void UPG_ImageTxtRenamed();
-  void UPG_CompareImageTxt();
-  void UPG_ImageTxtPartRemoved();
-  void UPG_ImageTxtRefused(bool notFound);
+  void CheckImageTxtSize();
+  void ImageTxtRenamed();
+  void CompareImageTxt();
+  void ImageTxtPartRemoved();
+  void ImageTxtRefused(bool notFound);
   // The connection went (reset, closed, timed out) during those steps;
   // with the command still running (the watchdog) nothing more is sent.
-  void UPG_ImageTxtCutOff(bool clientIdle = true);
+  void ImageTxtCutOff(bool clientIdle = true);
   void Util_CleanUpHomeDirectory();
 
   // Restore and its dialog frmRestore

@@ -111,7 +111,7 @@ void TransferMeter::unsubscribe(int handle) {
   observers_.erase(handle);
 }
 
-void TransferMeter::FTP_TransferBytes(const FtpTransferBytes& bytes) {
+void TransferMeter::TransferBytes(const FtpTransferBytes& bytes) {
   const std::optional<StepOfCommand> step = StepOf(st.ftpState);
   if (!step) return;
   const long long done = std::max(0LL, bytes.done);
@@ -143,7 +143,7 @@ void TransferMeter::FTP_TransferBytes(const FtpTransferBytes& bytes) {
   Publish();
 }
 
-void TransferMeter::FTP_TransferEnded(bool completed) {
+void TransferMeter::TransferEnded(bool completed) {
   if (!current_) return;
   TransferProgress& p = *current_;
   p.ended = true;
@@ -164,7 +164,7 @@ void TransferMeter::Publish() {
   if (current_->bytesTotal > 0 && current_->bytesDone >= current_->bytesTotal)
     publishedFull_ = true;
   const TransferProgress p = *current_;
-  up.ui.UI_ShowTransfer(p);
+  up.ui.ShowTransfer(p);
   for (const auto& [handle, observer] : observers_) observer(p);
 }
 

@@ -64,8 +64,8 @@ class TransferMeter : public Part {
   // From the FTP engine: a byte count of the running command (ignored
   // unless the command is one of the transfers above), and the end of the
   // command (completed, failed or cancelled).
-  void FTP_TransferBytes(const FtpTransferBytes& bytes);
-  void FTP_TransferEnded(bool completed);
+  void TransferBytes(const FtpTransferBytes& bytes);
+  void TransferEnded(bool completed);
 
  private:
   void Publish();

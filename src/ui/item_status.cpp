@@ -23,10 +23,10 @@ bool MainWindow::IsShownVersion(const std::string& name) {
   return false;
 }
 
-void MainWindow::UI_ShowItemUpdates() {
+void MainWindow::ShowItemUpdates() {
   for (UpgradeItem item : kUpgradeItems) {
     const ItemFacts& f = FactsOf(item);
-    const VersionMatch match = up.seq.UPG_CompareItem(item);
+    const VersionMatch match = up.seq.CompareItem(item);
     const bool differs = match == VersionMatch::Differs;
     const bool unknown = match == VersionMatch::NotComparable;
     const char* text = differs ? "Update available" : unknown ? "Unknown" : "Up to date";
@@ -36,8 +36,8 @@ void MainWindow::UI_ShowItemUpdates() {
   }
 }
 
-void MainWindow::UI_ShowItemResults() {
-  UI_ClearItemResults();
+void MainWindow::ShowItemResults() {
+  ClearItemResults();
   for (const UpgradeItemResult& r : up.seq.itemResults()) {
     const char* label = FactsOf(r.item).resultLabel;
     std::string text =
@@ -52,13 +52,13 @@ void MainWindow::UI_ShowItemResults() {
   }
 }
 
-void MainWindow::UI_ClearItemResults() {
+void MainWindow::ClearItemResults() {
   for (UpgradeItem item : kUpgradeItems)
     if (const char* label = FactsOf(item).resultLabel; win.visible(label))
       win.setVisible(label, false);
 }
 
-void MainWindow::UI_ShowTransfer(const TransferProgress& p) {
+void MainWindow::ShowTransfer(const TransferProgress& p) {
   const bool shown = !p.ended;
   if (shown) {
     win.setValue("prgBarTransfer", p.percent());

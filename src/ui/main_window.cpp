@@ -23,9 +23,9 @@ const char* const kChainCommands[] = {
 MainWindow::MainWindow(Upgrader& up)
     : Part(up),
       tmrChainLock(up.platform, "tmrChainLock", kChainLockCheckMs, up.cfg.timeScale,
-                   [this] { UI_ReleaseChainLock(); }) {
+                   [this] { ReleaseChainLock(); }) {
   win.setWatcher([this](const std::string& name) {
-    if (IsShownVersion(name)) UI_ShowItemUpdates();
+    if (IsShownVersion(name)) ShowItemUpdates();
   });
 }
 
@@ -97,7 +97,7 @@ void MainWindow::EnableButtons() {
     win.setEnabled(name, true);
 }
 
-void MainWindow::UI_ReleaseChainLock() {
+void MainWindow::ReleaseChainLock() {
   if (!chainLocked_) {
     tmrChainLock.setEnabled(false);
     return;

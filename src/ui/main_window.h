@@ -24,9 +24,9 @@ class MainWindow : public Part {
   // window, File > Exit and Help, but nothing that starts another chain,
   // changes the address or fetches the log. tmrChainLock gives the commands
   // back once the chain has ended.
-  bool UI_ChainLocked() const { return chainLocked_; }
+  bool ChainLocked() const { return chainLocked_; }
   // The commands come back if the chain has ended.
-  void UI_ReleaseChainLock();
+  void ReleaseChainLock();
   Timer tmrChainLock;
   void UI_EnableIBFunctionality();
   void UI_DisableIBFunctionality(bool all);
@@ -43,17 +43,17 @@ class MainWindow : public Part {
 
   // Each item frame says whether the release differs from what the terminal
   // runs; it follows every version the window shows.
-  void UI_ShowItemUpdates();
+  void ShowItemUpdates();
   // Each item of the chain that has just ended shows its result in its
   // frame: before and after, and done, failed or not verified.
-  void UI_ShowItemResults();
+  void ShowItemResults();
   // The next action clears them.
-  void UI_ClearItemResults();
+  void ClearItemResults();
   // The transfer bar and its text follow the running transfer and hide at its end.
-  void UI_ShowTransfer(const TransferProgress& p);
+  void ShowTransfer(const TransferProgress& p);
 
  private:
-  // One of the version boxes that UI_ShowItemUpdates compares.
+  // One of the version boxes that ShowItemUpdates compares.
   static bool IsShownVersion(const std::string& name);
 
   bool chainLocked_ = false;

@@ -64,7 +64,7 @@ void AntennaUpgrade::Antenna_SpawnUpgrade() {
 
 void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   Util_LogWrite(VRB, ">> UPG_StandaloneAntennaUpgrade()");
-  up.seq.UPG_ItemStarted(UpgradeItem::Antenna);
+  up.seq.ItemStarted(UpgradeItem::Antenna);
   std::string file, remote;
   if (!st.strAtbFile.empty()) {
     up.ftp.EnterStep(UPGRADE_ANTENNA_ATB_CMD);
@@ -76,9 +76,9 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
     remote = "hpa.sxm";
   } else {
     Util_LogWrite(ERR, "No Antenna files.");
-    up.seq.UPG_ItemFailed("no antenna firmware file to upload.",
-                          "Antenna Firmware files Unavailable. Operation Cancelled.",
-                          vbOKOnly | vbExclamation, "");
+    up.seq.ItemFailed("no antenna firmware file to upload.",
+                      "Antenna Firmware files Unavailable. Operation Cancelled.",
+                      vbOKOnly | vbExclamation, "");
     return;
   }
   SetStatus("Uploading Antenna software! Wait...");
@@ -88,7 +88,7 @@ void AntennaUpgrade::UPG_StandaloneAntennaUpgrade() {
   // engine ignore a failure of this upload and leave the window busy.
   st.bFtpDone = false;
   // The local name is resolved against the current folder, the home folder.
-  up.ftp.UPG_PutCheckedUpload({"PUT", {file, remote}});
+  up.ftp.PutCheckedUpload({"PUT", {file, remote}});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_ANT_DONE);
 }
 

@@ -28,7 +28,7 @@ void IbUpgrade::cmdIbUpgradeMenu_Click() {
 
 void IbUpgrade::UPG_IBUpgradeIgnite() {
   Util_LogWrite(VRB, ">> UPG_IBUpgradeIgnite()");
-  up.seq.UPG_ItemStarted(UpgradeItem::Ib);
+  up.seq.ItemStarted(UpgradeItem::Ib);
   up.zing.ZingReq_PrepareTerm4IBUpgrade();
 }
 
@@ -36,10 +36,10 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
   Util_LogWrite(VRB, ">> UPG_StandaloneIBUpgrade()");
   if (st.strGloFile.empty()) {
     // Inside an upgrade the item cannot go on: it ends the chain, and says so.
-    const UpgradeItemResult* r = up.seq.UPG_RunningItem();
+    const UpgradeItemResult* r = up.seq.RunningItem();
     if (r && r->item == UpgradeItem::Ib)
-      up.seq.UPG_ItemFailed("no IB firmware file to upload.",
-                            "IB firmware file unavailable. IB Upgrade Cancelled.");
+      up.seq.ItemFailed("no IB firmware file to upload.",
+                        "IB firmware file unavailable. IB Upgrade Cancelled.");
     return;
   }
   up.ftp.inetFTP->setRemoteHost(st.strModemIPAddress);
@@ -52,7 +52,7 @@ void IbUpgrade::UPG_StandaloneIBUpgrade() {
   const std::string remote = "/tffs0/bin/" + st.strGloFile;
   const std::string command = "PUT \"" + local + "\" " + remote;
   Util_LogWrite(DET, "UPG_StandaloneIBUpgrade() " + command);
-  up.ftp.UPG_PutCheckedUpload({"PUT", {local, remote}, command});
+  up.ftp.PutCheckedUpload({"PUT", {local, remote}, command});
   up.ui.UI_UpdateUIUpgState(UPG_STATE_IB_DONE);
 }
 

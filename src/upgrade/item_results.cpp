@@ -25,7 +25,7 @@ std::string ItemTitle(UpgradeItem item) {
 
 ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
   std::string why;
-  switch (UPG_CompareItem(item, &why)) {
+  switch (CompareItem(item, &why)) {
     case VersionMatch::Same: return ItemOutcome::Done;
     case VersionMatch::Differs: return ItemOutcome::Failed;
     case VersionMatch::NotComparable: break;
@@ -36,13 +36,13 @@ ItemOutcome Sequencer::CompareShownVersions(UpgradeItem item) {
   return ItemOutcome::NotVerified;
 }
 
-void Sequencer::UPG_ItemStarted(UpgradeItem item) {
+void Sequencer::ItemStarted(UpgradeItem item) {
   if (resultsLogged_) {
     itemResults_.clear();
     resultsLogged_ = false;
     historyRecorded_ = false;
   }
-  if (UpgradeItemResult* r = UPG_RunningItem()) {
+  if (UpgradeItemResult* r = RunningItem()) {
     Util_LogWrite(INF, UpgradeItemName(r->item) + " ended without the terminal confirming it.");
     r->outcome = ItemOutcome::NotVerified;
   }
@@ -53,43 +53,43 @@ void Sequencer::UPG_ItemStarted(UpgradeItem item) {
   itemResults_.push_back(r);
 }
 
-void Sequencer::UPG_ItemInstalled() {
-  if (UpgradeItemResult* r = UPG_RunningItem()) r->restartAwaited = true;
+void Sequencer::ItemInstalled() {
+  if (UpgradeItemResult* r = RunningItem()) r->restartAwaited = true;
 }
 
-UpgradeItemResult* Sequencer::UPG_RunningItem() {
+UpgradeItemResult* Sequencer::RunningItem() {
   if (resultsLogged_ || itemResults_.empty()) return nullptr;
   UpgradeItemResult& r = itemResults_.back();
   return r.outcome == ItemOutcome::Running ? &r : nullptr;
 }
 
-bool Sequencer::UPG_ChainActive() const {
+bool Sequencer::ChainActive() const {
   const bool running = !resultsLogged_ && !itemResults_.empty() &&
                        itemResults_.back().outcome == ItemOutcome::Running;
   return running || st.bSwUpgPending || st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending;
 }
 
-void Sequencer::UPG_ItemFailed(const std::string& reason, const std::string& message, int flags,
-                               const std::string& title) {
+void Sequencer::ItemFailed(const std::string& reason, const std::string& message, int flags,
+                           const std::string& title) {
   up.zing.tmrIbPollUpgStatus.setEnabled(false);
   up.zing.tmrIbUpgStatusCheck.setEnabled(false);
   up.zing.tmrIbFlashStall.setEnabled(false);
   up.ant.tmrAntUpgDelay.setEnabled(false);
   up.ui.SetMouseCursor(0);
-  UPG_EndChainOnFailure(reason);
+  EndChainOnFailure(reason);
   SetStatus("Upgrade stopped: " + reason);
   if (!message.empty()) MsgBox(message, flags, title);
-  up.ui.UI_ReleaseChainLock();
+  up.ui.ReleaseChainLock();
 }
 
-bool Sequencer::UPG_VerifySoftwareAfterRestart() {
-  UpgradeItemResult* r = UPG_RunningItem();
+bool Sequencer::VerifySoftwareAfterRestart() {
+  UpgradeItemResult* r = RunningItem();
   if (!r || r->item != UpgradeItem::Software) return true;
   if (r->restore) return VerifyRestoreAfterRestart(*r);
   if (st.currUpgradeState != UPG_STATE_BIN_DONE) return true;
   r->after = win.text("txtCurrentSoftwareVersion");
   if (st.bBootromMode) {
-    UPG_ItemFailed(
+    ItemFailed(
         "the terminal restarted in BOOTROM mode, not with the new software " + r->expected + ".",
         std::string("Software Upgrade failed.") + CRLF + CRLF +
             "After its restart the Satellite IP Modem is in BOOTROM mode; it does not "
@@ -97,12 +97,12 @@ bool Sequencer::UPG_VerifySoftwareAfterRestart() {
             r->expected + "." + kNoFurtherItem);
     return false;
   }
-  if (UPG_CompareItem(UpgradeItem::Software) != VersionMatch::Same) {
-    UPG_ItemFailed("the terminal runs software " + r->after + " after its restart, not the new " +
-                       r->expected + ".",
-                   std::string("Software Upgrade failed.") + CRLF + CRLF +
-                       "After its restart the Satellite IP Modem runs software " + r->after +
-                       ", not the new " + r->expected + "." + kNoFurtherItem);
+  if (CompareItem(UpgradeItem::Software) != VersionMatch::Same) {
+    ItemFailed("the terminal runs software " + r->after + " after its restart, not the new " +
+                   r->expected + ".",
+               std::string("Software Upgrade failed.") + CRLF + CRLF +
+                   "After its restart the Satellite IP Modem runs software " + r->after +
+                   ", not the new " + r->expected + "." + kNoFurtherItem);
     return false;
   }
   r->outcome = ItemOutcome::Done;
@@ -115,7 +115,7 @@ bool Sequencer::VerifyRestoreAfterRestart(UpgradeItemResult& r) {
   r.after = win.text("txtCurrentSoftwareVersion");
   const std::string expected = r.expected;
   if (st.bBootromMode) {
-    UPG_ItemFailed(
+    ItemFailed(
         "the terminal restarted in BOOTROM mode, not with the restored software " + expected + ".",
         std::string("Restore failed.") + CRLF + CRLF +
             "After its restart the Satellite IP Modem is in BOOTROM mode; it does not "
@@ -127,11 +127,11 @@ bool Sequencer::VerifyRestoreAfterRestart(UpgradeItemResult& r) {
   }
   if (CompareShownVersionTexts(r.after, expected) != VersionMatch::Same) {
     const std::string after = r.after;
-    UPG_ItemFailed("the terminal runs software " + after + " after its restart, not the restored " +
-                       expected + ".",
-                   std::string("Restore failed.") + CRLF + CRLF +
-                       "After its restart the Satellite IP Modem runs software " + after +
-                       ", not the restored " + expected + ".");
+    ItemFailed("the terminal runs software " + after + " after its restart, not the restored " +
+                   expected + ".",
+               std::string("Restore failed.") + CRLF + CRLF +
+                   "After its restart the Satellite IP Modem runs software " + after +
+                   ", not the restored " + expected + ".");
     return false;
   }
   r.outcome = ItemOutcome::Done;
@@ -141,26 +141,26 @@ bool Sequencer::VerifyRestoreAfterRestart(UpgradeItemResult& r) {
   return true;
 }
 
-void Sequencer::UPG_RestoreStarted(const std::string& version) {
-  UPG_ItemStarted(UpgradeItem::Software);
+void Sequencer::RestoreStarted(const std::string& version) {
+  ItemStarted(UpgradeItem::Software);
   UpgradeItemResult& r = itemResults_.back();
   r.expected = Util_ReplaceChar(version, "_", ".");
   r.restore = true;
 }
 
-bool Sequencer::UPG_VerifyReleaseInfoAfterRestart() {
-  UpgradeItemResult* r = UPG_RunningItem();
+bool Sequencer::VerifyReleaseInfoAfterRestart() {
+  UpgradeItemResult* r = RunningItem();
   if (!r || !r->restartAwaited || r->item == UpgradeItem::Software) return true;
   r->after = TerminalVersionOf(r->item);
   const ItemOutcome outcome = CompareShownVersions(r->item);
   if (outcome == ItemOutcome::Failed) {
     const UpgradeItem item = r->item;
     const std::string after = r->after, expected = r->expected;
-    UPG_ItemFailed(UpgradeItemName(item) + " after the restart is " + after + ", not the new " +
-                       expected + ".",
-                   ItemTitle(item) + " Upgrade failed." + CRLF + CRLF +
-                       "After its restart the Satellite IP Modem reports " + UpgradeItemName(item) +
-                       " " + after + ", not the new " + expected + "." + kNoFurtherItem);
+    ItemFailed(UpgradeItemName(item) + " after the restart is " + after + ", not the new " +
+                   expected + ".",
+               ItemTitle(item) + " Upgrade failed." + CRLF + CRLF +
+                   "After its restart the Satellite IP Modem reports " + UpgradeItemName(item) +
+                   " " + after + ", not the new " + expected + "." + kNoFurtherItem);
     return false;
   }
   r->outcome = outcome;
@@ -169,18 +169,18 @@ bool Sequencer::UPG_VerifyReleaseInfoAfterRestart() {
   return true;
 }
 
-bool Sequencer::UPG_VerifyNothingInstalled() {
-  UpgradeItemResult* r = UPG_RunningItem();
+bool Sequencer::VerifyNothingInstalled() {
+  UpgradeItemResult* r = RunningItem();
   if (!r || r->item != UpgradeItem::Antenna) return true;
   r->after = TerminalVersionOf(r->item);
   const ItemOutcome outcome = CompareShownVersions(r->item);
   if (outcome == ItemOutcome::Failed) {
     const std::string after = r->after, expected = r->expected;
-    UPG_ItemFailed("the terminal installed no antenna firmware; it reports " + after +
-                       ", not the new " + expected + ".",
-                   std::string("Antenna Firmware Upgrade failed.") + CRLF + CRLF +
-                       "The Satellite IP Modem installed no antenna firmware; it still reports " +
-                       after + ", not the new " + expected + "." + kNoFurtherItem);
+    ItemFailed("the terminal installed no antenna firmware; it reports " + after +
+                   ", not the new " + expected + ".",
+               std::string("Antenna Firmware Upgrade failed.") + CRLF + CRLF +
+                   "The Satellite IP Modem installed no antenna firmware; it still reports " +
+                   after + ", not the new " + expected + "." + kNoFurtherItem);
     return false;
   }
   r->outcome = outcome;
@@ -189,24 +189,24 @@ bool Sequencer::UPG_VerifyNothingInstalled() {
   return true;
 }
 
-bool Sequencer::UPG_AwaitsTerminalReport() {
-  if (!UPG_ChainActive()) return false;
-  const UpgradeItemResult* r = UPG_RunningItem();
+bool Sequencer::AwaitsTerminalReport() {
+  if (!ChainActive()) return false;
+  const UpgradeItemResult* r = RunningItem();
   return !r || r->restartAwaited;
 }
 
-void Sequencer::UPG_NoReleaseInfoAfterRestart(bool bootrom) {
-  if (!UPG_AwaitsTerminalReport()) return;
-  UpgradeItemResult* r = UPG_RunningItem();
+void Sequencer::NoReleaseInfoAfterRestart(bool bootrom) {
+  if (!AwaitsTerminalReport()) return;
+  UpgradeItemResult* r = RunningItem();
   if (bootrom) {
     const std::string after =
         r ? " after the " + UpgradeItemName(r->item) + " upgrade" : std::string();
-    UPG_ItemFailed("the terminal restarted in BOOTROM mode" + after + ".",
-                   std::string("Upgrade stopped.") + CRLF + CRLF +
-                       "The Satellite IP Modem restarted in BOOTROM mode" + after +
-                       ": it does not run its software." + kNoFurtherItem + CRLF + CRLF +
-                       "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade "
-                       "its software again.");
+    ItemFailed("the terminal restarted in BOOTROM mode" + after + ".",
+               std::string("Upgrade stopped.") + CRLF + CRLF +
+                   "The Satellite IP Modem restarted in BOOTROM mode" + after +
+                   ": it does not run its software." + kNoFurtherItem + CRLF + CRLF +
+                   "Power cycle the Satellite IP Modem; if it stays in BOOTROM mode, upgrade "
+                   "its software again.");
     return;
   }
   if (r) {
@@ -217,7 +217,7 @@ void Sequencer::UPG_NoReleaseInfoAfterRestart(bool bootrom) {
     r->outcome = ItemOutcome::NotVerified;
   }
   if (st.bAntUpgPending || st.bIbUpgPending || st.bPicUpgPending) {
-    UPG_ItemFailed(
+    ItemFailed(
         "the terminal's software does not report release information; the remaining "
         "items cannot run.",
         std::string("Upgrade stopped.") + CRLF + CRLF +
@@ -244,7 +244,7 @@ void Sequencer::LogChainResults() {
   }
   resultsLogged_ = true;
   RecordHistory(false);
-  up.ui.UI_ShowItemResults();
+  up.ui.ShowItemResults();
 }
 
 void Sequencer::RecordHistory(bool interrupted) {

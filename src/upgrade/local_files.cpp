@@ -55,7 +55,7 @@ long ClassOf(const std::string& key, const PartNumber (&parts)[N]) {
 
 }  // namespace
 
-std::string LocalFiles::Util_CheckReleaseLinks() const {
+std::string LocalFiles::CheckReleaseLinks() const {
   namespace fs = std::filesystem;
   const std::string& home = st.strHomeDir;
   const std::string backup = st.strBackupDir;

@@ -14,7 +14,7 @@ class LocalFiles : public Part {
   // The files the upgrader sends and the Backup folder, checked against
   // links that leave the release folder and a Backup of another user: the
   // message naming the first such path, or "".
-  std::string Util_CheckReleaseLinks() const;
+  std::string CheckReleaseLinks() const;
   void Util_IdentifyPackagedPlatformBin(const std::string& version);
   void UI_CheckLocalAntennaFirmware();
   void UI_CheckLocalIbFirmware();

@@ -107,7 +107,7 @@ void ReleaseSeries::DownloadTerminalLog() {
   }
   st.bFtpDone = true;
   up.ftp.tmrFTPReq.setEnabled(false);
-  up.meter.FTP_TransferEnded(false);
+  up.meter.TransferEnded(false);
   up.ui.SetMouseCursor(0);
   MsgBox(std::string("Upgrade failed.  Click OK and close the upgrader.  ") +
              "Check connection before retrying upgrade.",

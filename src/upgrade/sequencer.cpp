@@ -54,7 +54,7 @@ std::string Sequencer::NewVersionOf(UpgradeItem item) const {
   return ShownParts(item, &VersionBoxes::local);
 }
 
-VersionMatch Sequencer::UPG_CompareItem(UpgradeItem item, std::string* why) const {
+VersionMatch Sequencer::CompareItem(UpgradeItem item, std::string* why) const {
   const std::vector<VersionBoxes>& parts = FactsOf(item).versions;
   bool differs = false, unsure = false, compared = false;
   for (const VersionBoxes& p : parts) {
@@ -79,11 +79,11 @@ VersionMatch Sequencer::UPG_CompareItem(UpgradeItem item, std::string* why) cons
   return unsure || !compared ? Shown::NotComparable : Shown::Same;
 }
 
-bool Sequencer::UPG_ItemDiffers(UpgradeItem item) const {
-  return UPG_CompareItem(item) != Shown::Same;
+bool Sequencer::ItemDiffers(UpgradeItem item) const {
+  return CompareItem(item) != Shown::Same;
 }
 
-bool Sequencer::UPG_ItemOffered(UpgradeItem item) const {
+bool Sequencer::ItemOffered(UpgradeItem item) const {
   if (!win.enabled(UpgradeItemCheckBox(item))) return false;
   switch (item) {
     case UpgradeItem::Software: return true;
@@ -94,16 +94,16 @@ bool Sequencer::UPG_ItemOffered(UpgradeItem item) const {
   return false;
 }
 
-std::vector<Sequencer::ItemChoice> Sequencer::UPG_ChooseItems(const std::vector<UpgradeItem>& asked,
-                                                              bool reinstall) const {
+std::vector<Sequencer::ItemChoice> Sequencer::ChooseItems(const std::vector<UpgradeItem>& asked,
+                                                          bool reinstall) const {
   std::vector<ItemChoice> choices;
   for (UpgradeItem item : kUpgradeItems) {
     bool wanted = false;
     for (UpgradeItem a : asked) wanted = wanted || a == item;
     if (!wanted) continue;
-    const Choice c = !UPG_ItemOffered(item)               ? Choice::NotOffered
-                     : reinstall || UPG_ItemDiffers(item) ? Choice::Upgrade
-                                                          : Choice::AtNewVersion;
+    const Choice c = !ItemOffered(item)               ? Choice::NotOffered
+                     : reinstall || ItemDiffers(item) ? Choice::Upgrade
+                                                      : Choice::AtNewVersion;
     choices.push_back({item, c});
   }
   return choices;
@@ -116,8 +116,8 @@ void Sequencer::ClearPendingFlags() {
   st.bPicUpgPending = false;
 }
 
-void Sequencer::UPG_EndChainOnFailure(const std::string& reason) {
-  if (UpgradeItemResult* r = UPG_RunningItem()) r->outcome = ItemOutcome::Failed;
+void Sequencer::EndChainOnFailure(const std::string& reason) {
+  if (UpgradeItemResult* r = RunningItem()) r->outcome = ItemOutcome::Failed;
   Util_LogWrite(ERR, "Upgrade stopped: " + reason);
   ClearPendingFlags();
   st.currUpgradeState = UPG_STATE_IDLE;
@@ -242,7 +242,7 @@ void Sequencer::UPG_UpgradeSoftware() {
     SetStatus(text);
     return;
   }
-  UPG_ItemStarted(UpgradeItem::Software);
+  ItemStarted(UpgradeItem::Software);
   up.sw.Util_CleanUpHomeDirectory();
   st.upgPrepState = st.bBootromMode ? UPG_PREP_STACK_READY : UPG_PREP_IDLE;
   Util_LogWrite(DET, "upgPrepState = " + Util_UpgPrepStateName(st.upgPrepState));
@@ -281,7 +281,7 @@ void Sequencer::StartPendingPic(const char* line) {
     LogUpgState();
   }
   Util_LogWrite(INF, line);
-  UPG_ItemStarted(UpgradeItem::Pic);
+  ItemStarted(UpgradeItem::Pic);
   up.pic.UPG_StandalonePICUpgrade();
 }
 
@@ -321,9 +321,8 @@ void Sequencer::Handle_UpgradeState() {
         if (!up.ant.AntennaClassesMatch()) {
           up.ui.UI_DisableAntennaFunctionality();
           st.refusal = Refusal::AntennaClass;
-          UPG_ItemFailed("the terminal's antenna class does not match the antenna firmware files.",
-                         "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation,
-                         "");
+          ItemFailed("the terminal's antenna class does not match the antenna firmware files.",
+                     "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation, "");
           return;
         }
         up.ant.UPG_StandaloneAntennaUpgrade();

@@ -25,48 +25,48 @@ class Sequencer : public Part {
   // pending item is left to start at a later restart or release-information
   // reply, and the upgrade state model returns to idle. The caller tells
   // the technician in its own words and stops its own timers.
-  void UPG_EndChainOnFailure(const std::string& reason);
+  void EndChainOnFailure(const std::string& reason);
 
   // The per-item record of the last (or the running) upgrade.
   const std::vector<UpgradeItemResult>& itemResults() const { return itemResults_; }
   // The program ends: the items of a chain under way go into the history.
-  void UPG_RecordUnfinishedChain() { RecordHistory(true); }
+  void RecordUnfinishedChain() { RecordHistory(true); }
   // An item starts: a new record with the terminal's version as shown now
   // (a new chain starts a new list).
-  void UPG_ItemStarted(UpgradeItem item);
+  void ItemStarted(UpgradeItem item);
   // A restore of the backup `version` (underscore form) starts: a record of
   // its own, judged by the version after the terminal's restart.
-  void UPG_RestoreStarted(const std::string& version);
+  void RestoreStarted(const std::string& version);
   // The running item is installed; the terminal's report after its restart
   // decides (see UpgradeItemResult::restartAwaited).
-  void UPG_ItemInstalled();
+  void ItemInstalled();
   // The record of the item that runs or awaits its restart; nullptr if none.
-  UpgradeItemResult* UPG_RunningItem();
+  UpgradeItemResult* RunningItem();
   // An item runs, awaits its restart, or is still pending.
-  bool UPG_ChainActive() const;
+  bool ChainActive() const;
   // The running item failed: normal pointer, the ZING item timers stop, the
-  // message (if any) is shown, and the chain ends (UPG_EndChainOnFailure).
+  // message (if any) is shown, and the chain ends (EndChainOnFailure).
   // The status line reads "Upgrade stopped: " + reason.
-  void UPG_ItemFailed(const std::string& reason, const std::string& message,
-                      int flags = vbOKOnly | vbCritical, const std::string& title = kProgramTitle);
+  void ItemFailed(const std::string& reason, const std::string& message,
+                  int flags = vbOKOnly | vbCritical, const std::string& title = kProgramTitle);
   // The version reply after the software item's or a restore's restart: the
   // new (or the restored) image must run. False when the chain ended here.
-  bool UPG_VerifySoftwareAfterRestart();
+  bool VerifySoftwareAfterRestart();
   // The release information after the restart of an antenna, IB or PIC
   // item: the terminal must show the new version where the forms compare.
   // False when the chain ended here.
-  bool UPG_VerifyReleaseInfoAfterRestart();
+  bool VerifyReleaseInfoAfterRestart();
   // The antenna reply said nothing was installed: the item is done only if
   // the terminal already shows the new versions. False when the chain ended.
-  bool UPG_VerifyNothingInstalled();
+  bool VerifyNothingInstalled();
   // A version reply after which no release information will be asked
   // (BOOTROM mode or an old release): inside an upgrade the item that
   // restarted cannot be checked and no later item can start; the chain
   // ends and says so (with nothing left to run it just ends).
-  void UPG_NoReleaseInfoAfterRestart(bool bootrom);
+  void NoReleaseInfoAfterRestart(bool bootrom);
   // The chain waits for the terminal's report: an item restarts, or the
   // next item is still to be started.
-  bool UPG_AwaitsTerminalReport();
+  bool AwaitsTerminalReport();
   // The terminal's and the new version of an item as the window shows them.
   std::string TerminalVersionOf(UpgradeItem item) const;
   std::string NewVersionOf(UpgradeItem item) const;
@@ -76,13 +76,13 @@ class Sequencer : public Part {
   // counts: one that differs makes the item differ, one that cannot be
   // compared (or no part at all) makes it not comparable; `why` then says
   // which part could not be compared.
-  VersionMatch UPG_CompareItem(UpgradeItem item, std::string* why = nullptr) const;
+  VersionMatch CompareItem(UpgradeItem item, std::string* why = nullptr) const;
   // The terminal does not show the item's new version, or the two cannot be
   // compared: an upgrade of the item would change something.
-  bool UPG_ItemDiffers(UpgradeItem item) const;
+  bool ItemDiffers(UpgradeItem item) const;
   // The item can be chosen: its box can be ticked and the release folder
   // has a usable file for it.
-  bool UPG_ItemOffered(UpgradeItem item) const;
+  bool ItemOffered(UpgradeItem item) const;
 
   // The selection of an upgrade, item by item in chain order: of the items
   // asked for, those offered whose version differs (with `reinstall`, those
@@ -92,8 +92,7 @@ class Sequencer : public Part {
     UpgradeItem item;
     Choice choice;
   };
-  std::vector<ItemChoice> UPG_ChooseItems(const std::vector<UpgradeItem>& asked,
-                                          bool reinstall) const;
+  std::vector<ItemChoice> ChooseItems(const std::vector<UpgradeItem>& asked, bool reinstall) const;
 
   // The confirmation question for the ticked items.
   std::string UpgradeConfirmationText(bool sw, bool ant, bool pic, bool ib) const;

@@ -78,7 +78,7 @@ class ZingChannel : public Part {
   // version; a terminal that answers without having gone down did not
   // restart (StayedUp).
   enum class ResetOutcome { None, Asked, Sent, WentDown, CameBack, StayedUp };
-  ResetOutcome ZING_ResetOutcome() const { return resetOutcome_; }
+  ResetOutcome ResetRequestOutcome() const { return resetOutcome_; }
   // While the terminal has not yet gone down after the reset request, its
   // FTP port is tried every tick: a refused try, or one that has not
   // connected after kResetProbeWaits ticks, shows it went down.

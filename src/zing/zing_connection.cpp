@@ -61,7 +61,7 @@ std::string NoAnswerMessage(const std::string& what, long request) {
 }  // namespace
 
 void ZingChannel::FailChainItem(const std::string& reason, const std::string& message) {
-  if (up.seq.UPG_ChainActive()) up.seq.UPG_ItemFailed(reason, message);
+  if (up.seq.ChainActive()) up.seq.ItemFailed(reason, message);
 }
 
 void ZingChannel::FailPreparation(const std::string& what) {
@@ -71,8 +71,8 @@ void ZingChannel::FailPreparation(const std::string& what) {
                               ". The new software has not been sent to it." + CRLF +
                               "No further upgrade item has been started." + CRLF + CRLF +
                               "Power cycle the Satellite IP Modem, then retry the upgrade.";
-  if (up.seq.UPG_ChainActive()) {
-    up.seq.UPG_ItemFailed(reason, message);
+  if (up.seq.ChainActive()) {
+    up.seq.ItemFailed(reason, message);
   } else {
     Util_LogWrite(ERR, "Upgrade preparation failed: " + reason);
     up.ui.SetMouseCursor(0);

@@ -173,16 +173,16 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
   sckZING->close();
 
   // After the software item's restart the new image must run.
-  bool failed = !up.seq.UPG_VerifySoftwareAfterRestart();
+  bool failed = !up.seq.VerifySoftwareAfterRestart();
   if (!st.bBootromMode && st.picUpgradeState == PIC_UPG_STATE_PREP_REBOOT) {
     failed = true;
-    up.pic.UPG_PicPrepRestartMissed();
+    up.pic.PicPrepRestartMissed();
   }
 
   if (st.ibUpgState == IB_UPG_COMPLETE_WAIT_RESET) {
     // An IB item is successful once the release information shows its new
     // version (OnReleaseInfo).
-    const UpgradeItemResult* ib = up.seq.UPG_RunningItem();
+    const UpgradeItemResult* ib = up.seq.RunningItem();
     if (!ib || ib->item != UpgradeItem::Ib)
       SetStatus("IB Upgrade Successful. Software version retrieved!");
     st.ibUpgState = IB_UPG_IDLE;
@@ -193,16 +193,16 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
     // run its software, so the PIC upgrade did not succeed.
     st.picUpgradeState = PIC_UPG_STATE_INIT_CONNECT;
     failed = true;
-    up.pic.UPG_PicRestartedInBootrom();
+    up.pic.PicRestartedInBootrom();
     st.currUpgradeState = UPG_STATE_IDLE;
     up.ui.UI_UpdateUIUpgState(UPG_STATE_IDLE);
   } else if (st.picUpgradeState == PIC_UPG_STATE_WAIT_RESET) {
-    UpgradeItemResult* pic = up.seq.UPG_RunningItem();
+    UpgradeItemResult* pic = up.seq.RunningItem();
     const bool verifyLater = pic && pic->item == UpgradeItem::Pic;
     if (verifyLater) {
       // Success is told once the release information shows the new PIC
       // version (OnReleaseInfo).
-      up.seq.UPG_ItemInstalled();
+      up.seq.ItemInstalled();
     } else {
       Util_LogWrite(INF, "PIC Upgrade was Successful. Software version retrieved!");
       SetStatus("PIC Upgrade Successful. Software version retrieved!");
@@ -234,7 +234,7 @@ void ZingChannel::OnSoftwareVersion(const std::string& reply) {
       up.ui.UI_InitTermIbFields();
       // Without release information the chain cannot check the item that
       // restarted, nor go on: it says so instead of stopping silently.
-      if (!failed && !picReflashNext) up.seq.UPG_NoReleaseInfoAfterRestart(st.bBootromMode);
+      if (!failed && !picReflashNext) up.seq.NoReleaseInfoAfterRestart(st.bBootromMode);
     } else {
       Util_LogWrite(INF, "Not in Bootrom mode, request additional Release Info.");
       ZingReq_Fetch_All_Release_Info();
@@ -296,14 +296,14 @@ void ZingChannel::OnAntennaUpgrade(const std::string& reply) {
     }
     SetStatus("Modem will Restart after Antenna Upgrade. Please Do Not Interrupt !");
     up.ant.tmrAntUpgDelay.setEnabled(true);
-    up.seq.UPG_ItemInstalled();
+    up.seq.ItemInstalled();
   } else {
     Util_LogWrite(VRB, "Antenna FW Info response.");
     if (length > 0)
       Util_LogWrite(VRB, "Ant Query Response: " + Util_BytesToString(reply, kZingMaxText, 16));
     // Nothing installed: the item counts only if the terminal already shows
     // the new versions.
-    if (!up.seq.UPG_VerifyNothingInstalled()) return;
+    if (!up.seq.VerifyNothingInstalled()) return;
     up.seq.Handle_UpgradeState();
   }
 }
@@ -314,8 +314,8 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
   if (Util_BytesToLong(reply, 4, 8) < 1) {
     st.bAntInfoValid = false;
     Util_LogWrite(ERR, "Invalid Release Info response length.");
-    if (up.seq.UPG_AwaitsTerminalReport())
-      up.seq.UPG_ItemFailed(
+    if (up.seq.AwaitsTerminalReport())
+      up.seq.ItemFailed(
           "the terminal's release information cannot be read.",
           std::string("Upgrade stopped.") + CRLF + CRLF +
               "The Satellite IP Modem sent release information that cannot be read, so the "
@@ -339,9 +339,9 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
         // A chained antenna item fails its class check here, as a
         // standalone one would: the chain ends rather than skip it.
         st.refusal = Refusal::AntennaClass;
-        up.seq.UPG_ItemFailed(
-            "the terminal's antenna class does not match the antenna firmware files.",
-            "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation, "");
+        up.seq.ItemFailed("the terminal's antenna class does not match the antenna firmware files.",
+                          "Antenna-Type conflict. Operation Cancelled.", vbOKOnly | vbExclamation,
+                          "");
         st.bAntInfoValid = true;
         return;
       }
@@ -350,15 +350,15 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
   } else {
     // After an antenna item's restart the fields must not keep the versions
     // from before it: a terminal that does not report them shows UNKNOWN.
-    const UpgradeItemResult* ant = up.seq.UPG_RunningItem();
+    const UpgradeItemResult* ant = up.seq.RunningItem();
     if (ant && ant->item == UpgradeItem::Antenna && ant->restartAwaited)
       up.ui.UI_InitTermAntennaFields();
     up.ui.UI_DisableAntennaFunctionality();
   }
-  UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  UpgradeItemResult* item = up.seq.RunningItem();
   const bool picAwaited = item && item->item == UpgradeItem::Pic && item->restartAwaited;
   const bool ibAwaited = item && item->item == UpgradeItem::Ib && item->restartAwaited;
-  if (!up.seq.UPG_VerifyReleaseInfoAfterRestart()) {
+  if (!up.seq.VerifyReleaseInfoAfterRestart()) {
     st.bAntInfoValid = true;
     return;
   }
@@ -377,17 +377,17 @@ void ZingChannel::OnReleaseInfo(const std::string& reply) {
 void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
   Util_LogWrite(DET, "IB FW Info response has arrived");
   CloseReply();
-  const UpgradeItemResult* item = up.seq.UPG_RunningItem();
+  const UpgradeItemResult* item = up.seq.RunningItem();
   const bool ibItem = item && item->item == UpgradeItem::Ib;
   if (Util_BytesToLong(reply, 4, 4) < 1) {
     tmrIbFlashStall.setEnabled(false);
     if (ibItem)
-      up.seq.UPG_ItemFailed("the terminal's IB upgrade status cannot be read.",
-                            std::string("IB Firmware Upgrade stopped.") + CRLF + CRLF +
-                                "The Satellite IP Modem sent an IB upgrade status that cannot be "
-                                "read. Do not switch it off; check its IB version after it has "
-                                "restarted." +
-                                CRLF + "No further upgrade item has been started.");
+      up.seq.ItemFailed("the terminal's IB upgrade status cannot be read.",
+                        std::string("IB Firmware Upgrade stopped.") + CRLF + CRLF +
+                            "The Satellite IP Modem sent an IB upgrade status that cannot be "
+                            "read. Do not switch it off; check its IB version after it has "
+                            "restarted." +
+                            CRLF + "No further upgrade item has been started.");
     return;
   }
   const std::int64_t progress = Util_BytesToLong(reply, 4, 8);
@@ -413,7 +413,7 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
     win.setText("lblIbUpgStatus", "");
     win.setVisible("prgBarIbUpgrade", false);
     if (ibItem) {
-      up.seq.UPG_ItemInstalled();
+      up.seq.ItemInstalled();
       // Done at once, no restart follows: the release information tells
       // whether the new IB version is there, and goes on with the chain.
       if (st.ibUpgState == IB_UPG_IDLE) ZingReq_Fetch_All_Release_Info();
@@ -431,7 +431,7 @@ void ZingChannel::OnIbUpgradeStatus(const std::string& reply) {
       // No flashing runs (any more): the release information tells whether
       // the new IB version is there, and goes on with the chain.
       Util_LogWrite(INF, "No IB upgrade running. Checking the terminal's IB version.");
-      up.seq.UPG_ItemInstalled();
+      up.seq.ItemInstalled();
       ZingReq_Fetch_All_Release_Info();
     }
   } else {
@@ -467,12 +467,12 @@ void ZingChannel::OnIbUpgradePrepare(const std::string& reply) {
     st.currUpgradeState = UPG_STATE_IB_DONE;
     Util_LogWrite(INF, "currUpgradeState = UPG_STATE_IB_DONE");
     SetStatus("IB Upgrade Cancelled.");
-    if (up.seq.UPG_ChainActive()) {
-      up.seq.UPG_ItemFailed("the terminal refused to prepare for the IB firmware upgrade.",
-                            std::string("IB Upgrade Cancelled.") + CRLF + CRLF +
-                                "The Satellite IP Modem refused to prepare for the IB firmware "
-                                "upgrade; the IB firmware has not been sent to it." +
-                                CRLF + "No further upgrade item has been started.");
+    if (up.seq.ChainActive()) {
+      up.seq.ItemFailed("the terminal refused to prepare for the IB firmware upgrade.",
+                        std::string("IB Upgrade Cancelled.") + CRLF + CRLF +
+                            "The Satellite IP Modem refused to prepare for the IB firmware "
+                            "upgrade; the IB firmware has not been sent to it." +
+                            CRLF + "No further upgrade item has been started.");
       SetStatus("IB Upgrade Cancelled.");
     }
   } else {
@@ -507,8 +507,8 @@ void ZingChannel::tmrIbFlashStall_Timer() {
                               percent + " for " + std::to_string(kIbStallPolls) + " status polls." +
                               CRLF + "No further upgrade item has been started." + CRLF + CRLF +
                               kIbFlashingAdvice;
-  if (up.seq.UPG_ChainActive())
-    up.seq.UPG_ItemFailed("the IB flashing has not moved on from " + percent + ".", message);
+  if (up.seq.ChainActive())
+    up.seq.ItemFailed("the IB flashing has not moved on from " + percent + ".", message);
   else
     MsgBox(message, vbOKOnly | vbCritical, kProgramTitle);
 }
@@ -527,7 +527,7 @@ void ZingChannel::tmrRefetchIbVersion_Timer() {
   tmrRefetchIbVersion.setEnabled(false);
   // Not while an upgrade item runs either: its own requests decide.
   if (st.bIbRefetchDone || st.bSwUpgPending || st.bPicUpgPending || st.bAntUpgPending ||
-      st.bIbUpgPending || up.seq.UPG_ChainActive())
+      st.bIbUpgPending || up.seq.ChainActive())
     return;
   Util_LogWrite(INF, "Retry fetching all Up-to-date Release Information.");
   st.bIbRefetchDone = true;

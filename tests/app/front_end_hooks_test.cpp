@@ -122,9 +122,9 @@ TEST_F(FrontEndQueries, AnItemDiffersUnlessTheTerminalShowsItsNewVersion) {
                {"UNKNOWN", true}, {"", true},      {"2.050", true}};
   for (const Case& c : cases) {
     up->win.setText("txtTermPICVersion", c.shown);
-    EXPECT_EQ(up->seq.UPG_ItemDiffers(UpgradeItem::Pic), c.differs) << c.shown;
+    EXPECT_EQ(up->seq.ItemDiffers(UpgradeItem::Pic), c.differs) << c.shown;
   }
-  EXPECT_TRUE(up->seq.UPG_ItemDiffers(UpgradeItem::Software));  // 5.1.0.9 against 5.1.0.12
+  EXPECT_TRUE(up->seq.ItemDiffers(UpgradeItem::Software));  // 5.1.0.9 against 5.1.0.12
 }
 
 TEST_F(FrontEndQueries, TheRuleThatRefusedIsRecordedAndClearedByTheNextUpgrade) {

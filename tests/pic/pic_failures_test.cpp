@@ -346,7 +346,7 @@ TEST_F(PicFailuresTest, ARepeatedPreparationKeepsTheSavedDescriptor) {
 // After the reflash the terminal must run its software again; one that
 // answers in BOOTROM mode (the PIC file still named by image.txt, say) has
 // not been upgraded. Needs the reply dispatcher's call of
-// UPG_PicRestartedInBootrom.
+// PicRestartedInBootrom.
 class PicBootromAfterReflashTest : public PicFailuresTest,
                                    public ::testing::WithParamInterface<long> {};
 

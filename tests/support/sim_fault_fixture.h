@@ -94,12 +94,11 @@ class SimFaultTest : public SimUpgradeTest {
   std::string busyText() const {
     if (!up || up->st.bUnloaded) return "";
     const auto& z = up->zing;
-    return std::string("[busy] chain ") + (up->seq.UPG_ChainActive() ? "active" : "-") +
-           " ftpState " + std::to_string(up->st.ftpState) + " ftpDone " +
-           (up->st.bFtpDone ? "1" : "0") + " upg " + std::to_string(up->st.currUpgradeState) +
-           " pic " + std::to_string(up->st.picUpgradeState) + " ib " +
-           std::to_string(up->st.ibUpgState) + " pointer " +
-           std::to_string(up->st.screenMousePointer) + " zing timers " +
+    return std::string("[busy] chain ") + (up->seq.ChainActive() ? "active" : "-") + " ftpState " +
+           std::to_string(up->st.ftpState) + " ftpDone " + (up->st.bFtpDone ? "1" : "0") + " upg " +
+           std::to_string(up->st.currUpgradeState) + " pic " +
+           std::to_string(up->st.picUpgradeState) + " ib " + std::to_string(up->st.ibUpgState) +
+           " pointer " + std::to_string(up->st.screenMousePointer) + " zing timers " +
            (z.tmrConnect.enabled() ? "C" : "") + (z.tmrResponse.enabled() ? "R" : "") +
            (z.tmrConneTest.enabled() ? "T" : "") + " in progress " +
            (up->app.UpgradeInProgress() ? "yes" : "no") + "\n";

@@ -317,7 +317,7 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
     p.ftp().commands.clear();
     up->st.bFtpDone = false;
     up->st.ftpState = c.state;
-    up->ftp.UPG_PutCheckedUpload({"PUT", {}, c.put});  // the fake reads the text
+    up->ftp.PutCheckedUpload({"PUT", {}, c.put});  // the fake reads the text
     p.vclock.advance(1000);
     std::vector<std::string> expected{c.put};
     expected.insert(expected.end(), c.after.begin(), c.after.end());
@@ -341,7 +341,7 @@ TEST_F(FtpEngineTest, UploadsAreCheckedBeforeTheTerminalActsOnThem) {
   p.ftp().commands.clear();
   up->st.bFtpDone = false;
   up->st.ftpState = UPGRADE_PIC_SA_CMD;
-  up->ftp.UPG_PutCheckedUpload("PUT PIC_2.s19 /tffs0/pic.s19");
+  up->ftp.PutCheckedUpload("PUT PIC_2.s19 /tffs0/pic.s19");
   p.vclock.advance(1000);
   EXPECT_EQ(commands(),
             (std::vector<std::string>{"Delete /tffs0/pic.s19", "PUT PIC_2.s19 /tffs0/pic.s19",

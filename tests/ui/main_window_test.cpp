@@ -222,10 +222,10 @@ TEST_F(MainWindowTest, ItemFramesShowUpdatesAndTheLastResultsUntilTheNextAction)
   up->win.setText("txtCurrentSoftwareVersion", "5.1.0.9");
   EXPECT_EQ(up->win.text("lblBinUpdate"), "Update available");
   EXPECT_EQ(up->win.at("lblBinUpdate").foreColor, kColorDarkOrange);
-  up->seq.UPG_ItemStarted(UpgradeItem::Software);
-  up->seq.UPG_ItemInstalled();
+  up->seq.ItemStarted(UpgradeItem::Software);
+  up->seq.ItemInstalled();
   EXPECT_FALSE(up->win.visible("lblBinResult"));  // the chain still runs
-  up->seq.UPG_EndChainOnFailure("test");
+  up->seq.EndChainOnFailure("test");
   EXPECT_TRUE(up->win.visible("lblBinResult"));
   EXPECT_EQ(up->win.text("lblBinResult"), "Before 5.1.0.9, after not read, new 5.1.0.12: failed");
   EXPECT_EQ(up->win.at("lblBinResult").foreColor, kColorDarkRed);

@@ -103,7 +103,7 @@ TEST_F(ChainFailure, SoftwareCountsOnlyWhenTheNewImageRuns) {
     // The image is on the terminal and it restarts (the FTP part is the
     // software upgrade's own test).
     up->st.bSwUpgPending = up->st.bAntUpgPending = true;
-    up->seq.UPG_ItemStarted(UpgradeItem::Software);
+    up->seq.ItemStarted(UpgradeItem::Software);
     up->st.currUpgradeState = UPG_STATE_BIN_DONE;
     up->zing.ZingReq_GetCurrentSoftwareVersion();
     answer(VersionReply(r.version));
@@ -214,7 +214,7 @@ TEST_F(ChainFailure, ChainedAntennaItemGetsTheClassCheck) {
     restart({{"ATB_XX0773112.sxm", 50}, {"HPA_X8629V3.sxm", 50}, {"PIC_2_05.s19", 200}});
     // The software item has just come back with its new version.
     up->st.bSwUpgPending = up->st.bAntUpgPending = up->st.bPicUpgPending = true;
-    up->seq.UPG_ItemStarted(UpgradeItem::Software);
+    up->seq.ItemStarted(UpgradeItem::Software);
     up->st.currUpgradeState = UPG_STATE_BIN_DONE;
     up->zing.ZingReq_GetCurrentSoftwareVersion();
     answer(VersionReply("5.1.0.12 Rel, Oct 29 2009 fpga 12"));
@@ -394,7 +394,7 @@ TEST_F(ChainFailure, PicItemAfterItsRestart) {
                        Row{kVersionText, "2.03", false}}) {
     SCOPED_TRACE(std::string(r.version) + " " + r.pic);
     restart({{"PIC_2_05.s19", 200}});
-    up->seq.UPG_ItemStarted(UpgradeItem::Pic);
+    up->seq.ItemStarted(UpgradeItem::Pic);
     up->st.picUpgradeState = PIC_UPG_STATE_WAIT_RESET;
     up->st.currUpgradeState = UPG_STATE_PIC_DONE;
     up->zing.ZingReq_GetCurrentSoftwareVersion();

@@ -276,10 +276,10 @@ TEST_F(ZingConnection, AResetIsDoneOnlyWhenTheTerminalWentDownAndAnsweredAgain) 
     };
     up->click("cmdResetModem");
     EXPECT_EQ(connectAndTakeRequest(), std::string("\0\0\0\x0D", 4));
-    EXPECT_EQ(up->zing.ZING_ResetOutcome(), Outcome::Sent);
+    EXPECT_EQ(up->zing.ResetRequestOutcome(), Outcome::Sent);
     p.vclock.advance(40000);
     answer(VersionReply(kVersionText));
-    EXPECT_EQ(up->zing.ZING_ResetOutcome(), outcome);
+    EXPECT_EQ(up->zing.ResetRequestOutcome(), outcome);
   }
 }
 
