@@ -152,15 +152,18 @@ bool SqlHistory::prepare() {
                                " result TEXT NOT NULL,"
                                " log_file TEXT,"
                                " front_end TEXT NOT NULL)")) &&
-         q.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS upgrades_address ON upgrades(address)"));
-  }
-  if (ok && version < kSchemaVersion) {
-    ok = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS leftovers ("
-                               " address TEXT NOT NULL,"
-                               " remote TEXT NOT NULL,"
-                               " PRIMARY KEY (address, remote))")) &&
+         q.exec(
+             QStringLiteral("CREATE INDEX IF NOT EXISTS upgrades_address ON upgrades(address)")) &&
          q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
   }
+  // The leftovers sit in a table of their own, which an older program of the
+  // same schema leaves alone: it comes with any file this one opens.
+  if (ok && version <= kSchemaVersion)
+    ok =
+        q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS leftovers ("
+                              " address TEXT NOT NULL,"
+                              " remote TEXT NOT NULL,"
+                              " PRIMARY KEY (address, remote))"));
   const QString why = ok ? QString() : q.lastError().text();
   if (!ok || !q.exec(QStringLiteral("COMMIT"))) {
     q.exec(QStringLiteral("ROLLBACK"));

@@ -17,8 +17,7 @@ namespace orvex {
 class SqlHistory : public HistoryPort {
  public:
   // The schema this program writes.
-  // 2 adds the leftovers table to a history of version 1.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 1;
   // No more leftovers of a terminal are read back than this.
   static constexpr int kMaxLeftovers = 64;
   // How long a write waits for another run that holds the file.

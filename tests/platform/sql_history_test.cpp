@@ -32,10 +32,14 @@ TEST(SqlHistory, KeepsItsSchemaVersionAndListsNewestFirst) {
     ASSERT_TRUE(h.open(path)) << h.lastError();
     EXPECT_TRUE(h.record(Row("127.0.0.2", "software", "done")));
     EXPECT_TRUE(h.record(Row("127.0.0.3", "pic", "failed")));
+    EXPECT_TRUE(h.setUploadLeftovers("127.0.0.2", {"atb.sxm", "/tffs0/pic.s19"}));
   }
   SqlHistory h;  // a later run finds the rows and adds to them
   ASSERT_TRUE(h.open(path)) << h.lastError();
   EXPECT_TRUE(h.record(Row("127.0.0.2", "antenna", "done")));
+  EXPECT_EQ(h.uploadLeftovers("127.0.0.2"),
+            (std::vector<std::string>{"atb.sxm", "/tffs0/pic.s19"}));
+  EXPECT_TRUE(h.uploadLeftovers("127.0.0.3").empty());
   std::vector<std::string> items;
   for (const HistoryRow& r : h.rows()) items.push_back(r.item + "@" + r.address);
   EXPECT_EQ(items,
